@@ -1,0 +1,24 @@
+// Unpress: expands the downloaded files of a phase, installs them and cleans
+// the download folder.
+#pragma once
+
+#include "app/form_state.h"
+#include "app/update_window.h"
+
+namespace sorana::install {
+
+class Installer {
+ public:
+  Installer(app::FormState& state, app::UpdateWindow& window) : state_(state), window_(window) {}
+
+  // True when the phase was installed (after the new-version phase the window has
+  // shown the completion box and been closed). False after a failure: the
+  // failure box was shown and the window closed.
+  bool Unpress();
+
+ private:
+  app::FormState& state_;
+  app::UpdateWindow& window_;
+};
+
+}  // namespace sorana::install

@@ -1,0 +1,66 @@
+// File-system operations on Windows path texts, with Windows semantics
+// (CopyFileA, DeleteFileA, MoveFileA, attributes, folder creation, enumeration).
+//
+// Every operation maps its path through the active prefix. A failing operation
+// records errno as the last error (LastError), which the installation's failure
+// box shows; a path that names no drive records ENOENT.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorana::platform {
+
+// Windows file attribute bits used by the system.
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrHidden = 0x02;
+inline constexpr uint32_t kAttrSystem = 0x04;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kAttrNormal = 0x80;
+
+// The last error code recorded by a failing operation of the host layer (errno), 0 when none.
+int LastError();
+void SetLastError(int code);
+
+bool FileExists(std::string_view path);       // a file (not a folder)
+bool DirectoryExists(std::string_view path);  // a folder
+bool PathExists(std::string_view path);       // either
+
+// CopyFileA: copies a file's bytes; with failIfExists false an existing target is
+// replaced (a read-only target makes the copy fail, as on Windows). The target is
+// written under a temporary name and renamed into place.
+bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
+bool DeleteFile(std::string_view path);  // files only; a read-only file is not deleted
+// MoveFileA: renames a file or folder; fails when the target exists.
+bool RenameFile(std::string_view from, std::string_view to);
+// Creates the folder with all missing parents; true when it exists afterwards.
+bool ForceDirectories(std::string_view path);
+bool CreateDirectory(std::string_view path);
+
+// Attributes as Wine maps them: read-only is a missing owner-write permission,
+// folders carry kAttrDirectory, plain files kAttrArchive. nullopt when missing.
+std::optional<uint32_t> GetFileAttributes(std::string_view path);
+// Only the read-only bit takes effect on this host; the others are accepted.
+bool SetFileAttributes(std::string_view path, uint32_t attributes);
+
+struct FindEntry {
+  std::string name;     // UTF-8 host name
+  uint32_t attributes;  // as GetFileAttributes
+};
+// Entries of the folder part of `pattern` whose names match its last component
+// ("*", "*.*", "?" wildcards, case-insensitive, "*.*" also matching names without
+// a dot, as on Windows). No "." or "..". Order: as the host lists them.
+std::vector<FindEntry> FindFiles(std::string_view pattern);
+
+// Whole-file reads and atomic writes (temporary file, fsync, rename).
+std::optional<std::string> ReadWholeFile(std::string_view path);
+bool WriteFileAtomic(std::string_view path, std::string_view bytes);
+
+// Sets the last-write time from seconds since the Unix epoch.
+bool SetFileTime(std::string_view path, int64_t unixSeconds);
+
+}  // namespace sorana::platform

@@ -1,0 +1,39 @@
+// File-tree operations of the driver and the installation: silent moves and
+// copies of source lists, listing a folder as a source list, clearing read-only
+// attributes through a tree, turning plug-in documents into backups, and the
+// absolute form of a folder path.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace sorana::platform {
+
+// Absolute form of a Windows path with "." and ".." resolved, with exactly one
+// trailing backslash.
+std::string ExpandFolderPath(std::string_view path);
+
+// Source list: paths each followed by one NUL. Every item (wildcards in its last
+// component expanded) is moved or copied into `destination`, folders with their
+// contents; the destination is created; existing files are replaced; nothing is
+// asked. False after any failure (moves across file systems still work).
+bool MoveFiles(std::string_view sources, std::string_view destination);
+bool CopyFiles(std::string_view sources, std::string_view destination);
+
+// Every entry matching the pattern (folder part + wildcard name), as a source
+// list: folder part + name + NUL each; the empty text when nothing matches.
+std::string ListFolderEntries(std::string_view pattern);
+
+// Asked when an attribute cannot be changed: true to go on, false to skip the
+// rest of the current folder.
+using ContinueQuestion = std::function<bool()>;
+// Clears read-only through the tree below `folder` (ends in a backslash): each
+// file, each walked folder and its parent.
+void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue);
+
+// In `folder` (ends in a backslash): deletes every *.BAK, then renames every
+// .SPI, .DOC and .XLS to .BAK. True only when every delete and rename succeeded.
+bool BackupDocuments(std::string_view folder);
+
+}  // namespace sorana::platform

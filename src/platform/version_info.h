@@ -1,0 +1,17 @@
+// File version of Windows program files (PE32 and PE32+ version resources).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace sorana::platform {
+
+// "v" + the four parts of VS_FIXEDFILEINFO's file version ("v2.4.1.0"), or the
+// empty text when the file is missing, has no version information or is malformed.
+std::string GetFileVersionText(std::string_view windowsPath);
+// The same for the file's bytes; never reads out of bounds.
+std::string VersionTextFromImage(std::span<const uint8_t> image);
+
+}  // namespace sorana::platform

@@ -1,0 +1,87 @@
+// A recording stand-in for the update window: keeps every control's state,
+// records each box shown, answers boxes and input boxes from a script.
+#pragma once
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/update_window.h"
+
+namespace sorana::test {
+
+struct ShownBox {
+  app::BoxKind kind;
+  std::string text;
+};
+
+class FakeWindow : public app::UpdateWindow {
+ public:
+  FakeWindow();
+
+  void SetCaption(app::Control control, std::string_view text) override;
+  std::string Caption(app::Control control) const override;
+  void SetVisible(app::Control control, bool visible) override;
+  bool IsVisible(app::Control control) const override;
+  void SetEnabled(app::Control control, bool enabled) override;
+  bool IsEnabled(app::Control control) const override;
+  void Repaint(app::Control control) override;
+  void SetWindowEnabled(bool enabled) override;
+  bool IsWindowEnabled() const override { return windowEnabled; }
+  void SetClientSize(int width, int height) override;
+  void SetBusyCursor(bool busy) override { busyCursor = busy; }
+  bool IsChecked(int index) const override;
+  void SetChecked(int index, bool checked) override;
+  int CurrentItem() const override { return currentItem; }
+  void SetProgress(int position) override;
+  int Progress() const override { return progress; }
+  app::BoxAnswer ShowBox(app::BoxKind kind, std::string_view text) override;
+  std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
+  void PostClose() override { closePosted = true; }
+  void Close() override;
+  void ProcessMessages(int maxWaitMs) override;
+
+  // Script: answers for confirmation boxes (default Yes), texts for input boxes
+  // (nullopt-like: an empty deque means Cancel).
+  std::deque<app::BoxAnswer> confirmAnswers;
+  struct InputAnswer {
+    bool ok;
+    std::string text;
+  };
+  std::deque<InputAnswer> inputAnswers;
+  // Called from ProcessMessages (a stand-in for events that arrive meanwhile,
+  // such as a click on the cancel button).
+  std::function<void()> onProcessMessages;
+  // Called when Close() runs (the form's FormClose is wired here by tests).
+  std::function<void()> onClose;
+
+  // Recorded state.
+  std::vector<ShownBox> boxes;
+  std::vector<std::string> msgLabelHistory;       // every MsgLabel caption set
+  std::vector<std::string> progressLabelHistory;  // every ProgressLabel caption set
+  std::vector<int> progressHistory;               // every bar position set
+  std::array<bool, 22> checks{};
+  int currentItem = 0;
+  bool windowEnabled = true;
+  bool busyCursor = false;
+  bool closePosted = false;
+  bool closed = false;
+  int clientWidth = 0;
+  int clientHeight = 0;
+  int progress = 0;
+  int processMessagesCalls = 0;
+  std::vector<std::string> inputCaptions;
+
+ private:
+  struct ControlState {
+    std::string caption;
+    bool visible = true;
+    bool enabled = true;
+  };
+  std::map<app::Control, ControlState> controls_;
+};
+
+}  // namespace sorana::test

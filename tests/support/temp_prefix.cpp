@@ -1,0 +1,74 @@
+#include "support/temp_prefix.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "platform/win_path.h"
+
+namespace sorana::test {
+
+namespace fs = std::filesystem;
+
+TempPrefix::TempPrefix(std::string_view arch) {
+  std::string templ = (fs::temp_directory_path() / "sorana-test-XXXXXX").string();
+  if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  base_ = templ;
+  root_ = base_ / "prefix";
+  scratch_ = base_ / "scratch";
+  fs::create_directories(root_ / "drive_c" / "windows" / "temp");
+  fs::create_directories(root_ / "dosdevices");
+  fs::create_directories(scratch_);
+  fs::create_directory_symlink("../drive_c", root_ / "dosdevices" / "c:");
+  fs::create_directory_symlink("/", root_ / "dosdevices" / "z:");
+  std::string header = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=" +
+                       std::string(arch) + "\n\n";
+  WriteFile(root_ / "system.reg", header);
+  WriteFile(root_ / "user.reg",
+            "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=" +
+                std::string(arch) + "\n\n");
+  platform::SetActivePrefix(platform::WinePrefix(root_));
+}
+
+TempPrefix::~TempPrefix() {
+  std::error_code ec;
+  // Read-only folders left by a test would stop the removal: give write back first.
+  for (auto it = fs::recursive_directory_iterator(base_, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::permissions(base_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(base_, ec);
+}
+
+fs::path TempPrefix::HostC(std::string_view windowsPathOnC) const {
+  std::string rest(windowsPathOnC.substr(windowsPathOnC.size() >= 2 ? 2 : 0));
+  fs::path out = DriveC();
+  std::string part;
+  for (char ch : rest) {
+    if (ch == '\\' || ch == '/') {
+      if (!part.empty()) out /= part;
+      part.clear();
+    } else {
+      part += ch;
+    }
+  }
+  if (!part.empty()) out /= part;
+  return out;
+}
+
+void TempPrefix::WriteFile(const fs::path& path, std::string_view bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string TempPrefix::ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace sorana::test
