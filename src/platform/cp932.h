@@ -1,4 +1,5 @@
-// CP932 (Shift-JIS, Windows code page 932) text, converted with glibc's iconv.
+// Text encodings of the Windows side, converted with glibc's iconv: CP932
+// (Shift-JIS, code page 932) for files, UTF-16 for the registry's escapes.
 #pragma once
 
 #include <optional>
@@ -12,5 +13,10 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 // CP932 bytes of UTF-8 text; nullopt when the text has a character CP932 lacks
 // or is not valid UTF-8.
 std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+
+// UTF-16 code units of UTF-8 text and back; nullopt when the input is not
+// valid (a lone surrogate, a malformed or overlong UTF-8 sequence).
+std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
+std::optional<std::string> Utf16ToUtf8(std::u16string_view utf16);
 
 }  // namespace sorana::platform

@@ -1,1 +1,419 @@
-// in progress
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include "platform/win_path.h"
+
+namespace sorana::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+thread_local int lastError = 0;
+
+bool Fail(int code) {
+  SetLastError(code);
+  return false;
+}
+
+// The host path of a Windows path; a path that names no drive records ENOENT.
+std::optional<fs::path> Host(std::string_view path) {
+  std::optional<fs::path> host = ToHost(path);
+  if (!host) SetLastError(ENOENT);
+  return host;
+}
+
+bool IsReadOnlyMode(mode_t mode) { return (mode & S_IWUSR) == 0; }
+
+uint32_t AttributesOfStat(const struct stat& st) {
+  uint32_t attributes = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
+  if (IsReadOnlyMode(st.st_mode)) attributes |= kAttrReadOnly;
+  return attributes;
+}
+
+// Closes a descriptor when the scope ends.
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// A temporary file beside `target`, removed again unless Commit() renamed it into
+// place. It is created with 0666 less the umask, like any new file.
+class TempBeside {
+ public:
+  explicit TempBeside(const fs::path& target) : target_(target) {
+    static std::atomic<unsigned> counter = 0;
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      struct timespec now {};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      std::string name = ".sorana-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
+                         std::to_string(now.tv_nsec);
+      fs::path candidate = target.parent_path() / name;
+      fd_ = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0)
+        name_ = candidate;
+      else if (errno != EEXIST)
+        break;
+    }
+  }
+  ~TempBeside() {
+    int saved = errno;
+    if (fd_ >= 0) close(fd_);
+    if (!name_.empty()) unlink(name_.c_str());
+    errno = saved;
+  }
+  TempBeside(const TempBeside&) = delete;
+  TempBeside& operator=(const TempBeside&) = delete;
+
+  int Fd() const { return fd_; }
+  bool Ok() const { return fd_ >= 0; }
+
+  // Flushes, closes and renames the file to the target; without `replace` an
+  // existing target makes it fail with EEXIST.
+  bool Commit(bool replace) {
+    if (fsync(fd_) != 0) return false;
+    int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) return false;
+    if (replace ? rename(name_.c_str(), target_.c_str()) != 0
+                : !platform::host::RenameNoReplace(name_, target_)) {
+      if (!replace) errno = LastError();
+      return false;
+    }
+    name_.clear();
+    // Make the rename itself durable; a failure here loses nothing already written.
+    fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      fsync(dir);
+      close(dir);
+    }
+    return true;
+  }
+
+ private:
+  fs::path target_;
+  fs::path name_;
+  int fd_ = -1;
+};
+
+// Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
+std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
+  size_t cut = path.find_last_of("\\/");
+  if (cut == std::string_view::npos) return {std::string_view(), path};
+  return {path.substr(0, cut + 1), path.substr(cut + 1)};
+}
+
+// Length of the UTF-8 character starting with `lead` (1 for stray bytes).
+size_t Utf8Length(unsigned char lead) {
+  if (lead >= 0xF0 && lead < 0xF8) return 4;
+  if (lead >= 0xE0) return lead < 0xF0 ? 3 : 1;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
+char AsciiUpperChar(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch; }
+
+bool GlobMatch(std::string_view name, std::string_view pattern) {
+  // Iterative matching with one back-tracking point for the last "*".
+  size_t n = 0, p = 0;
+  size_t starP = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() && pattern[p] == '?') {
+      ++p;
+      n += Utf8Length(static_cast<unsigned char>(name[n]));
+    } else if (p < pattern.size() && AsciiUpperChar(pattern[p]) == AsciiUpperChar(name[n])) {
+      ++p;
+      ++n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      starN += Utf8Length(static_cast<unsigned char>(name[starN]));
+      n = starN;
+    } else {
+      return false;
+    }
+  }
+  if (n > name.size()) return false;  // a "?" ran past a truncated character
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+int LastError() { return lastError; }
+void SetLastError(int code) { lastError = code; }
+
+namespace host {
+
+std::optional<uint32_t> AttributesOf(const fs::path& path) {
+  struct stat link {};
+  if (lstat(path.c_str(), &link) != 0) {
+    SetLastError(errno);
+    return std::nullopt;
+  }
+  if (!S_ISLNK(link.st_mode)) return AttributesOfStat(link);
+  struct stat target {};
+  // A dangling link is reported as a plain file.
+  uint32_t attributes = stat(path.c_str(), &target) == 0 ? AttributesOfStat(target) : kAttrArchive;
+  return attributes | kAttrReparsePoint;
+}
+
+bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExisting) {
+  // O_NONBLOCK keeps a FIFO from blocking the open; it has no effect on regular files.
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (in < 0) return Fail(errno);
+  FdCloser closeIn{in};
+  struct stat st {};
+  if (fstat(in, &st) != 0) return Fail(errno);
+  if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
+  if (!S_ISREG(st.st_mode)) return Fail(EINVAL);
+
+  TempBeside temp(to);
+  if (!temp.Ok()) return Fail(errno);
+  auto buffer = std::make_unique<char[]>(1 << 16);
+  for (;;) {
+    ssize_t got = read(in, buffer.get(), 1 << 16);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    if (got == 0) break;
+    if (!WriteAll(temp.Fd(), buffer.get(), static_cast<size_t>(got))) return Fail(errno);
+  }
+  if (fchmod(temp.Fd(), st.st_mode & 0777) != 0) return Fail(errno);
+  const struct timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
+  if (futimens(temp.Fd(), times) != 0) return Fail(errno);
+  if (!temp.Commit(replaceExisting)) return Fail(errno);
+  return true;
+}
+
+bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return Fail(errno);
+  // File systems without RENAME_NOREPLACE: check first (the window is tiny, one thread).
+  struct stat st {};
+  if (lstat(to.c_str(), &st) == 0) return Fail(EEXIST);
+  if (rename(from.c_str(), to.c_str()) != 0) return Fail(errno);
+  return true;
+}
+
+}  // namespace host
+
+bool FileExists(std::string_view path) {
+  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  return attributes && (*attributes & kAttrDirectory) == 0;
+}
+
+bool DirectoryExists(std::string_view path) {
+  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  return attributes && (*attributes & kAttrDirectory) != 0;
+}
+
+bool PathExists(std::string_view path) { return GetFileAttributes(path).has_value(); }
+
+bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+  std::optional<fs::path> source = Host(from);
+  std::optional<fs::path> target = Host(to);
+  if (!source || !target) return false;
+  struct stat st {};
+  if (stat(target->c_str(), &st) == 0) {
+    if (failIfExists) return Fail(EEXIST);
+    if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
+    // Windows refuses to replace a read-only file; the host would not stop root.
+    if (IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
+  }
+  return host::CopyRegularFile(*source, *target, !failIfExists);
+}
+
+bool DeleteFile(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  struct stat st {};
+  if (lstat(host->c_str(), &st) != 0) return Fail(errno);
+  if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
+  if (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
+  if (unlink(host->c_str()) != 0) return Fail(errno);
+  return true;
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+  std::optional<fs::path> source = Host(from);
+  std::optional<fs::path> target = Host(to);
+  if (!source || !target) return false;
+  struct stat src {};
+  if (lstat(source->c_str(), &src) != 0) return Fail(errno);
+  struct stat dst {};
+  if (lstat(target->c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) {
+    // The target names the source itself, found without case: a change of spelling only.
+    std::string name(SplitLast(ExcludeTrailingBackslash(std::string(to))).second);
+    fs::path respelled = target->parent_path() / name;
+    if (respelled == *source) return true;
+    if (rename(source->c_str(), respelled.c_str()) != 0) return Fail(errno);
+    return true;
+  }
+  if (host::RenameNoReplace(*source, *target)) return true;
+  if (LastError() != EXDEV || S_ISDIR(src.st_mode)) return false;
+  // Like MoveFileA's copy-and-delete of a file between drives.
+  if (!host::CopyRegularFile(*source, *target, false)) return false;
+  if (unlink(source->c_str()) != 0) return Fail(errno);
+  return true;
+}
+
+bool ForceDirectories(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  std::error_code ec;
+  fs::create_directories(*host, ec);
+  if (fs::is_directory(*host)) return true;
+  return Fail(ec ? ec.value() : ENOTDIR);
+}
+
+bool CreateDirectory(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  if (mkdir(host->c_str(), 0777) != 0) return Fail(errno);
+  return true;
+}
+
+std::optional<uint32_t> GetFileAttributes(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return std::nullopt;
+  return host::AttributesOf(*host);
+}
+
+bool SetFileAttributes(std::string_view path, uint32_t attributes) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  struct stat st {};
+  if (stat(host->c_str(), &st) != 0) return Fail(errno);
+  // As Wine: read-only takes every write permission away; clearing it gives the owner's back.
+  mode_t mode = st.st_mode & 07777;
+  mode_t wanted = (attributes & kAttrReadOnly) ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
+  if (wanted != mode && chmod(host->c_str(), wanted) != 0) return Fail(errno);
+  return true;
+}
+
+bool MatchesWildcard(std::string_view name, std::string_view pattern) {
+  if (GlobMatch(name, pattern)) return true;
+  // "x.*" also matches a name without any extension ("*.*" thus matches every name).
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
+    return GlobMatch(name, pattern.substr(0, pattern.size() - 2));
+  }
+  return false;
+}
+
+std::vector<FindEntry> FindFiles(std::string_view pattern) {
+  std::vector<FindEntry> entries;
+  auto [folder, namePattern] = SplitLast(pattern);
+  SetLastError(0);
+  if (folder.empty() || namePattern.empty()) {
+    SetLastError(ENOENT);
+    return entries;
+  }
+  std::optional<fs::path> host = Host(folder);
+  if (!host) return entries;
+  DIR* dir = opendir(host->c_str());
+  if (dir == nullptr) {
+    SetLastError(errno);
+    return entries;
+  }
+  std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
+  while (dirent* entry = readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!MatchesWildcard(name, namePattern)) continue;
+    // An entry that vanished since the listing is left out.
+    if (std::optional<uint32_t> attributes = host::AttributesOf(*host / std::string(name))) {
+      entries.push_back({std::string(name), *attributes});
+    }
+  }
+  SetLastError(0);
+  return entries;
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return std::nullopt;
+  int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    SetLastError(errno);
+    return std::nullopt;
+  }
+  FdCloser closer{fd};
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    SetLastError(errno);
+    return std::nullopt;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    SetLastError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return std::nullopt;
+  }
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(st.st_size));
+  char buffer[1 << 14];
+  for (;;) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      SetLastError(errno);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.append(buffer, static_cast<size_t>(got));
+  }
+  return bytes;
+}
+
+bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  struct stat st {};
+  bool exists = stat(host->c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return Fail(EISDIR);
+  if (exists && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
+  TempBeside temp(*host);
+  if (!temp.Ok()) return Fail(errno);
+  if (!WriteAll(temp.Fd(), bytes.data(), bytes.size())) return Fail(errno);
+  if (exists && fchmod(temp.Fd(), st.st_mode & 07777) != 0) return Fail(errno);
+  if (!temp.Commit(true)) return Fail(errno);
+  return true;
+}
+
+bool SetFileTime(std::string_view path, int64_t unixSeconds) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(unixSeconds), 0}};
+  if (utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) return Fail(errno);
+  return true;
+}
+
+}  // namespace sorana::platform

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ inline constexpr uint32_t kAttrSystem = 0x04;
 inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrArchive = 0x20;
 inline constexpr uint32_t kAttrNormal = 0x80;
+// A symbolic link on the host (Wine reports these as reparse points); tree walks
+// do not follow them, so a link to a parent folder cannot make them loop.
+inline constexpr uint32_t kAttrReparsePoint = 0x400;
 
 // The last error code recorded by a failing operation of the host layer (errno), 0 when none.
 int LastError();
@@ -54,13 +58,34 @@ struct FindEntry {
 // Entries of the folder part of `pattern` whose names match its last component
 // ("*", "*.*", "?" wildcards, case-insensitive, "*.*" also matching names without
 // a dot, as on Windows). No "." or "..". Order: as the host lists them.
+// No match gives an empty list with LastError 0; a folder that cannot be read
+// gives an empty list with its errno as LastError.
 std::vector<FindEntry> FindFiles(std::string_view pattern);
+// Whether a name matches a Windows wildcard pattern ("*", "?"; "x.*" also
+// matches "x"), ASCII letters compared without case, "?" one UTF-8 character.
+bool MatchesWildcard(std::string_view name, std::string_view pattern);
 
-// Whole-file reads and atomic writes (temporary file, fsync, rename).
+// Whole-file reads and atomic writes (temporary file, fsync, rename). An existing
+// file keeps its permissions; a read-only one is not overwritten (EACCES).
 std::optional<std::string> ReadWholeFile(std::string_view path);
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 
 // Sets the last-write time from seconds since the Unix epoch.
 bool SetFileTime(std::string_view path, int64_t unixSeconds);
+
+// Building blocks on host paths, shared with the file-tree operations. They
+// record errno as the last error like the operations above.
+namespace host {
+// Copies a regular file's bytes, permissions and modification time to `to`
+// through a temporary file in its folder. An existing `to` is replaced, or with
+// replaceExisting false makes the copy fail (EEXIST) and stays as it was.
+bool CopyRegularFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                     bool replaceExisting = true);
+// rename(2) that fails with EEXIST instead of replacing an existing target.
+bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+// Windows attributes of a host entry (symbolic links are not followed for the
+// reparse bit, but are for the rest); nullopt when it does not exist.
+std::optional<uint32_t> AttributesOf(const std::filesystem::path& path);
+}  // namespace host
 
 }  // namespace sorana::platform

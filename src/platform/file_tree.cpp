@@ -1,1 +1,379 @@
-// in progress
+#include "platform/file_tree.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/win_path.h"
+
+namespace sorana::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Fail(int code) {
+  SetLastError(code);
+  return false;
+}
+
+// Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
+std::pair<std::string, std::string> SplitLast(std::string_view path) {
+  size_t cut = path.find_last_of("\\/");
+  if (cut == std::string_view::npos) return {std::string(), std::string(path)};
+  return {std::string(path.substr(0, cut + 1)), std::string(path.substr(cut + 1))};
+}
+
+bool IsDriveLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
+
+bool SameEntry(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// ---- Moves and copies -------------------------------------------------------
+
+enum class Mode { kMove, kCopy };
+
+// The entries of a host folder by their upper-cased names, so that a source
+// replaces the target of the same Windows name whatever the case of either.
+class FolderIndex {
+ public:
+  explicit FolderIndex(fs::path folder) : folder_(std::move(folder)) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder_, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+      Add(it->path().filename().string());
+    }
+  }
+  // The existing entry named `name` (exactly, else ignoring case), or a new one so spelled.
+  fs::path Resolve(const std::string& name) const {
+    struct stat st {};
+    fs::path exact = folder_ / name;
+    if (lstat(exact.c_str(), &st) == 0) return exact;
+    auto found = names_.find(AsciiUpper(name));
+    return found == names_.end() ? exact : folder_ / found->second;
+  }
+  void Add(const std::string& name) { names_.emplace(AsciiUpper(name), name); }
+
+ private:
+  fs::path folder_;
+  std::map<std::string, std::string> names_;
+};
+
+bool Transfer(const fs::path& source, const fs::path& target, Mode mode);
+
+// Moves or copies every entry of `source` into the existing folder `target`;
+// a move removes the emptied source folder.
+bool MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(source, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  if (ec) return Fail(ec.value());
+  FolderIndex index(target);
+  bool ok = true;
+  for (const std::string& name : names) {
+    fs::path destination = index.Resolve(name);
+    ok = Transfer(source / name, destination, mode) && ok;
+    index.Add(destination.filename().string());
+  }
+  if (mode == Mode::kMove && ok && rmdir(source.c_str()) != 0) return Fail(errno);
+  return ok;
+}
+
+bool CopySymlink(const fs::path& source, const fs::path& target) {
+  std::error_code ec;
+  fs::path pointsTo = fs::read_symlink(source, ec);
+  if (ec) return Fail(ec.value());
+  // Made beside the target and renamed over it, so that an existing file is replaced whole.
+  fs::path temp = target.parent_path() / (".sorana-link-" + std::to_string(getpid()));
+  unlink(temp.c_str());
+  if (symlink(pointsTo.c_str(), temp.c_str()) != 0) return Fail(errno);
+  if (rename(temp.c_str(), target.c_str()) != 0) {
+    int error = errno;
+    unlink(temp.c_str());
+    return Fail(error);
+  }
+  return true;
+}
+
+bool CopyEntry(const fs::path& source, const struct stat& src, const fs::path& target) {
+  if (S_ISLNK(src.st_mode)) return CopySymlink(source, target);
+  if (S_ISREG(src.st_mode)) return host::CopyRegularFile(source, target);
+  if (!S_ISDIR(src.st_mode)) return Fail(EINVAL);  // devices, pipes, sockets
+  struct stat dst {};
+  bool exists = stat(target.c_str(), &dst) == 0;
+  if (exists && !S_ISDIR(dst.st_mode)) return Fail(ENOTDIR);
+  if (!exists && mkdir(target.c_str(), 0700) != 0) return Fail(errno);
+  bool ok = MergeFolder(source, target, Mode::kCopy);
+  // The copy keeps the source's permissions, but stays usable by its owner.
+  if (!exists) chmod(target.c_str(), (src.st_mode & 0777) | S_IRWXU);
+  return ok;
+}
+
+bool MoveEntry(const fs::path& source, const struct stat& src, const fs::path& target) {
+  struct stat dst {};
+  bool exists = lstat(target.c_str(), &dst) == 0;
+  if (exists && SameEntry(src, dst)) return true;
+  if (exists && S_ISDIR(src.st_mode)) {
+    struct stat followed {};
+    if (stat(target.c_str(), &followed) == 0 && S_ISDIR(followed.st_mode)) {
+      return MergeFolder(source, target, Mode::kMove);
+    }
+    return Fail(EEXIST);
+  }
+  if (exists && S_ISDIR(dst.st_mode)) return Fail(EISDIR);
+  // rename(2) replaces an existing file, read-only or not, as the silent shell move does.
+  if (rename(source.c_str(), target.c_str()) == 0) return true;
+  if (errno != EXDEV) return Fail(errno);
+  // Across file systems: copy, and remove the source only when its copy is whole.
+  if (!CopyEntry(source, src, target)) return false;
+  std::error_code ec;
+  fs::remove_all(source, ec);
+  if (ec) return Fail(ec.value());
+  return true;
+}
+
+bool Transfer(const fs::path& source, const fs::path& target, Mode mode) {
+  struct stat src {};
+  if (lstat(source.c_str(), &src) != 0) return Fail(errno);
+  if (mode == Mode::kMove) return MoveEntry(source, src, target);
+  struct stat dst {};
+  if (lstat(target.c_str(), &dst) == 0 && SameEntry(src, dst)) return true;
+  return CopyEntry(source, src, target);
+}
+
+// Whether `inner` is `outer` or lies below it (both existing host paths).
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
+  std::error_code ec;
+  fs::path a = fs::weakly_canonical(inner, ec);
+  fs::path b = fs::weakly_canonical(outer, ec);
+  return std::mismatch(b.begin(), b.end(), a.begin(), a.end()).first == b.end();
+}
+
+// The host entries an item of a source list names: the entry itself, or every
+// entry matching the wildcards of its last component. nullopt when the item or
+// its folder is missing.
+std::optional<std::vector<fs::path>> ExpandItem(const std::string& item) {
+  auto [folder, name] = SplitLast(item);
+  if (name.find_first_of("*?") == std::string::npos) {
+    std::optional<fs::path> host = ToHost(item);
+    struct stat st {};
+    if (!host || lstat(host->c_str(), &st) != 0) {
+      SetLastError(ENOENT);
+      return std::nullopt;
+    }
+    return std::vector<fs::path>{*host};
+  }
+  std::vector<FindEntry> entries = FindFiles(item);
+  std::optional<fs::path> hostFolder = ToHost(folder);
+  if (!hostFolder || (entries.empty() && LastError() != 0)) {
+    SetLastError(ENOENT);
+    return std::nullopt;
+  }
+  std::vector<fs::path> paths;
+  paths.reserve(entries.size());
+  for (const FindEntry& entry : entries) paths.push_back(*hostFolder / entry.name);
+  return paths;
+}
+
+bool TransferList(std::string_view sources, std::string_view destination, Mode mode) {
+  std::string target = ExcludeTrailingBackslash(std::string(destination));
+  if (!ForceDirectories(target)) return false;
+  std::optional<fs::path> targetHost = ToHost(target);
+  if (!targetHost) return Fail(ENOENT);
+  FolderIndex index(*targetHost);
+  bool ok = true;
+  // Items end in one NUL each; an empty item ends the list, as the shell reads it.
+  size_t start = 0;
+  while (start < sources.size()) {
+    size_t end = std::min(sources.find('\0', start), sources.size());
+    std::string item = ExcludeTrailingBackslash(std::string(sources.substr(start, end - start)));
+    start = end + 1;
+    if (item.empty()) break;
+    std::optional<std::vector<fs::path>> paths = ExpandItem(item);
+    if (!paths) {
+      ok = false;
+      continue;
+    }
+    for (const fs::path& source : *paths) {
+      struct stat st {};
+      // A folder cannot go into itself or below itself.
+      if (lstat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && IsWithin(*targetHost, source)) {
+        ok = Fail(EINVAL);
+        continue;
+      }
+      fs::path destinationEntry = index.Resolve(source.filename().string());
+      ok = Transfer(source, destinationEntry, mode) && ok;
+      index.Add(destinationEntry.filename().string());
+    }
+  }
+  return ok;
+}
+
+// ---- Read-only reset --------------------------------------------------------
+
+// Clears the read-only bit of one entry; false when the user chose to stop the
+// walk of the current folder.
+bool ClearReadOnly(const std::string& path, uint32_t attributes, const ContinueQuestion& askContinue,
+                   const AttributeSetter& setAttributes) {
+  if ((attributes & kAttrReadOnly) == 0) return true;
+  if (setAttributes(path, attributes & ~kAttrReadOnly)) return true;
+  return !askContinue || askContinue();
+}
+
+bool IsDriveRoot(std::string_view folder) {
+  return folder.size() == 3 && IsDriveLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\';
+}
+
+void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue,
+                  const AttributeSetter& setAttributes) {
+  std::vector<FindEntry> entries = FindFiles(folder + "*");
+  if (entries.empty() && LastError() != 0) return;  // cannot be listed: not walked
+
+  // The host lists no "." and "..": the folder itself and its parent come first,
+  // where Windows lists them. A drive root has no parent.
+  std::string self = IsDriveRoot(folder) ? folder : ExcludeTrailingBackslash(folder);
+  if (std::optional<uint32_t> attributes = GetFileAttributes(self)) {
+    if (!ClearReadOnly(self, *attributes, askContinue, setAttributes)) return;
+  }
+  if (!IsDriveRoot(folder)) {
+    std::string parent = SplitLast(ExcludeTrailingBackslash(folder)).first;
+    std::string parentPath = IsDriveRoot(parent) ? parent : ExcludeTrailingBackslash(parent);
+    std::optional<uint32_t> attributes = parent.empty() ? std::nullopt : GetFileAttributes(parentPath);
+    if (attributes && !ClearReadOnly(parentPath, *attributes, askContinue, setAttributes)) return;
+  }
+
+  for (const FindEntry& entry : entries) {
+    // Links are left alone: they may lead out of the tree or back into it.
+    if (entry.attributes & kAttrReparsePoint) continue;
+    if (entry.attributes & kAttrDirectory) {
+      WalkReadOnly(folder + entry.name + "\\", askContinue, setAttributes);
+      continue;
+    }
+    if (!ClearReadOnly(folder + entry.name, entry.attributes, askContinue, setAttributes)) return;
+  }
+}
+
+// ---- Full paths -------------------------------------------------------------
+
+std::optional<std::string> CurrentFolder() {
+  std::error_code ec;
+  fs::path current = fs::current_path(ec);
+  if (ec) return std::nullopt;
+  return ActivePrefix().ToWindows(current);
+}
+
+// "X:\a\.\b\..\c" -> "X:\a\c\"; "\\server\share\..\x" keeps its server and share.
+std::string Normalize(const std::string& absolute) {
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  std::string root;
+  bool unc = absolute.rfind("\\\\", 0) == 0;
+  if (unc) {
+    pos = 2;
+    root = "\\\\";
+  } else {
+    root = absolute.substr(0, 2);
+    pos = 2;
+  }
+  std::vector<std::string> rootParts;
+  while (pos <= absolute.size()) {
+    size_t end = std::min(absolute.find('\\', pos), absolute.size());
+    std::string part = absolute.substr(pos, end - pos);
+    pos = end + 1;
+    if (unc && rootParts.size() < 2 && !part.empty()) {
+      rootParts.push_back(part);
+      continue;
+    }
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();  // never above the root
+      continue;
+    }
+    parts.push_back(part);
+  }
+  for (size_t i = 0; i < rootParts.size(); ++i) root += (i ? "\\" : "") + rootParts[i];
+  std::string out = root + "\\";
+  for (const std::string& part : parts) out += part + "\\";
+  return out;
+}
+
+}  // namespace
+
+std::string ExpandFolderPath(std::string_view path) {
+  std::string text(path);
+  std::replace(text.begin(), text.end(), '/', '\\');
+  if (text.empty()) return {};
+  bool hasDrive = text.size() >= 2 && IsDriveLetter(text[0]) && text[1] == ':';
+  if ((hasDrive && (text.size() == 2 || text[2] == '\\')) || text.rfind("\\\\", 0) == 0)
+    return Normalize(text);
+
+  std::optional<std::string> current = CurrentFolder();
+  if (!current) return {};
+  if (hasDrive) {
+    // "C:name" is relative to the current folder when that lies on the same drive.
+    bool sameDrive = AsciiUpper(current->substr(0, 1)) == AsciiUpper(text.substr(0, 1));
+    return Normalize(sameDrive ? *current + "\\" + text.substr(2)
+                               : text.substr(0, 2) + "\\" + text.substr(2));
+  }
+  if (text[0] == '\\') return Normalize(current->substr(0, 2) + text);
+  return Normalize(*current + "\\" + text);
+}
+
+bool MoveFiles(std::string_view sources, std::string_view destination) {
+  return TransferList(sources, destination, Mode::kMove);
+}
+
+bool CopyFiles(std::string_view sources, std::string_view destination) {
+  return TransferList(sources, destination, Mode::kCopy);
+}
+
+std::string ListFolderEntries(std::string_view pattern) {
+  std::string folder = SplitLast(pattern).first;
+  std::string list;
+  for (const FindEntry& entry : FindFiles(pattern)) {
+    list += folder;
+    list += entry.name;
+    list += '\0';
+  }
+  return list;
+}
+
+void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue) {
+  ResetReadOnly(folder, askContinue, [](std::string_view path, uint32_t attributes) {
+    return SetFileAttributes(path, attributes);
+  });
+}
+
+void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
+                   const AttributeSetter& setAttributes) {
+  WalkReadOnly(IncludeTrailingBackslash(std::string(folder)), askContinue, setAttributes);
+}
+
+bool BackupDocuments(std::string_view folder) {
+  const std::string base(folder);
+  bool result = true;
+  for (const FindEntry& entry : FindFiles(base + "*.*")) {
+    if (entry.attributes & kAttrDirectory) continue;
+    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !DeleteFile(base + entry.name)) result = false;
+  }
+  // A fresh listing: the first pass changed the folder.
+  for (const FindEntry& entry : FindFiles(base + "*.*")) {
+    if (entry.attributes & kAttrDirectory) continue;
+    std::string ext = AsciiUpper(ExtractFileExt(entry.name));
+    if (ext != ".SPI" && ext != ".DOC" && ext != ".XLS") continue;
+    std::string path = base + entry.name;
+    if (!RenameFile(path, ChangeFileExt(path, ".BAK"))) result = false;
+  }
+  return result;
+}
+
+}  // namespace sorana::platform

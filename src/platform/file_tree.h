@@ -4,6 +4,7 @@
 // absolute form of a folder path.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -11,7 +12,9 @@
 namespace sorana::platform {
 
 // Absolute form of a Windows path with "." and ".." resolved, with exactly one
-// trailing backslash.
+// trailing backslash. A relative path is taken against the host's current folder
+// as the prefix names it; the empty text when that folder maps to no drive, or
+// for an empty path.
 std::string ExpandFolderPath(std::string_view path);
 
 // Source list: paths each followed by one NUL. Every item (wildcards in its last
@@ -29,8 +32,14 @@ std::string ListFolderEntries(std::string_view pattern);
 // rest of the current folder.
 using ContinueQuestion = std::function<bool()>;
 // Clears read-only through the tree below `folder` (ends in a backslash): each
-// file, each walked folder and its parent.
+// file, each walked folder and its parent. Symbolic links are not followed, and
+// a folder that cannot be listed is not walked.
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue);
+// The same with another attribute setter in place of SetFileAttributes (tests
+// use it to make a change fail, which permissions cannot do for root).
+using AttributeSetter = std::function<bool(std::string_view path, uint32_t attributes)>;
+void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
+                   const AttributeSetter& setAttributes);
 
 // In `folder` (ends in a backslash): deletes every *.BAK, then renames every
 // .SPI, .DOC and .XLS to .BAK. True only when every delete and rename succeeded.

@@ -16,12 +16,17 @@ std::string ReadProfileString(std::string_view file, std::string_view section, s
 // GetPrivateProfileIntA: a whole number in decimal or after a leading 0x in
 // hexadecimal; anything else gives `fallback`.
 int ReadProfileInt(std::string_view file, std::string_view section, std::string_view key, int fallback);
-// WritePrivateProfileStringA: creates the file when missing. False when it cannot be written.
+// WritePrivateProfileStringA: creates the file when missing. False when it cannot
+// be written or the entry cannot be stored (see ProfileWithEntry).
 bool WriteProfileString(std::string_view file, std::string_view section, std::string_view key,
                         std::string_view value);
 
 // The same on file contents in memory (CP932 bytes), for callers that batch
-// several writes into one file replacement and for fuzzing.
+// several writes into one file replacement and for fuzzing. Names and values
+// are UTF-8 as above. ProfileLookup sets *found (when given) and gives the empty
+// text when the entry is missing; ProfileWithEntry gives the contents unchanged
+// when the entry cannot be stored (a line break in it, a character CP932 lacks,
+// an empty key, '=' in the key, ']' in the section name).
 std::string ProfileLookup(std::string_view contents, std::string_view section, std::string_view key,
                           bool* found);
 std::string ProfileWithEntry(std::string_view contents, std::string_view section, std::string_view key,

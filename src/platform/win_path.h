@@ -47,9 +47,10 @@ std::optional<std::filesystem::path> ToHost(std::string_view windowsPath);
 bool EndsWithBackslash(std::string_view path);
 std::string IncludeTrailingBackslash(std::string path);
 std::string ExcludeTrailingBackslash(std::string path);
-// Folder part including its last backslash ("C:\a\b.exe" -> "C:\a\"); empty without one.
+// Folder part including its last backslash or drive colon ("C:\a\b.exe" -> "C:\a\");
+// empty without either.
 std::string ExtractFilePath(std::string_view path);
-// Name after the last backslash.
+// Name after the last backslash or drive colon.
 std::string ExtractFileName(std::string_view path);
 // Extension from the last "." of the name, dot included; empty when there is none.
 std::string ExtractFileExt(std::string_view path);

@@ -1,0 +1,42 @@
+#include "platform/cp932.h"
+
+#include <gtest/gtest.h>
+
+namespace sorana::platform {
+namespace {
+
+TEST(Cp932, RoundTripsJapaneseText) {
+  // ソ is 0x83 0x5C: its second byte is a backslash.
+  const std::string cp932 = "\x83\x5C\x83\x89\x83\x69\x83\x4D C:\\VELMORA\\";
+  const std::string utf8 = "ソラナギ C:\\VELMORA\\";
+  EXPECT_EQ(Cp932ToUtf8(cp932), utf8);
+  EXPECT_EQ(Utf8ToCp932(utf8), cp932);
+  EXPECT_EQ(Cp932ToUtf8(""), "");
+  EXPECT_EQ(Utf8ToCp932(""), "");
+  // Half-width katakana are single bytes.
+  EXPECT_EQ(Utf8ToCp932("ｱ"), "\xB1");
+  // Embedded zero bytes pass through.
+  EXPECT_EQ(Cp932ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(Cp932, LongTextGrowsTheBuffer) {
+  std::string utf8;
+  for (int i = 0; i < 5000; ++i) utf8 += "電子納品";
+  std::optional<std::string> cp932 = Utf8ToCp932(utf8);
+  ASSERT_TRUE(cp932);
+  EXPECT_EQ(cp932->size(), 5000u * 8);
+  EXPECT_EQ(Cp932ToUtf8(*cp932), utf8);
+}
+
+TEST(Cp932, InvalidInputGivesNoText) {
+  EXPECT_FALSE(Cp932ToUtf8("\x83"));        // lead byte without its trail byte
+  EXPECT_FALSE(Cp932ToUtf8("ok\x83\x20"));  // trail byte out of range
+  EXPECT_FALSE(Utf8ToCp932("\xE3\x82"));    // truncated UTF-8
+  EXPECT_FALSE(Utf8ToCp932("\xFF"));        // not UTF-8 at all
+  EXPECT_FALSE(Utf8ToCp932("emoji 😀"));     // no CP932 character for it
+  // A failure leaves the next conversion unaffected.
+  EXPECT_EQ(Cp932ToUtf8("\x83\x5C"), "ソ");
+}
+
+}  // namespace
+}  // namespace sorana::platform

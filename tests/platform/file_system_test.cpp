@@ -1,0 +1,195 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "support/temp_prefix.h"
+
+namespace sorana::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempPrefix;
+
+void MakeReadOnly(const fs::path& path) {
+  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+}
+
+// Names in the folder other than the test's own files (leftover temporaries).
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(FileSystemCopy, ReplacesKeepingTimeAndLeavesNoTemporary) {
+  TempPrefix prefix;
+  TempPrefix::WriteFile(prefix.HostC("C:\\a\\src.bin"), "new bytes");
+  TempPrefix::WriteFile(prefix.HostC("C:\\a\\dst.bin"), "old");
+  ASSERT_TRUE(SetFileTime("C:\\a\\src.bin", 1'000'000'000));
+
+  // The target is found without case, as on Windows.
+  ASSERT_TRUE(CopyFile("C:\\A\\SRC.BIN", "C:\\a\\DST.bin", false));
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\dst.bin")), "new bytes");
+  EXPECT_EQ(fs::last_write_time(prefix.HostC("C:\\a\\dst.bin")),
+            fs::last_write_time(prefix.HostC("C:\\a\\src.bin")));
+  EXPECT_EQ(Names(prefix.HostC("C:\\a")), (std::vector<std::string>{"dst.bin", "src.bin"}));
+}
+
+TEST(FileSystemCopy, RefusesWhatWindowsRefuses) {
+  TempPrefix prefix;
+  TempPrefix::WriteFile(prefix.HostC("C:\\a\\src"), "new");
+  TempPrefix::WriteFile(prefix.HostC("C:\\a\\kept"), "old");
+  TempPrefix::WriteFile(prefix.HostC("C:\\a\\locked"), "old");
+  MakeReadOnly(prefix.HostC("C:\\a\\locked"));
+
+  EXPECT_FALSE(CopyFile("C:\\a\\src", "C:\\a\\kept", true));
+  EXPECT_EQ(LastError(), EEXIST);
+  // Refused even for root, who the host would let write.
+  EXPECT_FALSE(CopyFile("C:\\a\\src", "C:\\a\\locked", false));
+  EXPECT_EQ(LastError(), EACCES);
+  EXPECT_FALSE(CopyFile("C:\\a\\missing", "C:\\a\\new", false));
+  EXPECT_EQ(LastError(), ENOENT);
+  EXPECT_FALSE(CopyFile("C:\\a", "C:\\a\\dir-copy", false));
+  EXPECT_FALSE(CopyFile("Q:\\nowhere", "C:\\a\\x", false));
+  EXPECT_EQ(LastError(), ENOENT);
+
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\kept")), "old");
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\locked")), "old");
+  EXPECT_EQ(Names(prefix.HostC("C:\\a")), (std::vector<std::string>{"kept", "locked", "src"}));
+
+  // failIfExists with a free name copies.
+  EXPECT_TRUE(CopyFile("C:\\a\\src", "C:\\a\\fresh", true));
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\fresh")), "new");
+}
+
+TEST(FileSystemDeleteRename, FollowWindowsRules) {
+  TempPrefix prefix;
+  TempPrefix::WriteFile(prefix.HostC("C:\\d\\ro.bak"), "x");
+  TempPrefix::WriteFile(prefix.HostC("C:\\d\\a.doc"), "a");
+  TempPrefix::WriteFile(prefix.HostC("C:\\d\\b.doc"), "b");
+  MakeReadOnly(prefix.HostC("C:\\d\\ro.bak"));
+
+  EXPECT_FALSE(DeleteFile("C:\\d\\ro.bak"));
+  EXPECT_EQ(LastError(), EACCES);
+  EXPECT_TRUE(fs::exists(prefix.HostC("C:\\d\\ro.bak")));
+  EXPECT_FALSE(DeleteFile("C:\\d"));  // folders are not files
+  EXPECT_TRUE(DeleteFile("C:\\D\\B.DOC"));
+  EXPECT_FALSE(fs::exists(prefix.HostC("C:\\d\\b.doc")));
+
+  // A rename never replaces, whatever the case of the target.
+  EXPECT_FALSE(RenameFile("C:\\d\\a.doc", "C:\\d\\RO.BAK"));
+  EXPECT_EQ(LastError(), EEXIST);
+  EXPECT_TRUE(RenameFile("C:\\d\\a.doc", "C:\\d\\a.BAK"));
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\d\\a.BAK")), "a");
+  // A change of spelling only is a rename of the file onto itself.
+  EXPECT_TRUE(RenameFile("C:\\d\\a.BAK", "C:\\d\\A.bak"));
+  EXPECT_EQ(Names(prefix.HostC("C:\\d")), (std::vector<std::string>{"A.bak", "ro.bak"}));
+  // Read-only files may be renamed, folders too.
+  EXPECT_TRUE(RenameFile("C:\\d\\ro.bak", "C:\\d\\ro.old"));
+  EXPECT_TRUE(RenameFile("C:\\d", "C:\\e"));
+  EXPECT_TRUE(fs::exists(prefix.HostC("C:\\e\\ro.old")));
+}
+
+TEST(FileSystemFolders, CreateWithParentsAndReportAttributes) {
+  TempPrefix prefix;
+  fs::create_directories(prefix.HostC("C:\\VELMORA\\New_BIN"));
+  ASSERT_TRUE(ForceDirectories("C:\\velmora\\NEW_BIN\\PICVIEW\\sub\\"));
+  EXPECT_TRUE(fs::is_directory(prefix.HostC("C:\\VELMORA\\New_BIN\\PICVIEW\\sub")));
+
+  TempPrefix::WriteFile(prefix.HostC("C:\\f.txt"), "");
+  EXPECT_FALSE(ForceDirectories("C:\\f.txt\\below"));
+  EXPECT_FALSE(CreateDirectory("C:\\VELMORA"));
+  EXPECT_EQ(LastError(), EEXIST);
+
+  EXPECT_TRUE(DirectoryExists("C:\\VELMORA\\"));
+  EXPECT_TRUE(FileExists("C:\\F.TXT"));
+  EXPECT_EQ(GetFileAttributes("C:\\f.txt"), kAttrArchive);
+
+  ASSERT_TRUE(SetFileAttributes("C:\\f.txt", kAttrArchive | kAttrReadOnly));
+  EXPECT_EQ(GetFileAttributes("C:\\f.txt"), kAttrArchive | kAttrReadOnly);
+  const fs::perms anyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  EXPECT_EQ(fs::status(prefix.HostC("C:\\f.txt")).permissions() & anyWrite, fs::perms::none);
+  ASSERT_TRUE(SetFileAttributes("C:\\f.txt", kAttrArchive));
+  EXPECT_EQ(GetFileAttributes("C:\\f.txt"), kAttrArchive);
+
+  fs::create_directory_symlink(prefix.HostC("C:\\VELMORA"), prefix.HostC("C:\\link"));
+  EXPECT_EQ(GetFileAttributes("C:\\link"), kAttrDirectory | kAttrReparsePoint);
+}
+
+TEST(FileSystemFind, MatchesWildcardsLikeWindows) {
+  EXPECT_TRUE(MatchesWildcard("README", "*.*"));
+  EXPECT_TRUE(MatchesWildcard("Fotodesk.EXE", "*.exe"));
+  EXPECT_TRUE(MatchesWildcard("fotodesk", "fotodesk.*"));
+  EXPECT_FALSE(MatchesWildcard("a.docx", "*.doc"));
+  EXPECT_TRUE(MatchesWildcard("ヘルプ.chm", "???.chm"));  // "?" is one character, not one byte
+  EXPECT_FALSE(MatchesWildcard("ヘルプ.chm", "?.chm"));
+  EXPECT_TRUE(MatchesWildcard("[1].txt", "[1]*"));  // brackets are plain characters
+  EXPECT_FALSE(MatchesWildcard("aXbX", "a*b*c"));
+}
+
+TEST(FileSystemFind, ListsFilesAndFoldersWithAttributes) {
+  TempPrefix prefix;
+  TempPrefix::WriteFile(prefix.HostC("C:\\r\\b.TXT"), "");
+  TempPrefix::WriteFile(prefix.HostC("C:\\r\\ro.txt"), "");
+  TempPrefix::WriteFile(prefix.HostC("C:\\r\\c.dat"), "");
+  fs::create_directories(prefix.HostC("C:\\r\\A"));
+  MakeReadOnly(prefix.HostC("C:\\r\\ro.txt"));
+
+  std::vector<FindEntry> all = FindFiles("C:\\R\\*");
+  ASSERT_EQ(all.size(), 4u);
+  std::vector<FindEntry> texts = FindFiles("C:\\r\\*.txt");
+  std::sort(texts.begin(), texts.end(), [](const auto& x, const auto& y) { return x.name < y.name; });
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].name, "b.TXT");
+  EXPECT_EQ(texts[0].attributes, kAttrArchive);
+  EXPECT_EQ(texts[1].attributes, kAttrArchive | kAttrReadOnly);
+  std::vector<FindEntry> folder = FindFiles("C:\\r\\a");
+  ASSERT_EQ(folder.size(), 1u);
+  EXPECT_EQ(folder[0].name, "A");
+  EXPECT_EQ(folder[0].attributes, kAttrDirectory);
+
+  EXPECT_TRUE(FindFiles("C:\\r\\*.none").empty());
+  EXPECT_EQ(LastError(), 0);
+  EXPECT_TRUE(FindFiles("C:\\missing\\*").empty());
+  EXPECT_EQ(LastError(), ENOENT);
+}
+
+TEST(FileSystemWholeFiles, AtomicWriteKeepsModeAndRespectsReadOnly) {
+  TempPrefix prefix;
+  ASSERT_TRUE(WriteFileAtomic("C:\\s\\..\\new.ini", "a=1\r\n"));
+  EXPECT_EQ(ReadWholeFile("C:\\NEW.INI"), "a=1\r\n");
+
+  fs::permissions(prefix.HostC("C:\\new.ini"), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(WriteFileAtomic("C:\\new.ini", std::string("b\0c", 3)));
+  EXPECT_EQ(ReadWholeFile("C:\\new.ini"), std::string("b\0c", 3));
+  EXPECT_EQ(fs::status(prefix.HostC("C:\\new.ini")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  MakeReadOnly(prefix.HostC("C:\\new.ini"));
+  EXPECT_FALSE(WriteFileAtomic("C:\\new.ini", "lost"));
+  EXPECT_EQ(LastError(), EACCES);
+  EXPECT_EQ(ReadWholeFile("C:\\new.ini"), std::string("b\0c", 3));
+
+  EXPECT_FALSE(WriteFileAtomic("C:\\missing\\x.ini", "x"));
+  EXPECT_EQ(ReadWholeFile("C:\\missing.ini"), std::nullopt);
+  EXPECT_EQ(ReadWholeFile("C:\\"), std::nullopt);
+  EXPECT_EQ(Names(prefix.DriveC()), (std::vector<std::string>{"new.ini", "windows"}));
+}
+
+TEST(FileSystemWholeFiles, FifoIsRefusedWithoutBlocking) {
+  TempPrefix prefix;
+  ASSERT_EQ(mkfifo(prefix.HostC("C:\\pipe").c_str(), 0600), 0);
+  EXPECT_EQ(ReadWholeFile("C:\\pipe"), std::nullopt);
+  EXPECT_FALSE(CopyFile("C:\\pipe", "C:\\copy", false));
+  EXPECT_FALSE(fs::exists(prefix.HostC("C:\\copy")));
+}
+
+}  // namespace
+}  // namespace sorana::platform

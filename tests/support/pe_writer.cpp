@@ -1,0 +1,139 @@
+#include "support/pe_writer.h"
+
+namespace sorana::test {
+
+namespace {
+
+using Layout = ProgramFileLayout;
+
+class Bytes {
+ public:
+  explicit Bytes(size_t size) : data_(size, '\0') {}
+  void U8(size_t at, uint8_t value) { data_.at(at) = static_cast<char>(value); }
+  void U16(size_t at, uint16_t value) {
+    U8(at, static_cast<uint8_t>(value));
+    U8(at + 1, static_cast<uint8_t>(value >> 8));
+  }
+  void U32(size_t at, uint32_t value) {
+    U16(at, static_cast<uint16_t>(value));
+    U16(at + 2, static_cast<uint16_t>(value >> 16));
+  }
+  void U64(size_t at, uint64_t value) {
+    U32(at, static_cast<uint32_t>(value));
+    U32(at + 4, static_cast<uint32_t>(value >> 32));
+  }
+  void Text(size_t at, std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) U8(at + i, static_cast<uint8_t>(text[i]));
+  }
+  std::string Take() { return std::move(data_); }
+
+ private:
+  std::string data_;
+};
+
+constexpr uint32_t kFileAlignment = 0x200;
+constexpr uint32_t kSectionAlignment = 0x1000;
+constexpr uint32_t kFixedInfoSize = 52;
+constexpr uint32_t kVersionBlockSize = 40 + kFixedInfoSize;  // header, key, padding, fixed info
+constexpr uint32_t kResourceSize = Layout::kVersionBlock + kVersionBlockSize;
+
+uint32_t High(const VersionParts& v) { return (uint32_t{v[0]} << 16) | v[1]; }
+uint32_t Low(const VersionParts& v) { return (uint32_t{v[2]} << 16) | v[3]; }
+
+// One resource directory with a single id entry.
+void Directory(Bytes& out, size_t at, uint32_t id, uint32_t target) {
+  out.U16(at + 14, 1);  // NumberOfIdEntries
+  out.U32(at + 16, id);
+  out.U32(at + 20, target);
+}
+
+void WriteResources(Bytes& out, const VersionParts& file, const VersionParts& product) {
+  const size_t base = Layout::kResourceFileOffset;
+  Directory(out, base + Layout::kTypeDirectory, 16, 0x80000000u | Layout::kNameDirectory);  // RT_VERSION
+  Directory(out, base + Layout::kNameDirectory, 1, 0x80000000u | Layout::kLanguageDirectory);
+  Directory(out, base + Layout::kLanguageDirectory, 0x411, Layout::kDataEntry);  // Japanese
+  out.U32(base + Layout::kDataEntry, Layout::kResourceRva + Layout::kVersionBlock);
+  out.U32(base + Layout::kDataEntry + 4, kVersionBlockSize);
+
+  const size_t block = base + Layout::kVersionBlock;
+  out.U16(block, kVersionBlockSize);
+  out.U16(block + 2, kFixedInfoSize);
+  out.U16(block + 4, 0);  // binary value
+  const std::u16string key = u"VS_VERSION_INFO";
+  for (size_t i = 0; i < key.size(); ++i) out.U16(block + 6 + 2 * i, key[i]);
+  const size_t fixed = block + 40;
+  out.U32(fixed, 0xFEEF04BD);
+  out.U32(fixed + 4, 0x00010000);
+  out.U32(fixed + 8, High(file));
+  out.U32(fixed + 12, Low(file));
+  out.U32(fixed + 16, High(product));
+  out.U32(fixed + 20, Low(product));
+  out.U32(fixed + 24, 0x3F);     // flags mask
+  out.U32(fixed + 32, 0x40004);  // VOS_NT_WINDOWS32
+  out.U32(fixed + 36, 1);        // VFT_APP
+}
+
+std::string Build(const VersionParts* file, const VersionParts* product, bool pe32plus) {
+  const bool withResources = file != nullptr;
+  const uint32_t rawSize = withResources ? kFileAlignment : 0;
+  Bytes out(kFileAlignment + rawSize);
+
+  out.Text(0, "MZ");
+  out.U32(0x3C, Layout::kPeHeaderOffset);
+
+  const size_t pe = Layout::kPeHeaderOffset;
+  out.Text(pe, std::string_view("PE\0\0", 4));
+  const uint16_t optionalSize = pe32plus ? 240 : 224;
+  out.U16(pe + 4, pe32plus ? 0x8664 : 0x14C);
+  out.U16(pe + 6, withResources ? 1 : 0);
+  out.U16(pe + 20, optionalSize);
+  out.U16(pe + 22, pe32plus ? 0x0022 : 0x0102);  // executable, large-address / 32-bit
+
+  const size_t opt = pe + 24;
+  out.U16(opt, pe32plus ? 0x20B : 0x10B);
+  out.U8(opt + 2, 6);  // linker version
+  if (pe32plus) {
+    out.U64(opt + 24, 0x140000000ull);
+  } else {
+    out.U32(opt + 28, 0x400000);
+  }
+  out.U32(opt + 32, kSectionAlignment);
+  out.U32(opt + 36, kFileAlignment);
+  out.U16(opt + 40, 4);                                            // operating-system version 4.0
+  out.U16(opt + 48, 4);                                            // subsystem version 4.0
+  out.U32(opt + 56, kSectionAlignment * (withResources ? 2 : 1));  // SizeOfImage
+  out.U32(opt + 60, kFileAlignment);                               // SizeOfHeaders
+  out.U16(opt + 68, 2);                                            // Windows GUI
+  const size_t countField = opt + (pe32plus ? 108 : 92);
+  out.U32(countField, 16);
+  if (withResources) {
+    out.U32(Layout::ResourceDirectoryEntry(pe32plus), Layout::kResourceRva);
+    out.U32(Layout::ResourceDirectoryEntry(pe32plus) + 4, kResourceSize);
+
+    const size_t section = Layout::SectionHeader(pe32plus);
+    out.Text(section, ".rsrc");
+    out.U32(section + 8, kResourceSize);
+    out.U32(section + 12, Layout::kResourceRva);
+    out.U32(section + 16, rawSize);
+    out.U32(section + 20, Layout::kResourceFileOffset);
+    out.U32(section + 36, 0x40000040);  // initialised data, readable
+    WriteResources(out, *file, *product);
+  }
+  return out.Take();
+}
+
+}  // namespace
+
+std::string MakeProgramFile(uint16_t a, uint16_t b, uint16_t c, uint16_t d, bool pe32plus) {
+  const VersionParts version{a, b, c, d};
+  return Build(&version, &version, pe32plus);
+}
+
+std::string MakeProgramFile(const VersionParts& fileVersion, const VersionParts& productVersion,
+                            bool pe32plus) {
+  return Build(&fileVersion, &productVersion, pe32plus);
+}
+
+std::string MakeProgramFileWithoutVersion(bool pe32plus) { return Build(nullptr, nullptr, pe32plus); }
+
+}  // namespace sorana::test
