@@ -1,0 +1,252 @@
+// The extractor of libunlha32.so on real archives: fixtures made by an LHA
+// archiver, and archives written here with exactly the headers a case needs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/temp_prefix.h"
+#include "unlha32/extract.h"
+#include "unlha32/lha_writer.h"
+#include "unlha32/unlha32.h"
+
+namespace unlha32 {
+namespace {
+
+namespace fs = std::filesystem;
+using sorana::test::TempPrefix;
+
+const fs::path kFixtures = SORANA_LHA_FIXTURES;
+
+std::string Repeat(std::string_view text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+std::string Bytes0To255(int times) {
+  std::string one;
+  for (int i = 0; i < 256; ++i) one.push_back(static_cast<char>(i));
+  return Repeat(one, times);
+}
+
+const std::string kReadme = Repeat("LHA fixture: compressed member\n", 40);
+const std::string kJapanese = Repeat("能力表示 テスト\n", 10);
+const std::string kStored = "stored without compression\n";
+
+// Every entry below `folder`, as relative generic paths.
+std::vector<std::string> Tree(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    names.push_back(entry.path().lexically_relative(folder).generic_string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  ExtractOutcome ExtractInto(const fs::path& archive, const std::string& windowsFolder) {
+    Destination destination =
+        Destination::InPrefix(sorana::platform::WinePrefix(prefix.Root()), windowsFolder);
+    return ExtractArchiveFile(archive, destination);
+  }
+  ExtractOutcome ExtractBytes(const std::string& archive, const fs::path& folder) {
+    Destination destination = Destination::OnHost(folder);
+    EXPECT_EQ(destination.Prepare().code, 0);
+    return ExtractArchive(archive, &destination);
+  }
+
+  TempPrefix prefix;
+};
+
+TEST_F(ExtractTest, ArchiverFixturesExtractWithFoldersAndCp932Names) {
+  ExtractOutcome mixed = ExtractInto(kFixtures / "mixed.lzh", "C:\\out2");
+  EXPECT_EQ(mixed.code, 0) << mixed.message;
+  EXPECT_EQ(mixed.extracted, 4);
+  fs::path out2 = prefix.DriveC() / "out2";
+  EXPECT_EQ(TempPrefix::ReadFile(out2 / "readme.txt"), kReadme);  // -lh5-
+  EXPECT_EQ(TempPrefix::ReadFile(out2 / "sub" / "data.bin"), Bytes0To255(4));
+  EXPECT_EQ(TempPrefix::ReadFile(out2 / "ソフト" / "表示.txt"), kJapanese);
+  EXPECT_EQ(TempPrefix::ReadFile(out2 / "stored.txt"), kStored);  // -lh0-
+
+  // Level 0 keeps "ソフト\表示.txt" in one field where 0x5C also ends "ソ" and "表".
+  ExtractOutcome level0 = ExtractInto(kFixtures / "level0.lzh", "C:\\out0");
+  EXPECT_EQ(level0.code, 0) << level0.message;
+  EXPECT_EQ(Tree(prefix.DriveC() / "out0"),
+            (std::vector<std::string>{"sub", "sub/data.bin", "ソフト", "ソフト/表示.txt"}));
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.DriveC() / "out0" / "ソフト" / "表示.txt"), kJapanese);
+
+  ExtractOutcome level1 = ExtractInto(kFixtures / "level1.lzh", "C:\\out1");
+  EXPECT_EQ(level1.code, 0) << level1.message;
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.DriveC() / "out1" / "ソフト" / "表示.txt"), kJapanese);
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.DriveC() / "out1" / "readme.txt"), kReadme);
+}
+
+TEST_F(ExtractTest, ExistingFoldersMatchIgnoringCaseAndFilesAreReplaced) {
+  // The destination and a member folder exist in other letter case; the member
+  // file exists too, under other case and with other content.
+  TempPrefix::WriteFile(prefix.DriveC() / "Corins5.0" / "SUB" / "DATA.BIN", "old");
+  TempPrefix::WriteFile(prefix.DriveC() / "Corins5.0" / "readme.txt", "old readme");
+  ExtractOutcome outcome = ExtractInto(kFixtures / "mixed.lzh", "c:\\CORINS5.0\\");
+  ASSERT_EQ(outcome.code, 0) << outcome.message;
+  fs::path root = prefix.DriveC() / "Corins5.0";
+  EXPECT_EQ(Tree(root), (std::vector<std::string>{"SUB", "SUB/DATA.BIN", "readme.txt", "stored.txt", "ソフト",
+                                                  "ソフト/表示.txt"}));
+  EXPECT_EQ(TempPrefix::ReadFile(root / "SUB" / "DATA.BIN"), Bytes0To255(4));
+  EXPECT_EQ(TempPrefix::ReadFile(root / "readme.txt"), kReadme);
+  EXPECT_FALSE(fs::exists(prefix.DriveC() / "CORINS5.0"));
+}
+
+TEST_F(ExtractTest, NamesThatAreNotCp932AreReadAsUtf8OrRefused) {
+  LhaWriter writer;
+  writer.AddFile("\xC4\x80.txt", "utf-8 name");  // "Ā": valid UTF-8, not CP932
+  writer.AddFile("bad\x80.txt", "neither");
+  writer.AddFile("ok.txt", "fine");
+  fs::path out = prefix.Scratch() / "names";
+  ExtractOutcome outcome = ExtractBytes(writer.Finish(), out);
+  EXPECT_EQ(outcome.code, UNLHA_ERROR_MEMBER_NAME);
+  EXPECT_NE(outcome.message.find("bad\\x80.txt"), std::string::npos) << outcome.message;
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{"ok.txt", "Ā.txt"}));
+}
+
+TEST_F(ExtractTest, HostileMembersAreRefusedAndNothingLandsOutside) {
+  fs::path out = prefix.Scratch() / "hostile" / "dest";
+  fs::path outside = prefix.Scratch() / "hostile" / "outside";
+  fs::create_directories(out);
+  fs::create_directories(outside);
+  // A folder link inside the destination that points out of it, and one that stays inside.
+  fs::create_directory_symlink(outside, out / "escape");
+  fs::create_directories(out / "real");
+  fs::create_directory_symlink(out / "real", out / "inner");
+
+  LhaWriter writer;
+  writer.AddFile("..\\up.txt", "x", 0, HeaderLevel::kLevel0);
+  writer.AddFile("a\\..\\..\\up2.txt", "x", 0, HeaderLevel::kLevel0);
+  writer.AddFile("\\abs.txt", "x", 0, HeaderLevel::kLevel0);
+  writer.AddFile("C:\\drive.txt", "x");
+  writer.AddFile("/tmp/abs2.txt", "x");
+  writer.AddFile("escape\\through-link.txt", "x");
+  writer.AddFile("ESCAPE\\case-link.txt", "x");
+  writer.AddSymlink("link", "../outside");
+  writer.AddFile("inner\\kept.txt", "inside link");
+  writer.AddFile("good.txt", "good");
+  ExtractOutcome outcome = ExtractBytes(writer.Finish(), out);
+
+  EXPECT_EQ(outcome.code, UNLHA_ERROR_UNSAFE_MEMBER);
+  EXPECT_NE(outcome.message.find("..\\up.txt"), std::string::npos) << outcome.message;
+  EXPECT_NE(outcome.message.find("7 more"), std::string::npos) << outcome.message;
+  EXPECT_EQ(outcome.extracted, 2);
+  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_FALSE(fs::exists(prefix.Scratch() / "hostile" / "up.txt"));
+  EXPECT_FALSE(fs::exists(prefix.Scratch() / "up2.txt"));
+  EXPECT_FALSE(fs::exists("/abs.txt"));
+  EXPECT_FALSE(fs::exists("/tmp/abs2.txt"));
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{"escape", "good.txt", "inner", "real", "real/kept.txt"}));
+}
+
+TEST_F(ExtractTest, EachRefusalNamesItsMember) {
+  struct Case {
+    const char* stored;
+    HeaderLevel level;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {"..\\x", HeaderLevel::kLevel0, "\"..\""},
+      {"a\\..\\x", HeaderLevel::kLevel2, "\"..\""},
+      {"\\x", HeaderLevel::kLevel0, "absolute"},
+      {"d:x", HeaderLevel::kLevel0, "drive"},
+      {"a\\. .\\x", HeaderLevel::kLevel2, "dots"},
+      {"a\x01"
+       "b",
+       HeaderLevel::kLevel0, "control"},
+  };
+  for (const Case& c : cases) {
+    LhaWriter writer;
+    writer.AddFile(c.stored, "data", 0, c.level);
+    fs::path out = prefix.Scratch() / "each";
+    ExtractOutcome outcome = ExtractBytes(writer.Finish(), out);
+    EXPECT_EQ(outcome.code, UNLHA_ERROR_UNSAFE_MEMBER) << c.stored;
+    EXPECT_NE(outcome.message.find(c.problem), std::string::npos) << outcome.message;
+    EXPECT_TRUE(fs::is_empty(out)) << c.stored;
+  }
+}
+
+TEST_F(ExtractTest, DamagedMemberNeverStaysUnderItsName) {
+  LhaWriter writer;
+  writer.AddFile("first.txt", "intact");
+  writer.AddFile("broken.txt", "this member's data is damaged below");
+  writer.AddFile("last.txt", "also intact");
+  std::string archive = writer.Finish();
+  archive[archive.find("damaged")] ^= 0x20;
+
+  fs::path out = prefix.Scratch() / "crc";
+  TempPrefix::WriteFile(out / "broken.txt", "previous version");
+  ExtractOutcome outcome = ExtractBytes(archive, out);
+  EXPECT_EQ(outcome.code, UNLHA_ERROR_FILE_CRC);
+  EXPECT_NE(outcome.message.find("broken.txt"), std::string::npos) << outcome.message;
+  // The earlier file stays as it was; no temporary file is left behind.
+  EXPECT_EQ(TempPrefix::ReadFile(out / "broken.txt"), "previous version");
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{"broken.txt", "first.txt", "last.txt"}));
+
+  // A compressed member of an archiver's fixture, damaged in its data.
+  std::string mixed = TempPrefix::ReadFile(kFixtures / "mixed.lzh");
+  mixed[0x40] ^= 0x55;  // inside readme.txt's -lh5- data
+  fs::path out2 = prefix.Scratch() / "crc2";
+  ExtractOutcome lh5 = ExtractBytes(mixed, out2);
+  EXPECT_NE(lh5.code, 0);
+  EXPECT_NE(lh5.message.find("readme.txt"), std::string::npos) << lh5.message;
+  EXPECT_FALSE(fs::exists(out2 / "readme.txt"));
+  EXPECT_EQ(TempPrefix::ReadFile(out2 / "stored.txt"), kStored);
+}
+
+TEST_F(ExtractTest, TruncatedOrForeignInputIsAnError) {
+  LhaWriter writer;
+  writer.AddFile("one.txt", "first member");
+  writer.AddFile("two.txt", "second member, cut short");
+  std::string archive = writer.Finish();
+  fs::path out = prefix.Scratch() / "cut";
+
+  // Cut inside the second member's data: a length error, and no file under its name.
+  ExtractOutcome cut = ExtractBytes(archive.substr(0, archive.size() - 10), out);
+  EXPECT_EQ(cut.code, UNLHA_ERROR_FILE_CRC) << cut.message;
+  EXPECT_FALSE(fs::exists(out / "two.txt"));
+
+  // Cut inside the second header: liblhasa just stops there.
+  size_t second = archive.find("two.txt") - 32;  // start of its level 2 header
+  ExtractOutcome header = ExtractBytes(archive.substr(0, second + 10), prefix.Scratch() / "cut2");
+  EXPECT_EQ(header.code, UNLHA_ERROR_HEADER_BROKEN) << header.message;
+  EXPECT_NE(header.message.find("one.txt"), std::string::npos) << header.message;
+
+  EXPECT_EQ(ExtractBytes("<html>404 Not Found</html>", prefix.Scratch() / "html").code,
+            UNLHA_ERROR_NOT_ARC_FILE);
+  EXPECT_EQ(ExtractBytes("", prefix.Scratch() / "empty").code, UNLHA_ERROR_NOT_ARC_FILE);
+}
+
+TEST_F(ExtractTest, CheckingReadsEveryMemberAndWritesNothing) {
+  std::string mixed = TempPrefix::ReadFile(kFixtures / "mixed.lzh");
+  EXPECT_EQ(ExtractArchive(mixed, nullptr).code, 0);
+  mixed[0x40] ^= 0x55;
+  EXPECT_NE(ExtractArchive(mixed, nullptr).code, 0);
+  LhaWriter hostile;
+  hostile.AddFile("..\\x", "x", 0, HeaderLevel::kLevel0);
+  EXPECT_EQ(ExtractArchive(hostile.Finish(), nullptr).code, UNLHA_ERROR_UNSAFE_MEMBER);
+}
+
+TEST_F(ExtractTest, BytesEntryExtractsIntoScratchFolder) {
+  LhaWriter writer;
+  writer.AddFolder("empty\\folder");
+  writer.AddFile("dir\\file.txt", "content", 1700000000, HeaderLevel::kLevel0);
+  std::string archive = writer.Finish();
+  fs::path scratch = prefix.Scratch() / "fuzz" / "new";
+  std::string message;
+  int code = ExtractArchiveBytes({reinterpret_cast<const uint8_t*>(archive.data()), archive.size()}, scratch,
+                                 &message);
+  EXPECT_EQ(code, 0) << message;
+  EXPECT_EQ(message, "1 file extracted");
+  EXPECT_TRUE(fs::is_directory(scratch / "empty" / "folder"));
+  EXPECT_EQ(TempPrefix::ReadFile(scratch / "dir" / "file.txt"), "content");
+}
+
+}  // namespace
+}  // namespace unlha32

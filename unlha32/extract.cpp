@@ -1,0 +1,271 @@
+#include "unlha32/extract.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include <lhasa.h>
+
+#include "unlha32/crc16.h"
+#include "unlha32/member_name.h"
+#include "unlha32/unlha32.h"
+
+namespace unlha32 {
+namespace fs = std::filesystem;
+namespace {
+
+// The archive in memory as a liblhasa input stream; the position tells where
+// the next member's header must begin.
+struct MemoryStream {
+  std::string_view bytes;
+  size_t position = 0;
+
+  static int Read(void* handle, void* buffer, size_t length) {
+    auto* self = static_cast<MemoryStream*>(handle);
+    size_t count = std::min(length, self->bytes.size() - self->position);
+    std::memcpy(buffer, self->bytes.data() + self->position, count);
+    self->position += count;
+    return static_cast<int>(count);
+  }
+  static int Skip(void* handle, size_t length) {
+    auto* self = static_cast<MemoryStream*>(handle);
+    if (length > self->bytes.size() - self->position) {
+      self->position = self->bytes.size();
+      return 0;
+    }
+    self->position += length;
+    return 1;
+  }
+};
+
+const LHAInputStreamType kMemoryStreamType = {MemoryStream::Read, MemoryStream::Skip, nullptr};
+
+struct StreamDeleter {
+  void operator()(LHAInputStream* stream) const { lha_input_stream_free(stream); }
+};
+struct ReaderDeleter {
+  void operator()(LHAReader* reader) const { lha_reader_free(reader); }
+};
+
+// Collects the outcome: the first failure decides code and message.
+class Report {
+ public:
+  void Fail(int code, const std::string& message) {
+    if (failures_++ == 0) {
+      code_ = code;
+      message_ = message;
+    }
+  }
+  bool Failed() const { return failures_ > 0; }
+  ExtractOutcome Outcome(int extracted) const {
+    ExtractOutcome outcome{code_, message_, extracted};
+    if (failures_ > 1) outcome.message += " (" + std::to_string(failures_ - 1) + " more failures)";
+    if (failures_ == 0) {
+      outcome.message = std::to_string(extracted) + (extracted == 1 ? " file" : " files") + " extracted";
+    }
+    return outcome;
+  }
+
+ private:
+  int failures_ = 0;
+  int code_ = 0;
+  std::string message_;
+};
+
+// A member's file under a temporary name in its folder until it is complete.
+class PendingFile {
+ public:
+  explicit PendingFile(const fs::path& target) : target_(target) {
+    std::string pattern = (target.parent_path() / ".unlha32-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    fd_ = mkstemp(name.data());
+    if (fd_ >= 0) temporary_ = name.data();
+  }
+  ~PendingFile() {
+    if (fd_ >= 0) close(fd_);
+    if (!temporary_.empty()) unlink(temporary_.c_str());
+  }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+
+  bool Write(const char* data, size_t size) {
+    while (size > 0) {
+      ssize_t written = write(fd_, data, size);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      data += written;
+      size -= static_cast<size_t>(written);
+    }
+    return true;
+  }
+
+  // Sets permissions and time, flushes and renames into place.
+  bool Commit(unsigned int unixTime) {
+    fchmod(fd_, 0644);
+    if (unixTime != 0) {
+      struct timespec times[2] = {{static_cast<time_t>(unixTime), 0}, {static_cast<time_t>(unixTime), 0}};
+      futimens(fd_, times);
+    }
+    bool ok = fsync(fd_) == 0;
+    ok = close(fd_) == 0 && ok;
+    fd_ = -1;
+    if (!ok || rename(temporary_.c_str(), target_.c_str()) != 0) return false;
+    temporary_.clear();
+    return true;
+  }
+
+ private:
+  fs::path target_;
+  std::string temporary_;
+  int fd_ = -1;
+};
+
+bool IsFolderEntry(const LHAFileHeader& header) {
+  return std::strcmp(header.compress_method, LHA_COMPRESS_TYPE_DIR) == 0;
+}
+
+// Decodes the current member, writing it to `file` when set; true when its
+// length and CRC match the header.
+bool DecodeMember(LHAReader* reader, const LHAFileHeader& header, PendingFile* file, bool* writeFailed) {
+  std::vector<char> buffer(64 * 1024);
+  uint16_t crc = 0;
+  size_t length = 0;
+  for (;;) {
+    size_t count = lha_reader_read(reader, buffer.data(), buffer.size());
+    if (count == 0) break;
+    crc = Crc16Update(crc, buffer.data(), count);
+    length += count;
+    if (file != nullptr && !file->Write(buffer.data(), count)) {
+      *writeFailed = true;
+      return false;
+    }
+  }
+  return length == header.length && crc == header.crc;
+}
+
+}  // namespace
+
+ExtractOutcome ExtractArchive(std::string_view archive, const Destination* destination,
+                              const ExtractOptions& options) {
+  Report report;
+  int extracted = 0;
+  MemoryStream memory{archive};
+  std::unique_ptr<LHAInputStream, StreamDeleter> stream(lha_input_stream_new(&kMemoryStreamType, &memory));
+  if (!stream) return ExtractOutcome{UNLHA_ERROR_INTERNAL, "out of memory", 0};
+  std::unique_ptr<LHAReader, ReaderDeleter> reader(lha_reader_new(stream.get()));
+  if (!reader) return ExtractOutcome{UNLHA_ERROR_INTERNAL, "out of memory", 0};
+  lha_reader_set_dir_policy(reader.get(), LHA_READER_DIR_PLAIN);
+
+  int members = 0;
+  size_t nextHeader = 0;
+  std::string lastMember;
+  while (LHAFileHeader* header = lha_reader_next_file(reader.get())) {
+    ++members;
+    nextHeader = memory.position + header->compressed_length;
+    MemberPath path = DecodeStoredPath(ReadStoredPath(*header));
+    lastMember = path.display;
+    const std::string member = "member " + path.display;
+    if (!path.ok) {
+      bool encoding = path.problem.find("CP932") != std::string::npos;
+      report.Fail(encoding ? UNLHA_ERROR_MEMBER_NAME : UNLHA_ERROR_UNSAFE_MEMBER,
+                  member + " refused: " + path.problem);
+      continue;
+    }
+    if (header->symlink_target != nullptr) {
+      report.Fail(UNLHA_ERROR_UNSAFE_MEMBER, member + " refused: a symbolic link");
+      continue;
+    }
+    const bool isFolder = IsFolderEntry(*header);
+    if (isFolder && !options.keepFolders) continue;
+    if (!isFolder && lha_decoder_for_name(header->compress_method) == nullptr) {
+      report.Fail(UNLHA_ERROR_METHOD,
+                  member + ": compression method " + std::string(header->compress_method) + " not supported");
+      continue;
+    }
+    std::vector<std::string> components = path.components;
+    if (!options.keepFolders) components = {components.back()};
+
+    if (destination == nullptr) {
+      if (!isFolder && !DecodeMember(reader.get(), *header, nullptr, nullptr)) {
+        report.Fail(UNLHA_ERROR_FILE_CRC, member + ": CRC or length does not match");
+      }
+      continue;
+    }
+    Placement place = destination->Place(components, isFolder);
+    if (place.code != 0) {
+      report.Fail(place.code, member + ": " + place.problem);
+      continue;
+    }
+    if (isFolder) continue;
+    PendingFile file(place.path);
+    if (!file.IsOpen()) {
+      report.Fail(UNLHA_ERROR_FILE_OPEN,
+                  member + ": cannot create " + place.path.string() + ": " + std::strerror(errno));
+      continue;
+    }
+    bool writeFailed = false;
+    if (!DecodeMember(reader.get(), *header, &file, &writeFailed)) {
+      report.Fail(
+          writeFailed ? UNLHA_ERROR_CANNOT_WRITE : UNLHA_ERROR_FILE_CRC,
+          member + (writeFailed ? ": cannot write " + place.path.string() + ": " + std::strerror(errno)
+                                : ": CRC or length does not match"));
+      continue;
+    }
+    if (!file.Commit(header->timestamp)) {
+      report.Fail(UNLHA_ERROR_CANNOT_WRITE,
+                  member + ": cannot write " + place.path.string() + ": " + std::strerror(errno));
+      continue;
+    }
+    ++extracted;
+  }
+
+  if (members == 0) return ExtractOutcome{UNLHA_ERROR_NOT_ARC_FILE, "not an LHA archive", 0};
+  // liblhasa ends at the first header it cannot read; only an end mark (or
+  // nothing) may follow the last member.
+  if (nextHeader < archive.size() && archive[nextHeader] != '\0') {
+    report.Fail(UNLHA_ERROR_HEADER_BROKEN, "archive damaged after member " + lastMember);
+  } else if (nextHeader > archive.size()) {
+    report.Fail(UNLHA_ERROR_HEADER_BROKEN, "archive truncated in member " + lastMember);
+  }
+  return report.Outcome(extracted);
+}
+
+ExtractOutcome ExtractArchiveFile(const fs::path& archive, Destination& destination,
+                                  const ExtractOptions& options) {
+  std::ifstream in(archive, std::ios::binary);
+  std::string bytes;
+  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in.is_open() || in.bad()) {
+    return ExtractOutcome{UNLHA_ERROR_ARC_FILE_OPEN, "cannot read archive " + archive.string(), 0};
+  }
+  Placement root = destination.Prepare();
+  if (root.code != 0) return ExtractOutcome{root.code, root.problem, 0};
+  return ExtractArchive(bytes, &destination, options);
+}
+
+int ExtractArchiveBytes(std::span<const uint8_t> archive, const fs::path& scratchFolder,
+                        std::string* message) {
+  Destination destination = Destination::OnHost(scratchFolder);
+  ExtractOutcome outcome;
+  Placement root = destination.Prepare();
+  if (root.code != 0) {
+    outcome = ExtractOutcome{root.code, root.problem, 0};
+  } else {
+    outcome = ExtractArchive(std::string_view(reinterpret_cast<const char*>(archive.data()), archive.size()),
+                             &destination);
+  }
+  if (message != nullptr) *message = outcome.message;
+  return outcome.code;
+}
+
+}  // namespace unlha32
