@@ -400,7 +400,13 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
   bool exists = stat(host->c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return Fail(EISDIR);
   if (exists && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
-  TempBeside temp(*host);
+  return host::WriteFileAtomic(*host, bytes);
+}
+
+bool host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
+  struct stat st {};
+  bool exists = stat(file.c_str(), &st) == 0;
+  TempBeside temp(file);
   if (!temp.Ok()) return Fail(errno);
   if (!WriteAll(temp.Fd(), bytes.data(), bytes.size())) return Fail(errno);
   if (exists && fchmod(temp.Fd(), st.st_mode & 07777) != 0) return Fail(errno);

@@ -86,6 +86,9 @@ bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 // Windows attributes of a host entry (symbolic links are not followed for the
 // reparse bit, but are for the rest); nullopt when it does not exist.
 std::optional<uint32_t> AttributesOf(const std::filesystem::path& path);
+// Replaces `file` by `bytes` through a temporary file in its folder (fsync,
+// rename, folder fsync), keeping an existing file's permissions.
+bool WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes);
 }  // namespace host
 
 }  // namespace sorana::platform

@@ -1,5 +1,7 @@
 #include "platform/registry.h"
 
+#include "platform/file_system.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -269,36 +271,6 @@ bool IsWin64(std::string_view systemReg) {
   return arch != std::string_view::npos;
 }
 
-// Replaces `file` by `bytes` through a temporary file in the same folder, so a
-// reader (or a crash) sees either the old file or the whole new one.
-bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
-  struct stat st {};
-  mode_t mode = stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  std::string temp = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
-  int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = true;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temp.c_str(), file.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
-  }
-  int dir = open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);  // the rename itself reaches the disk
-    close(dir);
-  }
-  return true;
-}
-
 std::vector<std::string_view> SplitKeyPath(std::string_view path) {
   std::vector<std::string_view> parts;
   size_t pos = 0;
@@ -424,7 +396,7 @@ bool WriteValueLine(const WinePrefix& prefix, Hive hive, const std::string& stor
     if (!out.empty() && out.back() != '\n') out += '\n';
     out.append("\n[").append(*path).append(stamp).append(valueText).append("\n");
   }
-  return ReplaceFileAtomically(file, out);
+  return host::WriteFileAtomic(file, out);
 }
 
 }  // namespace
