@@ -2,6 +2,7 @@
 // the transfer events of the HTTP components.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -23,6 +24,9 @@ class DownloadDriver {
   // The window is closing: stop the running transfer; the running click handler
   // then unwinds without fetching or installing anything more.
   void StopForClose();
+
+  // Limits of both HTTP components (30 s to connect, 60 s of silence by default).
+  void SetTransferTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle);
 
  private:
   struct Impl;

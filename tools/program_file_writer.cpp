@@ -1,6 +1,6 @@
-#include "support/pe_writer.h"
+#include "tools/program_file_writer.h"
 
-namespace sorana::test {
+namespace sorana::tools {
 
 namespace {
 
@@ -136,4 +136,4 @@ std::string MakeProgramFile(const VersionParts& fileVersion, const VersionParts&
 
 std::string MakeProgramFileWithoutVersion(bool pe32plus) { return Build(nullptr, nullptr, pe32plus); }
 
-}  // namespace sorana::test
+}  // namespace sorana::tools

@@ -1,0 +1,53 @@
+// The update catalogue: every component file the update server offers for the
+// two download phases. Program rows are fetched on every run; a standard's row
+// only when that standard is checked. The names are the server's names (appended
+// to the phase's URL path) and the names in the download folder. This is the one
+// list of file names: the driver, the installation and the update-site tool all
+// read it from here.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/standards.h"
+
+namespace sorana::download {
+
+inline constexpr int kOldProgramCount = 23;
+inline constexpr int kNewProgramCount = 42;
+inline constexpr size_t kOldStandardSlots = 12;
+inline constexpr size_t kNewStandardSlots = 60;
+
+// URL paths below the update server, one per phase.
+inline constexpr std::string_view kOldPhasePath = "/sorana/v128/";
+inline constexpr std::string_view kNewPhasePath = "/sorana/20240410/";
+
+// One row per standard, in the order of the check list; names fill the leading
+// slots, the rest are empty.
+template <size_t Slots>
+using StandardRows = std::array<std::array<std::string_view, Slots>, app::kStandardCount>;
+
+// Program rows in the positions the installation expects: executables (the main
+// program first), libraries, the settings file, the list/template pairs, the
+// CORINS archives and the help.
+extern const std::array<std::string_view, kOldProgramCount> OldProgramFiles;
+extern const std::array<std::string_view, kNewProgramCount> NewProgramFiles;
+extern const StandardRows<kOldStandardSlots> OldStandardFiles;
+extern const StandardRows<kNewStandardSlots> NewStandardFiles;
+
+using StandardChoice = std::array<bool, app::kStandardCount>;
+
+// The phase's fetch order: all program rows, then the non-empty names of every
+// checked standard in list order. Duplicates are kept (each is fetched).
+std::vector<std::string> BuildFileList(bool oldPhase, const StandardChoice& checked);
+
+// Number of program rows of a phase (the first plug-in position).
+inline constexpr int ProgramCount(bool oldPhase) { return oldPhase ? kOldProgramCount : kNewProgramCount; }
+inline constexpr std::string_view PhasePath(bool oldPhase) {
+  return oldPhase ? kOldPhasePath : kNewPhasePath;
+}
+
+}  // namespace sorana::download

@@ -1,0 +1,44 @@
+#include "download/layout_conversion.h"
+
+#include "platform/file_system.h"
+#include "platform/file_tree.h"
+#include "platform/process.h"
+
+namespace sorana::download {
+
+namespace {
+
+// A source list of one item: the path and its NUL.
+std::string Source(std::string path) {
+  path.push_back('\0');
+  return path;
+}
+
+}  // namespace
+
+std::string ViewerRegistrationCommand(std::string_view installRoot) {
+  std::string root(installRoot);
+  return "\"" + root + "NEW_BIN\\PICVIEW\\regsvr32.exe\" /s \"" + root + "NEW_BIN\\PICVIEW\\PICIVIEW.OCX\"";
+}
+
+void ConvertLayout(std::string_view installRoot, const std::function<void(int maxWaitMs)>& pump) {
+  const std::string root(installRoot);
+  platform::MoveFiles(platform::ListFolderEntries(root + "*"), root + "OLD_BIN");
+
+  platform::ForceDirectories(root + "NEW_BIN\\PICVIEW");
+  platform::MoveFiles(Source(root + "OLD_BIN\\PICVIEW\\*.*"), root + "NEW_BIN\\PICVIEW");
+
+  platform::ForceDirectories(root + "NEW_BIN\\Plugin");
+  platform::ForceDirectories(root + "NEW_BIN\\template");
+  platform::ForceDirectories(root + "NEW_BIN\\Layout");
+  platform::CopyFiles(Source(root + "OLD_BIN\\Template\\*.*"), root + "NEW_BIN\\template");
+  platform::CopyFiles(Source(root + "OLD_BIN\\Layout\\*.*"), root + "NEW_BIN\\Layout");
+
+  for (const char* name : {"SRUNINST.EXE", "DWVIEWER.INI", "FOTODESK.INI"}) {
+    platform::CopyFile(root + "OLD_BIN\\" + name, root + "New_BIN\\" + name, false);
+  }
+
+  platform::RunAndWait(ViewerRegistrationCommand(root), pump);
+}
+
+}  // namespace sorana::download

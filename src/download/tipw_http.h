@@ -1,0 +1,94 @@
+// TipwHTTP: the updater's HTTP client component, a thin class over libcurl.
+//
+// Fetch blocks on the caller's (the window's) thread while it drives libcurl's
+// multi interface with a bounded poll and hands the time between polls to
+// MessagePump, so the window stays responsive and a StopTransfer from a click
+// ends the transfer within a poll interval. The events fire on the same thread.
+// One instance keeps its connection alive from fetch to fetch.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace sorana::download {
+
+// A failed operation of the component: a code and the text shown to the user.
+// Codes below 100 are libcurl's, 400-599 the HTTP status of a failed request,
+// and the component's own failures use the codes below.
+class EipwHTTP : public std::runtime_error {
+ public:
+  EipwHTTP(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  int Code() const { return code_; }
+
+  static constexpr int kStopped = 2001;      // StopTransfer ended the fetch
+  static constexpr int kIdleTimeout = 2002;  // nothing received for the idle limit
+  static constexpr int kBusy = 2003;         // a fetch is already running
+  static constexpr int kLocalFile = 2004;    // LocalFile cannot be written
+  static constexpr int kHandler = 2005;      // an event handler failed
+
+ private:
+  int code_;
+};
+
+class TipwHTTP {
+ public:
+  TipwHTTP();
+  ~TipwHTTP();
+  TipwHTTP(const TipwHTTP&) = delete;
+  TipwHTTP& operator=(const TipwHTTP&) = delete;
+
+  // Proxy host; empty means none configured, and then the environment's
+  // http_proxy / https_proxy / no_proxy apply as in other programs.
+  std::string ProxyServer;
+  int ProxyPort = 80;     // 0 means the default, 80
+  std::string LocalFile;  // host path that receives the response body
+
+  // Events, fired on the calling thread while Fetch runs. A handler may call
+  // StopTransfer; an exception it throws becomes the fetch's error.
+  std::function<void(const std::string& Field, const std::string& Value)> OnHeader;
+  std::function<void(int Direction)> OnStartTransfer;
+  std::function<void(int Direction, int64_t BytesTransferred, std::string_view Text)> OnTransfer;
+  std::function<void(int Direction)> OnEndTransfer;
+  std::function<void(int ErrorCode, const std::string& Description)> OnError;
+
+  // Called between polls while Fetch waits, with the longest time it may block.
+  std::function<void(int maxWaitMs)> MessagePump;
+
+  // Ready for a new request: properties back to their defaults. While a fetch
+  // runs, that fetch still ends as a running StopTransfer would have it.
+  void ClearState();
+  // Retrieves `url` into LocalFile; returns when the transfer is over. Raises
+  // EipwHTTP on failure, on an HTTP status of 400 or more (the body is then not
+  // kept as LocalFile) and after StopTransfer. A body that ends before its
+  // announced length is not an error: OnEndTransfer reports it with the bytes
+  // received.
+  void Fetch(const std::string& url);
+  // Ends the running fetch soon (it raises EipwHTTP with kStopped).
+  void StopTransfer();
+  // True while a fetch runs.
+  bool InUse() const { return inUse_; }
+
+  // Limits: opening a connection, and silence while a request is running.
+  void SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle);
+  // Longest single poll; bounds how soon a stop takes effect.
+  static constexpr int kPollMs = 20;
+
+ private:
+  struct Transfer;
+  void Configure(const std::string& url, Transfer& transfer);
+  void Pump(std::chrono::steady_clock::time_point& lastPump);
+
+  void* multi_ = nullptr;  // CURLM*
+  void* easy_ = nullptr;   // CURL*, reused so the connection stays alive
+  bool inUse_ = false;
+  bool stopRequested_ = false;
+  std::chrono::milliseconds connectTimeout_{30000};
+  std::chrono::milliseconds idleTimeout_{60000};
+};
+
+}  // namespace sorana::download

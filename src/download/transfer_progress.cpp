@@ -1,0 +1,104 @@
+#include "download/transfer_progress.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "platform/win_path.h"
+
+namespace sorana::download {
+
+using app::BoxKind;
+using app::Control;
+
+namespace {
+
+constexpr int kBadLengthCode = EipwHTTP::kHandler;
+
+int32_t ParseLength(const std::string& value) {
+  int32_t length = 0;
+  const char* end = value.data() + value.size();
+  auto [stop, error] = std::from_chars(value.data(), end, length);
+  if (value.empty() || error != std::errc() || stop != end) {
+    throw EipwHTTP(kBadLengthCode, "'" + value + "' は整数ではありません");
+  }
+  return length;
+}
+
+}  // namespace
+
+std::string ShortestDecimal(double value) {
+  char buffer[64];
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return error == std::errc() ? std::string(buffer, end) : std::string();
+}
+
+void TransferProgress::Attach(TipwHTTP& http) {
+  http.OnHeader = [this](const std::string& field, const std::string& value) { ipwHTTPHeader(field, value); };
+  http.OnStartTransfer = [this](int direction) { ipwHTTPStartTransfer(direction); };
+  http.OnTransfer = [this](int direction, int64_t bytes, std::string_view text) {
+    ipwHTTPTransfer(direction, bytes, text);
+  };
+  http.OnEndTransfer = [this](int direction) { ipwHTTPEndTransfer(direction); };
+  http.OnError = [this](int code, const std::string& description) { ipwHTTPError(code, description); };
+}
+
+void TransferProgress::ipwHTTPHeader(const std::string& Field, const std::string& Value) {
+  if (platform::AsciiUpper(Field) == "CONTENT-LENGTH") state_.ContentLength = ParseLength(Value);
+}
+
+void TransferProgress::ipwHTTPStartTransfer(int) {
+  state_.PhaseComplete = false;
+  window_.SetProgress(0);
+  window_.SetCaption(Control::ProgressLabel, "");
+  if (!state_.Cancelled) {
+    double share =
+        static_cast<double>(state_.FileIndex) / static_cast<double>(state_.FileList.size()) * 100.0;
+    int percent = static_cast<int>(std::trunc(share));
+    std::string message = state_.OldPhase ? "アップデートコンポーネント(1)のダウンロード "
+                                          : "アップデートコンポーネント(2)のダウンロード ";
+    window_.SetCaption(Control::MsgLabel, message + std::to_string(percent) + "%");
+  }
+  window_.Repaint(Control::MsgLabel);
+}
+
+void TransferProgress::ipwHTTPTransfer(int, int64_t BytesTransferred, std::string_view) {
+  state_.LastBytes =
+      static_cast<int32_t>(std::min<int64_t>(BytesTransferred, std::numeric_limits<int32_t>::max()));
+  if (!state_.Cancelled) {
+    // nearbyint rounds halves to even in the default rounding mode.
+    double position = std::nearbyint(static_cast<double>(BytesTransferred) / state_.ContentLength * 100.0);
+    window_.SetProgress(static_cast<int>(std::clamp(position, 0.0, 100.0)));
+    window_.SetCaption(
+        Control::ProgressLabel,
+        std::to_string(BytesTransferred) + "/" + ShortestDecimal(state_.ContentLength) + " Bytes Completion");
+  }
+  window_.Repaint(Control::ProgressLabel);
+}
+
+void TransferProgress::ipwHTTPEndTransfer(int) {
+  window_.SetCaption(Control::ProgressLabel, ShortestDecimal(state_.ContentLength) + " Bytes Completed");
+  window_.Repaint(Control::ProgressLabel);
+  if (static_cast<double>(state_.LastBytes) != state_.ContentLength) {
+    // Short, or no length announced: this file, and so its phase, is not whole.
+    window_.SetCaption(Control::DownLoadButton, "アップデート開始");
+    window_.SetCaption(Control::MsgLabel, kStartPrompt);
+    window_.Repaint(Control::MsgLabel);
+    window_.SetCaption(Control::ProgressLabel, "");
+    window_.SetProgress(0);
+    state_.PhaseComplete = false;
+    state_.PhaseIntact = false;
+    state_.LastBytes = 0;
+  } else if (static_cast<size_t>(state_.FileIndex) == state_.FileList.size()) {
+    state_.PhaseComplete = state_.PhaseIntact;
+  }
+}
+
+void TransferProgress::ipwHTTPError(int ErrorCode, const std::string& Description) {
+  if (state_.Cancelled) return;
+  window_.ShowBox(BoxKind::Error, "[" + std::to_string(ErrorCode) + "]" + Description);
+  state_.Cancelled = true;
+}
+
+}  // namespace sorana::download

@@ -1,0 +1,43 @@
+// The transfer events of the HTTP components: progress of the current file and
+// of the phase, the announced body length, whether each file arrived whole and
+// whether the phase is complete, and component errors.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/form_state.h"
+#include "app/update_window.h"
+#include "download/tipw_http.h"
+
+namespace sorana::download {
+
+inline constexpr std::string_view kStartPrompt = "[アップデート開始]をクリックして作業を開始してください。";
+
+class TransferProgress {
+ public:
+  TransferProgress(app::FormState& state, app::UpdateWindow& window) : state_(state), window_(window) {}
+
+  // Sends the component's five events to the handlers below.
+  void Attach(TipwHTTP& http);
+
+  // Throws EipwHTTP when a Content-Length is not a decimal 32-bit integer; the
+  // component turns that into the fetch's error.
+  void ipwHTTPHeader(const std::string& Field, const std::string& Value);
+  void ipwHTTPStartTransfer(int Direction);
+  void ipwHTTPTransfer(int Direction, int64_t BytesTransferred, std::string_view Text);
+  // A file counts as whole when the bytes received equal the announced length;
+  // the phase is complete when its last file is whole and so was every other.
+  void ipwHTTPEndTransfer(int Direction);
+  void ipwHTTPError(int ErrorCode, const std::string& Description);
+
+ private:
+  app::FormState& state_;
+  app::UpdateWindow& window_;
+};
+
+// A length in its shortest decimal form: "81920", "2147483647".
+std::string ShortestDecimal(double value);
+
+}  // namespace sorana::download

@@ -1,0 +1,42 @@
+#include "download/update_server.h"
+
+#include <cstdlib>
+
+#include "download/catalogue.h"
+
+#ifndef SORANA_DEFAULT_UPDATE_SERVER
+#define SORANA_DEFAULT_UPDATE_SERVER "http://update.invalid"
+#endif
+
+namespace sorana::download {
+
+std::string UpdateServer() {
+  const char* fromEnvironment = std::getenv("SORANA_UPDATE_SERVER");
+  std::string server = (fromEnvironment != nullptr && *fromEnvironment != '\0')
+                           ? fromEnvironment
+                           : SORANA_DEFAULT_UPDATE_SERVER;
+  while (!server.empty() && server.back() == '/') server.pop_back();
+  return server;
+}
+
+std::string ComponentUrl(std::string_view server, bool oldPhase, std::string_view fileName) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string url(server);
+  url += PhasePath(oldPhase);
+  for (char ch : fileName) {
+    auto byte = static_cast<unsigned char>(ch);
+    bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                      (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+                      byte == '~';
+    if (unreserved) {
+      url += ch;
+    } else {
+      url += '%';
+      url += kHex[byte >> 4];
+      url += kHex[byte & 0x0F];
+    }
+  }
+  return url;
+}
+
+}  // namespace sorana::download

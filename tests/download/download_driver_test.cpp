@@ -1,0 +1,370 @@
+#include "download/download_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+
+#include "download/catalogue.h"
+#include "download/layout_conversion.h"
+#include "platform/win_path.h"
+#include "scoped_env.h"
+#include "support/fake_window.h"
+#include "support/http_test_server.h"
+#include "support/pe_writer.h"
+#include "support/temp_prefix.h"
+
+namespace sorana::download {
+namespace {
+
+namespace fs = std::filesystem;
+using app::BoxKind;
+using app::Control;
+using std::chrono::milliseconds;
+using test::HttpFault;
+
+constexpr const char* kRoot = "C:\\SORANA\\";
+
+// What the installation saw when it was called.
+struct UnpressCall {
+  std::vector<std::string> fileList;
+  std::string downloadFolder;
+  std::string workFolder;
+  bool oldPhase = false;
+  bool windowEnabled = false;
+  bool cancelVisible = false;
+  bool allFilesWhole = false;
+};
+
+std::string ContentOf(std::string_view name) {
+  std::string body;
+  while (body.size() < 700) body += std::string(name) + ";";
+  return body;
+}
+
+class DownloadDriverTest : public ::testing::Test {
+ protected:
+  DownloadDriverTest()
+      : tmp_("TMPDIR", (prefix_.Scratch() / "tmp").string()),
+        path_("PATH", (prefix_.Scratch() / "bin").string() + ":" + std::getenv("PATH")),
+        server_(prefix_.Scratch() / "site"),
+        serverEnv_("SORANA_UPDATE_SERVER", server_.BaseUrl()),
+        driver_(state_, window_, [this] { return Unpress(); }) {
+    fs::create_directories(prefix_.Scratch() / "tmp");
+    for (bool oldPhase : {true, false}) {
+      StandardChoice all;
+      all.fill(true);
+      fs::path folder = server_.Root() / fs::path(std::string(PhasePath(oldPhase))).relative_path();
+      for (const std::string& name : BuildFileList(oldPhase, all)) {
+        test::TempPrefix::WriteFile(folder / name, ContentOf(name));
+      }
+    }
+    // A stand-in wine that records its arguments, one per line.
+    wineLog_ = prefix_.Scratch() / "wine.log";
+    test::TempPrefix::WriteFile(prefix_.Scratch() / "bin" / "wine",
+                                "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() + "'\n");
+    fs::permissions(prefix_.Scratch() / "bin" / "wine", fs::perms::owner_all);
+
+    state_.InstallRoot = kRoot;
+    state_.WorkFolder = kRoot;
+    window_.onClose = [this] {
+      state_.Closed = true;
+      driver_.StopForClose();
+    };
+    driver_.SetTransferTimeouts(milliseconds(1000), milliseconds(1000));
+  }
+
+  // An installation already in the two-folder layout, with a main program of
+  // that version (none: no fotodesk.exe).
+  void Install(std::optional<test::VersionParts> version) {
+    fs::create_directories(prefix_.HostC("C:\\SORANA\\OLD_BIN"));
+    if (version) {
+      auto [a, b, c, d] = *version;
+      test::TempPrefix::WriteFile(prefix_.HostC("C:\\SORANA\\OLD_BIN\\fotodesk.exe"),
+                                  test::MakeProgramFile(a, b, c, d));
+    }
+  }
+
+  bool Unpress() {
+    UnpressCall call{state_.FileList,
+                     state_.DownloadFolder,
+                     state_.WorkFolder,
+                     state_.OldPhase,
+                     window_.IsWindowEnabled(),
+                     window_.IsVisible(Control::CancelButton),
+                     true};
+    for (const std::string& name : state_.FileList) {
+      auto host = platform::ToHost(state_.DownloadFolder + name);
+      call.allFilesWhole = call.allFilesWhole && host && fs::exists(*host) &&
+                           test::TempPrefix::ReadFile(*host) == ContentOf(name);
+    }
+    calls_.push_back(call);
+    bool ok = unpressResults_.empty() || unpressResults_.front();
+    if (!unpressResults_.empty()) unpressResults_.pop_front();
+    // As the installation does: close after a failure or the last phase.
+    if (!ok || !state_.OldPhase) window_.Close();
+    return ok;
+  }
+
+  std::vector<std::string> PathsRequested() const {
+    std::vector<std::string> paths;
+    for (const auto& request : server_.Requests()) paths.push_back(request.path);
+    return paths;
+  }
+
+  void ExpectIdle() const {
+    EXPECT_TRUE(window_.IsVisible(Control::DownLoadButton));
+    EXPECT_FALSE(window_.IsVisible(Control::CancelButton));
+    EXPECT_TRUE(window_.IsEnabled(Control::CheckListBox1));
+    EXPECT_TRUE(window_.IsWindowEnabled());
+  }
+
+  test::TempPrefix prefix_;
+  test::ScopedEnv tmp_;
+  test::ScopedEnv path_;
+  test::HttpTestServer server_;
+  test::ScopedEnv serverEnv_;
+  app::FormState state_;
+  test::FakeWindow window_;
+  DownloadDriver driver_;
+  std::vector<UnpressCall> calls_;
+  std::deque<bool> unpressResults_;
+  fs::path wineLog_;
+};
+
+TEST_F(DownloadDriverTest, RecentProgramRunsOnlyTheNewPhase) {
+  Install(test::VersionParts{1, 2, 9, 0});
+  window_.checks[7] = true;  // 日本道路公団: 6 files
+  driver_.DownLoadButtonClick();
+
+  ASSERT_EQ(calls_.size(), 1u);
+  const UnpressCall& call = calls_[0];
+  EXPECT_FALSE(call.oldPhase);
+  EXPECT_EQ(call.fileList.size(), 48u);
+  EXPECT_EQ(call.workFolder, "C:\\SORANA\\New_BIN\\");
+  EXPECT_TRUE(call.downloadFolder.ends_with("\\SorNewUp\\"));
+  EXPECT_TRUE(call.allFilesWhole);
+  EXPECT_TRUE(call.cancelVisible);  // the layout was there: the run could be cancelled
+  std::vector<std::string> paths = PathsRequested();
+  ASSERT_EQ(paths.size(), 48u);
+  EXPECT_EQ(paths[0], "/sorana/20240410/FOTODESK.EX_");
+  EXPECT_EQ(paths[47], "/sorana/20240410/PHOTOJHS200404.SP_");
+  EXPECT_EQ(server_.ConnectionCount(), 1);
+  EXPECT_TRUE(window_.boxes.empty());
+  EXPECT_EQ(window_.msgLabelHistory.front(), "アップデートコンポーネント(2)のダウンロード 2%");
+}
+
+// With every standard checked: both phases, complete, in order.
+void ExpectBothPhases(const std::vector<UnpressCall>& calls, const std::vector<std::string>& paths,
+                      const test::FakeWindow& window) {
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_TRUE(calls[0].oldPhase);
+  EXPECT_EQ(calls[0].workFolder, "C:\\SORANA\\OLD_BIN\\");
+  EXPECT_TRUE(calls[0].downloadFolder.ends_with("\\SorOldUp\\"));
+  EXPECT_EQ(calls[0].fileList.size(), 94u);
+  EXPECT_TRUE(calls[0].allFilesWhole);
+  EXPECT_FALSE(calls[1].oldPhase);
+  EXPECT_EQ(calls[1].fileList.size(), 272u);
+  EXPECT_TRUE(calls[1].allFilesWhole);
+  ASSERT_EQ(paths.size(), 94u + 272u);
+  EXPECT_EQ(paths[0], "/sorana/v128/FOTODESK.EX_");
+  EXPECT_EQ(paths[94], "/sorana/20240410/FOTODESK.EX_");
+  // A name listed twice in a row is fetched twice.
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "/sorana/v128/KYOTO200608.SP_"), 2);
+  EXPECT_EQ(window.msgLabelHistory.front(), "アップデートコンポーネント(1)のダウンロード 1%");
+  EXPECT_TRUE(window.boxes.empty());
+}
+
+TEST_F(DownloadDriverTest, UnknownVersionRunsBothPhases) {
+  Install(std::nullopt);
+  window_.checks.fill(true);
+  driver_.DownLoadButtonClick();
+  ExpectBothPhases(calls_, PathsRequested(), window_);
+}
+
+TEST_F(DownloadDriverTest, VersionComparedAsTextRunsBothPhasesForV1_10) {
+  Install(test::VersionParts{1, 10, 0, 0});
+  window_.checks.fill(true);
+  driver_.DownLoadButtonClick();
+  ExpectBothPhases(calls_, PathsRequested(), window_);
+}
+
+TEST_F(DownloadDriverTest, NoStandardFetchesNothingAndRestoresTheWindow) {
+  Install(test::VersionParts{2, 0, 0, 0});
+  driver_.DownLoadButtonClick();
+  ASSERT_EQ(window_.boxes.size(), 1u);
+  EXPECT_EQ(window_.boxes[0].kind, BoxKind::Information);
+  EXPECT_EQ(window_.boxes[0].text, "基準が選択されていません");
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_TRUE(calls_.empty());
+  ExpectIdle();
+}
+
+TEST_F(DownloadDriverTest, FetchErrorInTheOldPhaseShowsOneBoxAndEndsTheRun) {
+  Install(std::nullopt);
+  window_.checks[0] = true;
+  server_.SetFault("LAYOUTED.EX_", HttpFault::NotFound);
+  driver_.DownLoadButtonClick();
+
+  ASSERT_EQ(window_.boxes.size(), 1u);
+  EXPECT_EQ(window_.boxes[0].kind, BoxKind::Error);
+  EXPECT_EQ(window_.boxes[0].text, "通信エラーが発生しました[3]\r\r404 Not Found");
+  EXPECT_TRUE(calls_.empty());
+  std::vector<std::string> paths = PathsRequested();
+  EXPECT_EQ(paths.size(), 3u);
+  EXPECT_TRUE(
+      std::none_of(paths.begin(), paths.end(), [](auto& p) { return p.starts_with("/sorana/2024"); }));
+  ExpectIdle();
+  EXPECT_TRUE(state_.Cancelled);
+}
+
+// Faults in the new-version phase: each leaves the phase uninstalled; failed
+// fetches show one box naming the file, short files none.
+struct FaultCase {
+  HttpFault fault;
+  bool box;
+  std::string messagePart;
+  std::string name;
+};
+
+class DownloadDriverFaultTest : public DownloadDriverTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(DownloadDriverFaultTest, PhaseIsNotInstalled) {
+  Install(test::VersionParts{2, 4, 0, 0});
+  window_.checks[7] = true;
+  server_.SetFault("FDHELP.EX_", GetParam().fault);
+  driver_.DownLoadButtonClick();
+
+  EXPECT_TRUE(calls_.empty());
+  ExpectIdle();
+  std::vector<std::string> paths = PathsRequested();
+  if (GetParam().box) {
+    ASSERT_EQ(window_.boxes.size(), 1u);
+    EXPECT_TRUE(window_.boxes[0].text.starts_with("通信エラーが発生しました[2]\rFDHELP.EX_\r\r"))
+        << window_.boxes[0].text;
+    EXPECT_NE(window_.boxes[0].text.find(GetParam().messagePart), std::string::npos) << window_.boxes[0].text;
+    EXPECT_EQ(paths.size(), 2u);
+    // The error page or partial body is not left as the component.
+    EXPECT_FALSE(fs::exists(prefix_.Scratch() / "tmp" / "SorNewUp" / "FDHELP.EX_"));
+  } else {
+    EXPECT_TRUE(window_.boxes.empty());
+    EXPECT_EQ(paths.size(), 48u);  // the loop goes on after a short file
+    EXPECT_EQ(window_.Caption(Control::MsgLabel), "[アップデート開始]をクリックして作業を開始してください。");
+  }
+  EXPECT_FALSE(state_.Cancelled);  // cleared after the new-version phase
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DownloadDriverFaultTest,
+    ::testing::Values(FaultCase{HttpFault::NotFound, true, "404 Not Found", "NotFound"},
+                      FaultCase{HttpFault::ServerError, true, "500 Internal Server Error", "ServerError"},
+                      FaultCase{HttpFault::BadLength, true, "'12abc' は整数ではありません", "BadLength"},
+                      FaultCase{HttpFault::ResetMidBody, true, "", "ResetMidBody"},
+                      FaultCase{HttpFault::Stall, true, "No data received", "Stall"},
+                      FaultCase{HttpFault::ShortBody, false, "", "ShortBody"},
+                      FaultCase{HttpFault::NoLength, false, "", "NoLength"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+
+TEST_F(DownloadDriverTest, CancelDuringATrickleShowsNoBoxAndTheNextRunStartsFresh) {
+  Install(test::VersionParts{2, 4, 0, 0});
+  window_.checks[7] = true;
+  server_.SetFault("FDCHECK.EX_", HttpFault::Trickle);
+  server_.SetTrickle(8, milliseconds(20));
+  window_.onProcessMessages = [this] {
+    if (state_.FileIndex == 4 && state_.LastBytes > 0 && !state_.Cancelled) driver_.CancelButtonClick();
+  };
+  auto start = std::chrono::steady_clock::now();
+  driver_.DownLoadButtonClick();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));
+
+  EXPECT_TRUE(window_.boxes.empty());
+  EXPECT_TRUE(calls_.empty());
+  EXPECT_EQ(PathsRequested().size(), 4u);
+  EXPECT_EQ(window_.Caption(Control::MsgLabel), "[アップデート開始]をクリックして作業を開始してください。");
+  ExpectIdle();
+
+  window_.onProcessMessages = nullptr;
+  server_.SetFault("FDCHECK.EX_", HttpFault::None);
+  driver_.DownLoadButtonClick();
+  ASSERT_EQ(calls_.size(), 1u);
+  EXPECT_TRUE(calls_[0].allFilesWhole);
+}
+
+TEST_F(DownloadDriverTest, ClosingTheWindowStopsTheRunAndInstallsNothing) {
+  Install(test::VersionParts{2, 4, 0, 0});
+  window_.checks[0] = true;
+  server_.SetFault("FDCHECK.EX_", HttpFault::Stall);
+  driver_.SetTransferTimeouts(milliseconds(1000), milliseconds(20000));
+  window_.onProcessMessages = [this] {
+    if (state_.FileIndex == 4 && !window_.closed) window_.Close();
+  };
+  auto start = std::chrono::steady_clock::now();
+  driver_.DownLoadButtonClick();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));
+  EXPECT_TRUE(window_.boxes.empty());
+  EXPECT_TRUE(calls_.empty());
+  EXPECT_EQ(PathsRequested().size(), 4u);
+}
+
+TEST_F(DownloadDriverTest, FailedInstallationOfTheOldPhaseStartsNoNewPhase) {
+  Install(test::VersionParts{1, 0, 0, 0});
+  window_.checks[5] = true;
+  unpressResults_ = {false};
+  driver_.DownLoadButtonClick();
+  ASSERT_EQ(calls_.size(), 1u);
+  EXPECT_TRUE(calls_[0].oldPhase);
+  std::vector<std::string> paths = PathsRequested();
+  EXPECT_TRUE(
+      std::none_of(paths.begin(), paths.end(), [](auto& p) { return p.starts_with("/sorana/2024"); }));
+}
+
+TEST_F(DownloadDriverTest, ConfiguredProxyCarriesEveryRequest) {
+  Install(test::VersionParts{2, 4, 0, 0});
+  window_.checks[21] = true;
+  test::ScopedEnv unreachable("SORANA_UPDATE_SERVER", std::string("http://update.invalid"));
+  state_.ProxyIP = "127.0.0.1";
+  state_.ProxyPortNo = static_cast<uint16_t>(server_.Port());
+  driver_.DownLoadButtonClick();
+  ASSERT_EQ(calls_.size(), 1u);
+  std::vector<std::string> lines = server_.RequestLines();
+  ASSERT_EQ(lines.size(), 45u);
+  EXPECT_EQ(lines[0], "GET http://update.invalid/sorana/20240410/FOTODESK.EX_ HTTP/1.1");
+}
+
+TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
+  auto host = [this](const std::string& path) { return prefix_.HostC(kRoot + path); };
+  test::TempPrefix::WriteFile(host("fotodesk.exe"), test::MakeProgramFile(1, 1, 0, 0));
+  for (const char* path : {"PICVIEW\\PICIVIEW.OCX", "PICVIEW\\regsvr32.exe", "Template\\t.txt",
+                           "Layout\\l.lay", "SRUNINST.EXE", "DWVIEWER.INI", "FOTODESK.INI"}) {
+    test::TempPrefix::WriteFile(host(path), "x");
+  }
+  window_.checks[1] = true;
+  driver_.DownLoadButtonClick();
+
+  for (const char* path :
+       {"OLD_BIN\\fotodesk.exe", "NEW_BIN\\PICVIEW\\PICIVIEW.OCX", "OLD_BIN\\Template\\t.txt",
+        "NEW_BIN\\template\\t.txt", "NEW_BIN\\Layout\\l.lay", "NEW_BIN\\Plugin", "NEW_BIN\\SRUNINST.EXE",
+        "NEW_BIN\\DWVIEWER.INI", "NEW_BIN\\FOTODESK.INI"}) {
+    EXPECT_TRUE(fs::exists(host(path))) << path;
+  }
+  EXPECT_FALSE(fs::exists(host("fotodesk.exe")));
+  EXPECT_FALSE(fs::exists(host("OLD_BIN\\PICVIEW\\PICIVIEW.OCX")));
+  // wine gets the program as a host path and the arguments as written.
+  EXPECT_EQ(test::TempPrefix::ReadFile(wineLog_),
+            prefix_.HostC("C:\\SORANA\\NEW_BIN\\PICVIEW\\regsvr32.exe").string() +
+                "\n/s\nC:\\SORANA\\NEW_BIN\\PICVIEW\\PICIVIEW.OCX\n");
+  EXPECT_EQ(
+      ViewerRegistrationCommand(kRoot),
+      "\"C:\\SORANA\\NEW_BIN\\PICVIEW\\regsvr32.exe\" /s \"C:\\SORANA\\NEW_BIN\\PICVIEW\\PICIVIEW.OCX\"");
+
+  // Both phases ran with the window disabled and no cancel button.
+  ASSERT_EQ(calls_.size(), 2u);
+  for (const UnpressCall& call : calls_) {
+    EXPECT_FALSE(call.windowEnabled);
+    EXPECT_FALSE(call.cancelVisible);
+  }
+}
+
+}  // namespace
+}  // namespace sorana::download

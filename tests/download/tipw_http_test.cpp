@@ -1,0 +1,212 @@
+#include "download/tipw_http.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "scoped_env.h"
+#include "support/http_test_server.h"
+#include "support/temp_prefix.h"
+
+namespace sorana::download {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using test::HttpFault;
+using test::ScopedEnv;
+using Clock = std::chrono::steady_clock;
+
+std::string Bytes(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 26);
+  return bytes;
+}
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class TipwHTTPTest : public ::testing::Test {
+ protected:
+  TipwHTTPTest() : server_(files_.Scratch() / "site") {
+    fs::create_directories(server_.Root() / "f");
+    test::TempPrefix::WriteFile(server_.Root() / "f" / "a.bin", Bytes(300000));
+    test::TempPrefix::WriteFile(server_.Root() / "f" / "b.bin", Bytes(1000));
+    test::TempPrefix::WriteFile(server_.Root() / "f" / "empty.bin", "");
+    http_.SetTimeouts(milliseconds(1000), milliseconds(1000));
+    http_.OnHeader = [this](const std::string& field, const std::string& value) {
+      events_ += "H(" + field + ")";
+      if (field == "Content-Length") announced_ = value;
+    };
+    http_.OnStartTransfer = [this](int) { events_ += "S"; };
+    http_.OnTransfer = [this](int, int64_t bytes, std::string_view) {
+      if (events_.back() != 'T') events_ += "T";
+      lastBytes_ = bytes;
+    };
+    http_.OnEndTransfer = [this](int) { events_ += "E"; };
+  }
+
+  std::string Url(const std::string& name) const { return server_.BaseUrl() + "/f/" + name; }
+  fs::path Local() const { return files_.Scratch() / "out.bin"; }
+
+  // Fetches and returns the error code, 0 on success.
+  int FetchCode(const std::string& name) {
+    events_.clear();
+    http_.LocalFile = Local().string();
+    try {
+      http_.Fetch(Url(name));
+      return 0;
+    } catch (const EipwHTTP& error) {
+      message_ = error.what();
+      return error.Code();
+    }
+  }
+
+  test::TempPrefix files_;
+  test::HttpTestServer server_;
+  TipwHTTP http_;
+  std::string events_;
+  std::string announced_;
+  std::string message_;
+  int64_t lastBytes_ = 0;
+};
+
+TEST_F(TipwHTTPTest, FetchesIntoLocalFileWithEventsAndOneConnection) {
+  EXPECT_EQ(FetchCode("a.bin"), 0);
+  EXPECT_EQ(test::TempPrefix::ReadFile(Local()), Bytes(300000));
+  EXPECT_NE(events_.find("H(Content-Length)"), std::string::npos);
+  EXPECT_TRUE(events_.ends_with("STE")) << events_;
+  EXPECT_EQ(announced_, "300000");
+  EXPECT_EQ(lastBytes_, 300000);
+  EXPECT_FALSE(http_.InUse());
+
+  EXPECT_EQ(FetchCode("b.bin"), 0);
+  EXPECT_EQ(FetchCode("empty.bin"), 0);
+  EXPECT_TRUE(fs::exists(Local()));
+  EXPECT_EQ(fs::file_size(Local()), 0u);
+  EXPECT_TRUE(events_.ends_with("SE")) << events_;
+  EXPECT_EQ(server_.ConnectionCount(), 1);
+}
+
+TEST_F(TipwHTTPTest, ErrorStatusRaisesAndLeavesNoBodyButKeepsTheConnection) {
+  server_.SetFault("b.bin", HttpFault::ServerError);
+  EXPECT_EQ(FetchCode("missing.bin"), 404);
+  EXPECT_EQ(message_, "404 Not Found");
+  EXPECT_FALSE(fs::exists(Local()));
+  EXPECT_EQ(events_.find('S'), std::string::npos);
+  EXPECT_EQ(FetchCode("b.bin"), 500);
+  EXPECT_FALSE(fs::exists(Local()));
+  EXPECT_EQ(FetchCode("a.bin"), 0);
+  EXPECT_EQ(server_.ConnectionCount(), 1);
+}
+
+TEST_F(TipwHTTPTest, ResetOrAbsentServerRaises) {
+  server_.SetFault("a.bin", HttpFault::ResetMidBody);
+  EXPECT_NE(FetchCode("a.bin"), 0);
+  EXPECT_FALSE(fs::exists(Local()));  // no half file is left
+  EXPECT_EQ(events_.find('E'), std::string::npos);
+
+  int port = server_.Port();
+  {
+    test::HttpTestServer gone(server_.Root());
+    port = gone.Port();
+  }
+  http_.LocalFile = Local().string();
+  EXPECT_THROW(http_.Fetch("http://127.0.0.1:" + std::to_string(port) + "/f/a.bin"), EipwHTTP);
+}
+
+TEST_F(TipwHTTPTest, UnwritableLocalFileIsReportedOnceThroughTheErrorEvent) {
+  std::vector<int> errors;
+  http_.OnError = [&](int code, const std::string&) { errors.push_back(code); };
+  http_.LocalFile = (files_.Scratch() / "missing-folder" / "a.bin").string();
+  try {
+    http_.Fetch(Url("a.bin"));
+    ADD_FAILURE() << "no error";
+  } catch (const EipwHTTP& error) {
+    EXPECT_EQ(error.Code(), EipwHTTP::kLocalFile);
+  }
+  EXPECT_EQ(errors, std::vector<int>{EipwHTTP::kLocalFile});
+  EXPECT_FALSE(http_.InUse());
+}
+
+TEST_F(TipwHTTPTest, HandlerExceptionBecomesTheFetchError) {
+  server_.SetFault("a.bin", HttpFault::BadLength);
+  server_.SetBadLength("99999999999");
+  http_.OnHeader = [](const std::string& field, const std::string& value) {
+    if (field == "Content-Length" && value.size() > 9) throw EipwHTTP(4242, "bad length " + value);
+  };
+  EXPECT_EQ(FetchCode("a.bin"), 4242);
+  EXPECT_EQ(message_, "bad length 99999999999");
+  EXPECT_FALSE(http_.InUse());
+  EXPECT_EQ(FetchCode("b.bin"), 0);  // the instance is usable afterwards
+}
+
+TEST_F(TipwHTTPTest, SilentServerFailsAfterTheIdleLimitWithoutBurningCpu) {
+  server_.SetFault("a.bin", HttpFault::Stall);
+  server_.SetFault("b.bin", HttpFault::StallHeaders);
+  int pumps = 0;
+  http_.MessagePump = [&](int) { ++pumps; };
+  double cpuBefore = CpuSeconds();
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(FetchCode("a.bin"), EipwHTTP::kIdleTimeout);
+  EXPECT_EQ(FetchCode("b.bin"), EipwHTTP::kIdleTimeout);
+  auto elapsed = Clock::now() - start;
+  EXPECT_GE(elapsed, milliseconds(2000));
+  EXPECT_LT(elapsed, milliseconds(4000));
+  EXPECT_LT(CpuSeconds() - cpuBefore, 0.3);
+  EXPECT_GT(pumps, 20);  // the window kept processing its messages meanwhile
+  EXPECT_NE(message_.find("No data received"), std::string::npos);
+}
+
+TEST_F(TipwHTTPTest, StopFromThePumpEndsATrickleQuickly) {
+  server_.SetFault("a.bin", HttpFault::Trickle);
+  server_.SetTrickle(64, milliseconds(20));
+  Clock::time_point stopAt{};
+  http_.MessagePump = [&](int) {
+    if (lastBytes_ >= 640 && stopAt == Clock::time_point{}) {
+      stopAt = Clock::now();
+      http_.StopTransfer();
+      http_.ClearState();  // as the cancel button does; the fetch still stops
+    }
+  };
+  EXPECT_EQ(FetchCode("a.bin"), EipwHTTP::kStopped);
+  EXPECT_LT(Clock::now() - stopAt, milliseconds(100));
+  EXPECT_FALSE(http_.InUse());
+  // A stop outside a fetch does not touch the next one.
+  http_.StopTransfer();
+  http_.MessagePump = nullptr;
+  EXPECT_EQ(FetchCode("b.bin"), 0);
+}
+
+TEST_F(TipwHTTPTest, ConfiguredProxyGetsAbsoluteFormAndEnvironmentProxyOnlyWithoutOne) {
+  ScopedEnv noProxy("no_proxy", std::nullopt);
+  ScopedEnv noProxyUpper("NO_PROXY", std::nullopt);
+  test::HttpTestServer environmentProxy(server_.Root());
+  std::string environmentUrl = environmentProxy.BaseUrl();
+  ScopedEnv httpProxy("http_proxy", environmentUrl);
+
+  http_.LocalFile = Local().string();
+  http_.ProxyServer = "127.0.0.1";
+  http_.ProxyPort = server_.Port();
+  http_.Fetch("http://update.invalid/f/b.bin");
+  ASSERT_EQ(server_.RequestLines().size(), 1u);
+  EXPECT_EQ(server_.RequestLines()[0], "GET http://update.invalid/f/b.bin HTTP/1.1");
+  EXPECT_TRUE(environmentProxy.RequestLines().empty());
+
+  http_.ClearState();
+  EXPECT_EQ(http_.ProxyServer, "");
+  http_.LocalFile = Local().string();
+  http_.Fetch("http://update.invalid/f/a.bin");
+  ASSERT_EQ(environmentProxy.RequestLines().size(), 1u);
+  EXPECT_EQ(environmentProxy.RequestLines()[0], "GET http://update.invalid/f/a.bin HTTP/1.1");
+  EXPECT_EQ(fs::file_size(Local()), 300000u);
+}
+
+}  // namespace
+}  // namespace sorana::download

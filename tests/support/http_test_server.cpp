@@ -1,0 +1,305 @@
+#include "support/http_test_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+
+namespace sorana::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
+
+std::string PercentDecode(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// The path of an origin-form or absolute-form target, decoded, without query.
+std::string PathOf(std::string_view target) {
+  if (size_t scheme = target.find("://"); scheme != std::string_view::npos) {
+    size_t slash = target.find('/', scheme + 3);
+    target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
+  }
+  target = target.substr(0, target.find('?'));
+  return PercentDecode(target);
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+  return true;
+}
+
+std::optional<std::string> ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Head(int status, const std::string& reason, const std::string& extra) {
+  return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n" + extra + "\r\n";
+}
+
+}  // namespace
+
+HttpTestServer::HttpTestServer(fs::path root) : root_(std::move(root)) {
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  stopFd_ = ::eventfd(0, EFD_CLOEXEC);
+  if (listenFd_ < 0 || stopFd_ < 0) throw std::runtime_error("test server: no socket");
+  int yes = 1;
+  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listenFd_, 64) != 0) {
+    throw std::runtime_error("test server: cannot listen");
+  }
+  socklen_t length = sizeof address;
+  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+  acceptThread_ = std::thread([this] { AcceptLoop(); });
+}
+
+HttpTestServer::~HttpTestServer() {
+  stopping_ = true;
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t written = ::write(stopFd_, &one, sizeof one);
+  acceptThread_.join();
+  {
+    std::lock_guard lock(mutex_);
+    for (int fd : openFds_) ::shutdown(fd, SHUT_RDWR);
+  }
+  for (std::thread& thread : connectionThreads_) thread.join();
+  ::close(listenFd_);
+  ::close(stopFd_);
+}
+
+std::string HttpTestServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void HttpTestServer::SetFault(const std::string& fileName, HttpFault fault) {
+  std::lock_guard lock(mutex_);
+  faults_[fileName] = fault;
+}
+
+void HttpTestServer::SetDefaultFault(HttpFault fault) {
+  std::lock_guard lock(mutex_);
+  defaultFault_ = fault;
+}
+
+void HttpTestServer::SetBadLength(std::string value) {
+  std::lock_guard lock(mutex_);
+  badLength_ = std::move(value);
+}
+
+void HttpTestServer::SetTrickle(size_t bytesPerStep, std::chrono::milliseconds interval) {
+  std::lock_guard lock(mutex_);
+  trickleStep_ = std::max<size_t>(bytesPerStep, 1);
+  trickleInterval_ = interval;
+}
+
+std::vector<HttpRequest> HttpTestServer::Requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+std::vector<std::string> HttpTestServer::RequestLines() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> lines;
+  for (const HttpRequest& request : requests_) lines.push_back(request.requestLine);
+  return lines;
+}
+
+bool HttpTestServer::WaitForRequests(size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return requestArrived_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
+HttpFault HttpTestServer::FaultFor(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& [name, fault] : faults_) {
+    if (path == name ||
+        (path.size() > name.size() && path.ends_with(name) && path[path.size() - name.size() - 1] == '/')) {
+      return fault;
+    }
+  }
+  return defaultFault_;
+}
+
+bool HttpTestServer::WaitReadable(int fd, int timeoutMs) const {
+  pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+  int ready = ::poll(fds, 2, timeoutMs);
+  return ready >= 0 && (fds[1].revents & POLLIN) == 0 && !stopping_;
+}
+
+void HttpTestServer::AcceptLoop() {
+  while (true) {
+    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN) != 0) return;
+    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    int connection = ++connections_;
+    std::lock_guard lock(mutex_);
+    openFds_.push_back(fd);
+    connectionThreads_.emplace_back([this, fd, connection] { Serve(fd, connection); });
+  }
+}
+
+void HttpTestServer::Serve(int fd, int connection) {
+  std::string buffer;
+  bool keepOpen = true;
+  bool reset = false;
+  while (keepOpen) {
+    size_t end;
+    while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
+      char chunk[4096];
+      if (!WaitReadable(fd, -1)) break;
+      ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+      if (got <= 0) break;
+      buffer.append(chunk, static_cast<size_t>(got));
+    }
+    if (end == std::string::npos) break;
+    std::string head = buffer.substr(0, end);
+    buffer.erase(0, end + 4);
+
+    HttpRequest request;
+    request.connection = connection;
+    size_t lineEnd = head.find("\r\n");
+    request.requestLine = head.substr(0, lineEnd);
+    for (size_t pos = lineEnd; pos != std::string::npos && pos < head.size();) {
+      size_t next = head.find("\r\n", pos + 2);
+      std::string line = head.substr(pos + 2, next == std::string::npos ? std::string::npos : next - pos - 2);
+      if (size_t colon = line.find(':'); colon != std::string::npos) {
+        std::string value = line.substr(colon + 1);
+        value.erase(0, value.find_first_not_of(' '));
+        request.headers[Lower(line.substr(0, colon))] = value;
+      }
+      pos = next;
+    }
+    size_t firstBlank = request.requestLine.find(' ');
+    size_t secondBlank = request.requestLine.find(' ', firstBlank + 1);
+    if (firstBlank != std::string::npos) {
+      request.target = request.requestLine.substr(firstBlank + 1, secondBlank - firstBlank - 1);
+    }
+    request.path = PathOf(request.target);
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back(request);
+    }
+    requestArrived_.notify_all();
+    keepOpen = Respond(fd, request, reset) && Lower(request.headers["connection"]) != "close";
+  }
+  // A clean close ends with FIN; a reset must not send one first.
+  if (!reset) ::shutdown(fd, SHUT_RDWR);
+  std::lock_guard lock(mutex_);
+  openFds_.erase(std::remove(openFds_.begin(), openFds_.end(), fd), openFds_.end());
+  ::close(fd);
+}
+
+bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
+  HttpFault fault = FaultFor(request.path);
+  std::optional<std::string> body;
+  bool safe = request.path.find("..") == std::string::npos;
+  if (safe) body = ReadFile(root_ / fs::path(request.path).relative_path());
+  if (fault == HttpFault::None && !body) fault = HttpFault::NotFound;
+  const std::string& bytes = body ? *body : std::string();
+  std::string length = "Content-Length: " + std::to_string(bytes.size()) + "\r\n";
+  std::string_view half = std::string_view(bytes).substr(0, bytes.size() / 2);
+
+  switch (fault) {
+    case HttpFault::None:
+      return SendAll(fd, Head(200, "OK", length) + bytes);
+    case HttpFault::NotFound: {
+      std::string page = "<html><body>Not Found</body></html>";
+      return SendAll(
+          fd, Head(404, "Not Found", "Content-Length: " + std::to_string(page.size()) + "\r\n") + page);
+    }
+    case HttpFault::ServerError: {
+      std::string page = "<html><body>Internal Server Error</body></html>";
+      return SendAll(
+          fd, Head(500, "Internal Server Error", "Content-Length: " + std::to_string(page.size()) + "\r\n") +
+                  page);
+    }
+    case HttpFault::ShortBody:
+      SendAll(fd, Head(200, "OK", length) + std::string(half));
+      return false;
+    case HttpFault::NoLength:
+      SendAll(fd, Head(200, "OK", "Connection: close\r\n") + bytes);
+      return false;
+    case HttpFault::BadLength: {
+      std::string value;
+      {
+        std::lock_guard lock(mutex_);
+        value = badLength_;
+      }
+      SendAll(fd, Head(200, "OK", "Content-Length: " + value + "\r\n") + bytes);
+      return false;
+    }
+    case HttpFault::ResetMidBody: {
+      SendAll(fd, Head(200, "OK", length) + std::string(half));
+      linger abort{1, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+      reset = true;
+      return false;
+    }
+    case HttpFault::Stall:
+      if (!SendAll(fd, Head(200, "OK", length) + std::string(half))) return false;
+      [[fallthrough]];
+    case HttpFault::StallHeaders: {
+      // Silent until the client closes (or the server stops).
+      char sink[1024];
+      while (WaitReadable(fd, -1) && ::recv(fd, sink, sizeof sink, 0) > 0) {
+      }
+      return false;
+    }
+    case HttpFault::Trickle: {
+      size_t step;
+      std::chrono::milliseconds interval;
+      {
+        std::lock_guard lock(mutex_);
+        step = trickleStep_;
+        interval = trickleInterval_;
+      }
+      if (!SendAll(fd, Head(200, "OK", length))) return false;
+      for (size_t pos = 0; pos < bytes.size(); pos += step) {
+        if (!SendAll(fd, std::string_view(bytes).substr(pos, step))) return false;
+        // Sleeps the interval, but ends at once when the client goes away.
+        pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (::poll(fds, 2, static_cast<int>(interval.count())) != 0) return false;
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace sorana::test

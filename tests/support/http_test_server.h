@@ -1,0 +1,96 @@
+// A small HTTP/1.1 server on loopback for tests: serves the files of a folder
+// with keep-alive, answers requests in absolute form too (so it serves as a
+// proxy), records every request and counts connections, and injects faults per
+// file name.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sorana::test {
+
+enum class HttpFault {
+  None,          // 200 with the file and its Content-Length; 404 when missing
+  NotFound,      // 404 with a small error page
+  ServerError,   // 500 with a small error page
+  ShortBody,     // the full Content-Length, half the body, then a clean close
+  NoLength,      // no Content-Length: the body up to the close of the connection
+  BadLength,     // Content-Length with a value that is not a number (SetBadLength)
+  ResetMidBody,  // half the body, then a connection reset
+  Stall,         // headers and half the body, then silence until the client leaves
+  StallHeaders,  // no answer at all until the client leaves
+  Trickle,       // the whole body in small steps (SetTrickle)
+};
+
+struct HttpRequest {
+  std::string requestLine;                     // "GET /a HTTP/1.1"
+  std::string target;                          // as sent: origin or absolute form
+  std::string path;                            // decoded path, without scheme, host and query
+  std::map<std::string, std::string> headers;  // names in lower case
+  int connection = 0;                          // 1-based number of the connection it came on
+};
+
+class HttpTestServer {
+ public:
+  explicit HttpTestServer(std::filesystem::path root);
+  ~HttpTestServer();
+  HttpTestServer(const HttpTestServer&) = delete;
+  HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+  int Port() const { return port_; }
+  std::string BaseUrl() const;  // "http://127.0.0.1:<port>"
+  const std::filesystem::path& Root() const { return root_; }
+
+  // Fault for requests whose path ends in "/" + fileName (or equals it).
+  void SetFault(const std::string& fileName, HttpFault fault);
+  // Fault for every request without a fault of its own.
+  void SetDefaultFault(HttpFault fault);
+  void SetBadLength(std::string value);
+  void SetTrickle(size_t bytesPerStep, std::chrono::milliseconds interval);
+
+  std::vector<HttpRequest> Requests() const;
+  std::vector<std::string> RequestLines() const;
+  int ConnectionCount() const { return connections_.load(); }
+  // Waits until at least `count` requests have arrived; false on time-out.
+  bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
+
+ private:
+  void AcceptLoop();
+  void Serve(int fd, int connection);
+  // False when the connection must close; `reset` when it is to be reset.
+  bool Respond(int fd, const HttpRequest& request, bool& reset);
+  HttpFault FaultFor(const std::string& path) const;
+  // Waits until the socket has data or is closed, the server stops, or the
+  // time-out passes (negative: no time-out). False once the server stops.
+  bool WaitReadable(int fd, int timeoutMs) const;
+
+  std::filesystem::path root_;
+  int listenFd_ = -1;
+  int stopFd_ = -1;  // eventfd, readable once the server stops
+  int port_ = 0;
+  std::atomic<int> connections_{0};
+  std::atomic<bool> stopping_{false};
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable requestArrived_;
+  std::vector<HttpRequest> requests_;
+  std::map<std::string, HttpFault> faults_;
+  HttpFault defaultFault_ = HttpFault::None;
+  std::string badLength_ = "12abc";
+  size_t trickleStep_ = 16;
+  std::chrono::milliseconds trickleInterval_{50};
+
+  std::thread acceptThread_;
+  std::vector<std::thread> connectionThreads_;
+  std::vector<int> openFds_;
+};
+
+}  // namespace sorana::test
