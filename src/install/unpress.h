@@ -17,6 +17,9 @@ class Installer {
   bool Unpress();
 
  private:
+  // Removes the downloaded files and their expanded copies (not the backup).
+  void CleanDownloadFolder();
+
   app::FormState& state_;
   app::UpdateWindow& window_;
 };

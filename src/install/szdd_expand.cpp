@@ -1,0 +1,381 @@
+#include "install/szdd_expand.h"
+
+#include <fcntl.h>
+#include <mspack.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace sorana::install {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr unsigned char kSzddSignature[8] = {0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33};
+constexpr unsigned char kQbasicSignature[8] = {0x53, 0x5A, 0x20, 0x88, 0xF0, 0x27, 0x33, 0xD1};
+// libmspack's LZSS decoder hands over every output byte on its own and reads
+// in 2 KiB pieces, so both directions go through large buffers here.
+constexpr size_t kBufferSize = size_t{1} << 20;
+
+struct BufferedSystem;
+
+struct BufferedFile {
+  BufferedSystem* owner = nullptr;
+  int fd = -1;
+  bool writing = false;
+  std::unique_ptr<unsigned char[]> buffer;
+  size_t pos = 0;         // reading: next unread byte; writing: bytes pending
+  size_t end = 0;         // reading: bytes held
+  off_t bufferStart = 0;  // file offset of buffer[0]
+};
+
+struct BufferedSystem {
+  mspack_system base{};  // first member: libmspack hands back its address
+  int error = 0;         // first errno of a failed file operation
+  int64_t outputBytes = 0;
+
+  void Record(int code) {
+    if (error == 0) error = code != 0 ? code : EIO;
+  }
+};
+
+BufferedFile* AsFile(mspack_file* file) { return reinterpret_cast<BufferedFile*>(file); }
+BufferedSystem* AsSystem(mspack_system* system) { return reinterpret_cast<BufferedSystem*>(system); }
+
+bool WriteAll(int fd, const unsigned char* data, size_t size, int* errorOut) {
+  while (size > 0) {
+    ssize_t done = ::write(fd, data, size);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      *errorOut = errno;
+      return false;
+    }
+    data += done;
+    size -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool Flush(BufferedFile* file) {
+  if (!file->writing || file->pos == 0) return true;
+  int code = 0;
+  if (!WriteAll(file->fd, file->buffer.get(), file->pos, &code)) {
+    file->owner->Record(code);
+    return false;
+  }
+  file->bufferStart += static_cast<off_t>(file->pos);
+  file->pos = 0;
+  return true;
+}
+
+mspack_file* Open(mspack_system* self, const char* filename, int mode) noexcept {
+  BufferedSystem* system = AsSystem(self);
+  int flags = O_CLOEXEC;
+  if (mode == MSPACK_SYS_OPEN_READ) {
+    flags |= O_RDONLY;
+  } else if (mode == MSPACK_SYS_OPEN_WRITE) {
+    flags |= O_WRONLY | O_CREAT | O_TRUNC;
+  } else {
+    system->Record(EINVAL);
+    return nullptr;
+  }
+  auto* file = new (std::nothrow) BufferedFile;
+  unsigned char* buffer = new (std::nothrow) unsigned char[kBufferSize];
+  if (file == nullptr || buffer == nullptr) {
+    delete file;
+    delete[] buffer;
+    system->Record(ENOMEM);
+    return nullptr;
+  }
+  file->buffer.reset(buffer);
+  file->owner = system;
+  file->writing = mode == MSPACK_SYS_OPEN_WRITE;
+  file->fd = ::open(filename, flags, 0666);
+  if (file->fd < 0) {
+    system->Record(errno);
+    delete file;
+    return nullptr;
+  }
+  return reinterpret_cast<mspack_file*>(file);
+}
+
+void Close(mspack_file* handle) noexcept {
+  BufferedFile* file = AsFile(handle);
+  if (file == nullptr) return;
+  if (file->writing) {
+    // Output is written in order, so its end is its length.
+    file->owner->outputBytes += file->bufferStart + static_cast<off_t>(file->pos);
+    Flush(file);
+  }
+  if (::close(file->fd) != 0 && file->writing) file->owner->Record(errno);
+  delete file;
+}
+
+int Read(mspack_file* handle, void* out, int bytes) noexcept {
+  BufferedFile* file = AsFile(handle);
+  if (bytes < 0 || file->writing) return -1;
+  auto* dest = static_cast<unsigned char*>(out);
+  const auto wanted = static_cast<size_t>(bytes);
+  size_t copied = 0;
+  while (copied < wanted) {
+    if (file->pos == file->end) {
+      ssize_t got;
+      do {
+        got = ::read(file->fd, file->buffer.get(), kBufferSize);
+      } while (got < 0 && errno == EINTR);
+      if (got < 0) {
+        file->owner->Record(errno);
+        return -1;
+      }
+      if (got == 0) break;
+      file->bufferStart += static_cast<off_t>(file->end);
+      file->pos = 0;
+      file->end = static_cast<size_t>(got);
+    }
+    size_t take = std::min(file->end - file->pos, wanted - copied);
+    std::memcpy(dest + copied, file->buffer.get() + file->pos, take);
+    file->pos += take;
+    copied += take;
+  }
+  return static_cast<int>(copied);
+}
+
+int Write(mspack_file* handle, void* in, int bytes) noexcept {
+  BufferedFile* file = AsFile(handle);
+  // The decoder's usual call: one byte. Keep it to a store and an increment.
+  if (bytes == 1 && file->pos < kBufferSize && file->writing) {
+    file->buffer[file->pos++] = *static_cast<unsigned char*>(in);
+    return 1;
+  }
+  if (bytes < 0 || !file->writing) return -1;
+  const auto size = static_cast<size_t>(bytes);
+  if (kBufferSize - file->pos < size) {
+    if (!Flush(file)) return -1;
+    if (size > kBufferSize) {
+      int code = 0;
+      if (!WriteAll(file->fd, static_cast<unsigned char*>(in), size, &code)) {
+        file->owner->Record(code);
+        return -1;
+      }
+      file->bufferStart += static_cast<off_t>(size);
+      return bytes;
+    }
+  }
+  std::memcpy(file->buffer.get() + file->pos, in, size);
+  file->pos += size;
+  return bytes;
+}
+
+off_t Tell(mspack_file* handle) noexcept {
+  BufferedFile* file = AsFile(handle);
+  return file->bufferStart + static_cast<off_t>(file->pos);
+}
+
+int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
+  BufferedFile* file = AsFile(handle);
+  if (file->writing && !Flush(file)) return -1;
+  off_t target;
+  switch (mode) {
+    case MSPACK_SYS_SEEK_START:
+      target = offset;
+      break;
+    case MSPACK_SYS_SEEK_CUR:
+      target = Tell(handle) + offset;
+      break;
+    case MSPACK_SYS_SEEK_END: {
+      off_t size = ::lseek(file->fd, 0, SEEK_END);
+      if (size < 0) {
+        file->owner->Record(errno);
+        return -1;
+      }
+      target = size + offset;
+      break;
+    }
+    default:
+      return -1;
+  }
+  if (target < 0) return -1;
+  if (!file->writing && target >= file->bufferStart &&
+      target <= file->bufferStart + static_cast<off_t>(file->end)) {
+    file->pos = static_cast<size_t>(target - file->bufferStart);
+    return 0;
+  }
+  if (::lseek(file->fd, target, SEEK_SET) < 0) {
+    file->owner->Record(errno);
+    return -1;
+  }
+  file->bufferStart = target;
+  file->pos = 0;
+  file->end = 0;
+  return 0;
+}
+
+void Message(mspack_file*, const char*, ...) noexcept {}
+void* Alloc(mspack_system*, size_t bytes) noexcept { return std::malloc(bytes); }
+void Free(void* ptr) noexcept { std::free(ptr); }
+void Copy(void* src, void* dest, size_t bytes) noexcept { std::memmove(dest, src, bytes); }
+
+void InitSystem(BufferedSystem& system) {
+  system.base.open = Open;
+  system.base.close = Close;
+  system.base.read = Read;
+  system.base.write = Write;
+  system.base.seek = Seek;
+  system.base.tell = Tell;
+  system.base.message = Message;
+  system.base.alloc = Alloc;
+  system.base.free = Free;
+  system.base.copy = Copy;
+  system.base.null_ptr = nullptr;
+}
+
+ExpandResult Failure(int error, std::string detail) {
+  return ExpandResult{ExpandResult::Outcome::Failed, error, std::move(detail)};
+}
+
+// A fresh file beside `target`, created exclusively (the umask applies as to any new file).
+fs::path CreateTemporaryBeside(const fs::path& target, int* errorOut) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate =
+        target.parent_path() / ("." + target.filename().string() + ".expand-" + std::to_string(::getpid()) +
+                                "-" + std::to_string(counter.fetch_add(1)));
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return candidate;
+    }
+    if (errno != EEXIST) {
+      *errorOut = errno;
+      return {};
+    }
+  }
+  *errorOut = EEXIST;
+  return {};
+}
+
+ExpandResult CopyUnchanged(const fs::path& source, const fs::path& temporary) {
+  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return Failure(errno, "cannot open " + source.string());
+  int out = ::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (out < 0) {
+    int code = errno;
+    ::close(in);
+    return Failure(code, "cannot write " + temporary.string());
+  }
+  std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBufferSize]);
+  int code = 0;
+  for (;;) {
+    ssize_t got = ::read(in, buffer.get(), kBufferSize);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      code = errno;
+      break;
+    }
+    if (got == 0) break;
+    if (!WriteAll(out, buffer.get(), static_cast<size_t>(got), &code)) break;
+  }
+  ::close(in);
+  if (::close(out) != 0 && code == 0) code = errno;
+  if (code != 0) return Failure(code, "cannot copy " + source.string());
+  return ExpandResult{ExpandResult::Outcome::Copied, 0, {}};
+}
+
+bool SelfTestPassed() {
+  static const bool passed = [] {
+    int result = MSPACK_ERR_OK;
+    MSPACK_SYS_SELFTEST(result);
+    return result == MSPACK_ERR_OK;
+  }();
+  return passed;
+}
+
+enum class Signature { None, Szdd, Unreadable };
+
+Signature ReadSignature(const fs::path& source, int* errorOut) {
+  int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *errorOut = errno;
+    return Signature::Unreadable;
+  }
+  unsigned char head[8] = {};
+  ssize_t got;
+  do {
+    got = ::pread(fd, head, sizeof head, 0);
+  } while (got < 0 && errno == EINTR);
+  int code = errno;
+  ::close(fd);
+  if (got < 0) {
+    *errorOut = code;
+    return Signature::Unreadable;
+  }
+  // A file shorter than a signature cannot be SZDD: it is copied like any other.
+  if (got < static_cast<ssize_t>(sizeof head)) return Signature::None;
+  if (std::memcmp(head, kSzddSignature, 8) == 0 || std::memcmp(head, kQbasicSignature, 8) == 0)
+    return Signature::Szdd;
+  return Signature::None;
+}
+
+ExpandResult Decompress(const fs::path& source, const fs::path& temporary) {
+  if (!SelfTestPassed()) return Failure(0, "libmspack was built for another off_t");
+  BufferedSystem system;
+  InitSystem(system);
+  msszdd_decompressor* decompressor = mspack_create_szdd_decompressor(&system.base);
+  if (decompressor == nullptr) return Failure(ENOMEM, "cannot create the SZDD decompressor");
+  ExpandResult result;
+  msszddd_header* header = decompressor->open(decompressor, source.c_str());
+  if (header == nullptr) {
+    int code = decompressor->last_error(decompressor);
+    if (code == MSPACK_ERR_SIGNATURE) {
+      result = CopyUnchanged(source, temporary);
+    } else {
+      result = Failure(system.error, "unreadable SZDD header (libmspack error " + std::to_string(code) + ")");
+    }
+  } else {
+    int code = decompressor->extract(decompressor, header, temporary.c_str());
+    const int64_t expected = header->length;
+    decompressor->close(decompressor, header);
+    if (code != MSPACK_ERR_OK) {
+      result =
+          Failure(system.error, "SZDD data does not decode (libmspack error " + std::to_string(code) + ")");
+    } else if (system.error != 0) {
+      result = Failure(system.error, "cannot write the expanded file");
+    } else if (system.outputBytes != expected) {
+      // The decoder stops quietly at the end of its input, so a cut download
+      // decodes "successfully" into a shorter file.
+      result = Failure(0, "SZDD data gives " + std::to_string(system.outputBytes) +
+                              " bytes, its header says " + std::to_string(expected));
+    } else {
+      result = ExpandResult{ExpandResult::Outcome::Expanded, 0, {}};
+    }
+  }
+  mspack_destroy_szdd_decompressor(decompressor);
+  return result;
+}
+
+}  // namespace
+
+ExpandResult ExpandFile(const fs::path& source, const fs::path& target) {
+  int code = 0;
+  Signature signature = ReadSignature(source, &code);
+  if (signature == Signature::Unreadable) return Failure(code, "cannot read " + source.string());
+  fs::path temporary = CreateTemporaryBeside(target, &code);
+  if (temporary.empty()) return Failure(code, "cannot create a file beside " + target.string());
+  ExpandResult result =
+      signature == Signature::Szdd ? Decompress(source, temporary) : CopyUnchanged(source, temporary);
+  if (result.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) {
+    result = Failure(errno, "cannot rename into " + target.string());
+  }
+  if (!result.ok()) ::unlink(temporary.c_str());
+  return result;
+}
+
+}  // namespace sorana::install

@@ -1,0 +1,80 @@
+#include "install/unpress.h"
+
+#include <exception>
+#include <string>
+
+#include "app/app_error.h"
+#include "install/expand_downloads.h"
+#include "install/expanded_name.h"
+#include "install/install_steps.h"
+#include "platform/file_system.h"
+#include "platform/win_path.h"
+
+namespace sorana::install {
+
+namespace {
+
+using app::Control;
+
+constexpr std::string_view kFailureLine = "コンポーネントの展開に失敗しました(4)終了します。";
+constexpr std::string_view kCompleted = "アップデートが完了しました。終了します。";
+
+// The window is usable again however Unpress ends.
+class WindowBusy {
+ public:
+  explicit WindowBusy(app::UpdateWindow& window) : window_(window) {
+    window_.SetWindowEnabled(false);
+    window_.SetBusyCursor(true);
+  }
+  ~WindowBusy() {
+    window_.SetWindowEnabled(true);
+    window_.SetBusyCursor(false);
+  }
+  WindowBusy(const WindowBusy&) = delete;
+  WindowBusy& operator=(const WindowBusy&) = delete;
+
+ private:
+  app::UpdateWindow& window_;
+};
+
+}  // namespace
+
+void Installer::CleanDownloadFolder() {
+  for (const std::string& name : state_.FileList) {
+    platform::DeleteFile(state_.DownloadFolder + name);
+    platform::DeleteFile(state_.DownloadFolder + ExpandedName(name));
+  }
+}
+
+bool Installer::Unpress() {
+  window_.SetVisible(Control::CancelButton, false);
+  window_.SetVisible(Control::DownLoadButton, false);
+  WindowBusy busy(window_);
+  platform::SetLastError(0);
+  std::string failure;
+  try {
+    window_.SetCaption(Control::MsgLabel, state_.OldPhase ? "アップデートコンポーネント(1)の展開..."
+                                                          : "アップデートコンポーネント(2)の展開...");
+    window_.Repaint(Control::MsgLabel);
+    ExpandDownloads(state_, window_);
+    InstallSteps(state_, window_).Run();
+    CleanDownloadFolder();
+    window_.SetCaption(Control::ProgressLabel, "Completed");
+    window_.SetProgress(100);
+    if (!state_.OldPhase) {
+      window_.ShowBox(app::BoxKind::Information, kCompleted);
+      window_.Close();
+    }
+    return true;
+  } catch (const std::exception& error) {
+    failure = error.what();
+  } catch (...) {
+    failure = "不明なエラーが発生しました。";
+  }
+  window_.ShowBox(app::BoxKind::Error,
+                  failure + "\r" + std::string(kFailureLine) + "\r" + std::to_string(platform::LastError()));
+  window_.Close();
+  return false;
+}
+
+}  // namespace sorana::install
