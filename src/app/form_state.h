@@ -13,31 +13,31 @@ inline constexpr const char* kUpVersion = "v2.4.1.0";
 
 struct FormState {
   // Start-up and settings.
-  std::string InitFileName;    // full path of VMSORANA.INI
-  std::string ProxyIP;         // proxy host, empty for none
-  uint16_t ProxyPortNo = 0;    // proxy port, 0 for the component's default
+  std::string InitFileName;  // full path of VMSORANA.INI
+  std::string ProxyIP;       // proxy host, empty for none
+  uint16_t ProxyPortNo = 0;  // proxy port, 0 for the component's default
   std::string InitVer = "0.0.0";
-  std::string WorkFolder;      // InstallRoot at rest, a phase's folder during an update
-  std::string InstallRoot;     // product folder, never changed after start-up
-  std::string NowVersion;      // version text of the installed main program
+  std::string WorkFolder;   // InstallRoot at rest, a phase's folder during an update
+  std::string InstallRoot;  // product folder, never changed after start-up
+  std::string NowVersion;   // version text of the installed main program
   bool StartupAccepted = true;
-  bool ListLoaded = false;     // the standards list was loaded from its record
+  bool ListLoaded = false;  // the standards list was loaded from its record
 
   // Download driver and transfer events.
   std::vector<std::string> FileList;
   bool Cancelled = false;
   bool PhaseComplete = false;
-  bool PhaseIntact = true;     // every file of the phase so far arrived whole
+  bool PhaseIntact = true;  // every file of the phase so far arrived whole
   int32_t LastBytes = 0;
   double ContentLength = 2147483647.0;
-  int FileIndex = 0;           // 1-based position of the file being fetched
+  int FileIndex = 0;  // 1-based position of the file being fetched
   bool OldPhase = false;
   bool LayoutReady = true;
   std::string DownloadFolder;
 
   // Lifecycle.
-  bool Updating = false;       // a DownLoadButtonClick is running
-  bool Closed = false;         // FormClose has run; a running update unwinds
+  bool Updating = false;  // a DownLoadButtonClick is running
+  bool Closed = false;    // FormClose has run; a running update unwinds
 };
 
 }  // namespace sorana::app

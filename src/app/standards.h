@@ -5,10 +5,13 @@
 #include <array>
 #include <string_view>
 
+#include "app/update_window.h"
+
 namespace sorana::app {
 
 inline constexpr int kStandardCount = 22;
 
+// clang-format off
 inline constexpr std::array<std::string_view, kStandardCount> kStandardCaptions = {
     "国土交通省電子納品基準",
     "農林水産省電子納品基準",
@@ -33,5 +36,13 @@ inline constexpr std::array<std::string_view, kStandardCount> kStandardCaptions 
     "徳島県農林水産部",
     "京都市上下水道局",
 };
+// clang-format on
+
+// The national standards of the two ministries, which the user cannot uncheck.
+bool IsProtectedStandard(std::string_view caption);
+
+// Runs after the user toggled the list's current item: a protected standard
+// that was unchecked is explained in a notice and checked again.
+void CheckListBox1ClickCheck(UpdateWindow& window);
 
 }  // namespace sorana::app

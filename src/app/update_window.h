@@ -68,8 +68,7 @@ class UpdateWindow {
   virtual BoxAnswer ShowBox(BoxKind kind, std::string_view text) = 0;
   // Input box: caption, prompt, one edit field, "OK" / "キャンセル". Returns the
   // edited text on OK and `text` unchanged on Cancel.
-  virtual std::string InputBox(std::string_view caption, std::string_view prompt,
-                               std::string_view text) = 0;
+  virtual std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) = 0;
 
   // Asynchronous close request: the window closes (FormClose runs) when the
   // request is processed by the message loop.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "archive/lhactrls_testing.h"
@@ -94,6 +95,8 @@ void SetPanicHandler(std::function<void(std::string_view text)> handler) {
   State().panic = std::move(handler);
 }
 
+constexpr const char* kLibraryName = "libunlha32.so";
+
 void LoadLhaLibraryFrom(const char* path) {
   UnloadLhaLibrary();
   // A missing library is not reported here: each later call shows its box.
@@ -103,7 +106,16 @@ void LoadLhaLibraryFrom(const char* path) {
   for (size_t i = 0; i < kEntryNames.size(); ++i) State().slots[i] = dlsym(handle, kEntryNames[i]);
 }
 
-void LoadLhaLibrary() { LoadLhaLibraryFrom("libunlha32.so"); }
+void LoadLhaLibrary() {
+  LoadLhaLibraryFrom(kLibraryName);
+  if (IsLhaLibraryLoaded()) return;
+  // The bare name follows the standard search order, which uses the program's
+  // run path; where an interposed dlopen (a sanitizer's) hides that run path,
+  // the program's own folder is tried explicitly.
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) LoadLhaLibraryFrom((self.parent_path() / kLibraryName).c_str());
+}
 
 void UnloadLhaLibrary() {
   // The slots go back to their fall-backs so that nothing calls into a released library.

@@ -1,0 +1,21 @@
+// The window's event handlers as the Qt window calls them. MainForm implements
+// them on the core; tests of the window may implement a part of them.
+#pragma once
+
+namespace sorana::app {
+
+class FormEvents {
+ public:
+  virtual ~FormEvents() = default;
+
+  virtual void FormActivate() = 0;
+  virtual void FormClose() = 0;
+  virtual void ProxyIPMenuClick() = 0;
+  virtual void ProxyPortMenuClick() = 0;
+  // After the user toggled the current item of the standards list.
+  virtual void CheckListBox1ClickCheck() = 0;
+  virtual void DownLoadButtonClick() = 0;
+  virtual void CancelButtonClick() = 0;
+};
+
+}  // namespace sorana::app

@@ -1,0 +1,150 @@
+#include "app/form_lifecycle.h"
+
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "app/lenient_number.h"
+#include "app/product_registry.h"
+#include "app/settings_file.h"
+#include "app/standards_record.h"
+#include "platform/file_system.h"
+#include "platform/version_info.h"
+#include "platform/win_path.h"
+
+namespace sorana::app {
+
+namespace {
+
+constexpr int kClientWidth = 506;
+constexpr int kClientHeight = 288;
+
+constexpr const char* kOverwriteQuestion =
+    "既に同バージョンまたは上位バージョンがインストールされています。\r上書き更新を行いますか？";
+constexpr const char* kMenuNotice =
+    "このアップデートを行うと、ナギメニューを御使用の場合はバージョン1.07i以降が必要になります\r\r"
+    "必ずナギメニューのバージョンをご確認下さい";
+
+// Removes the first occurrence of `name`, in any letter case: a PATH written
+// during an update may spell the staging folder New_BIN\.
+void EraseFirstFolderName(std::string& path, std::string_view name) {
+  size_t at = platform::AsciiUpper(path).find(name);
+  if (at != std::string::npos) path.erase(at, name.size());
+}
+
+// Restores the window's enabled state however the guarded steps end.
+class WindowDisabledDuring {
+ public:
+  explicit WindowDisabledDuring(UpdateWindow& window)
+      : window_(window), wasEnabled_(window.IsWindowEnabled()) {
+    window_.SetWindowEnabled(false);
+  }
+  ~WindowDisabledDuring() { window_.SetWindowEnabled(wasEnabled_); }
+  WindowDisabledDuring(const WindowDisabledDuring&) = delete;
+  WindowDisabledDuring& operator=(const WindowDisabledDuring&) = delete;
+
+ private:
+  UpdateWindow& window_;
+  bool wasEnabled_;
+};
+
+bool SameWindowsPath(std::string_view a, std::string_view b) {
+  return platform::AsciiUpper(a) == platform::AsciiUpper(b);
+}
+
+}  // namespace
+
+bool FormLifecycle::FormCreate() {
+  RepairRegisteredProgramPath();
+  ResetEngineReadOption();
+
+  window_.SetVisible(Control::CancelButton, false);
+  window_.SetVisible(Control::DownLoadButton, true);
+  window_.SetEnabled(Control::DownLoadButton, false);
+  window_.SetClientSize(kClientWidth, kClientHeight);
+  window_.SetCaption(Control::ProgressLabel, "");
+  state_.StartupAccepted = true;
+  state_.ListLoaded = false;
+  state_.WorkFolder.clear();
+  state_.ProxyIP.clear();
+  state_.ProxyPortNo = 0;
+  state_.InitVer = "0.0.0";
+
+  state_.InitFileName = LocateInitFile();
+  ReadSettings();
+  // No PATH in the settings file: the registry still knows the product folder.
+  if (state_.WorkFolder.empty()) state_.WorkFolder = RegisteredProductFolder();
+  if (state_.WorkFolder.empty()) return false;
+
+  EraseFirstFolderName(state_.WorkFolder, "OLD_BIN\\");
+  EraseFirstFolderName(state_.WorkFolder, "NEW_BIN\\");
+  state_.WorkFolder = platform::IncludeTrailingBackslash(state_.WorkFolder);
+  state_.InstallRoot = state_.WorkFolder;
+
+  state_.NowVersion = platform::GetFileVersionText(state_.WorkFolder + kMainProgramName);
+  window_.SetCaption(Control::NowVersionLabel, "NowVersion: " + state_.NowVersion);
+  window_.SetCaption(Control::UpVersionLabel, std::string("UpVersion: ") + kUpVersion);
+
+  AskBeforeOverwrite();
+  if (!state_.StartupAccepted) return true;
+
+  LoadStandards(state_, window_);
+  state_.FileList.clear();
+  state_.PhaseComplete = false;
+  state_.LastBytes = 0;
+  window_.ShowBox(BoxKind::Notice, kMenuNotice);
+  return true;
+}
+
+void FormLifecycle::ReadSettings() {
+  if (state_.InitFileName.empty() || !platform::FileExists(state_.InitFileName)) return;
+  std::optional<InitFileValues> values = ReadInitFile(state_.InitFileName);
+  if (!values) {
+    window_.ShowBox(BoxKind::Error, "ファイル \"" + state_.InitFileName + "\" を読み込めません。");
+    return;
+  }
+  state_.ProxyIP = values->ProxyIP;
+  std::optional<uint16_t> port = PortFromNumber(LenientNumber(values->ProxyPort));
+  if (!port) window_.ShowBox(BoxKind::Error, "範囲チェックエラー");
+  state_.ProxyPortNo = port.value_or(0);
+  state_.WorkFolder = values->Path;
+  state_.InitVer = values->Ver;
+}
+
+void FormLifecycle::AskBeforeOverwrite() {
+  // Version texts compare byte by byte: v2.10.0.0 sorts below v2.4.1.0.
+  if (state_.NowVersion < std::string_view(kUpVersion)) return;
+  if (window_.ShowBox(BoxKind::Confirmation, kOverwriteQuestion) != BoxAnswer::Yes) {
+    state_.StartupAccepted = false;
+  }
+}
+
+void FormLifecycle::FormActivate() {
+  if (!state_.StartupAccepted) {
+    window_.PostClose();
+    return;
+  }
+  WindowDisabledDuring disabled(window_);
+  window_.SetEnabled(Control::DownLoadButton, true);
+  window_.SetCaption(Control::ProgressLabel, "");
+  window_.SetCaption(Control::MsgLabel, kStartPrompt);
+}
+
+void FormLifecycle::FormClose() {
+  // After a declined start-up the list holds no choice of the user's: recording
+  // it would overwrite the saved one with all zeros.
+  if (state_.ListLoaded) {
+    std::string record = platform::IncludeTrailingBackslash(state_.WorkFolder) + kRecordFileName;
+    std::string rootRecord = state_.InstallRoot + kRecordFileName;
+    try {
+      RecordStandards(window_, record);
+      if (!SameWindowsPath(record, rootRecord)) platform::CopyFile(record, rootRecord, false);
+    } catch (const std::exception& error) {
+      window_.ShowBox(BoxKind::Error, error.what());
+    }
+  }
+  // A running update still walks FileList; it is released when that run ends.
+  if (!state_.Updating) state_.FileList.clear();
+}
+
+}  // namespace sorana::app

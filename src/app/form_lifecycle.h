@@ -1,0 +1,39 @@
+// Start-up, activation and close of the update window.
+#pragma once
+
+#include "app/form_state.h"
+#include "app/update_window.h"
+
+namespace sorana::app {
+
+inline constexpr const char* kStartPrompt = "[アップデート開始]をクリックして作業を開始してください。";
+inline constexpr const char* kMainProgramName = "fotodesk.exe";
+
+class FormLifecycle {
+ public:
+  FormLifecycle(FormState& state, UpdateWindow& window) : state_(state), window_(window) {}
+
+  // Repairs the registry, reads the settings, finds the install root and the
+  // installed version, asks before overwriting an equal or newer version, loads
+  // the standards and shows the notice. False when no install root was found:
+  // the program must end at once, without a message and without FormClose.
+  bool FormCreate();
+
+  // Every activation of the window: makes the start button usable, or, after a
+  // declined start-up, asks the window to close.
+  void FormActivate();
+
+  // Records the standards in WorkFolder and copies the record to the install
+  // root. A failed record is shown in an error box; the close goes on. Nothing
+  // is recorded when the list was never loaded (declined start-up).
+  void FormClose();
+
+ private:
+  void ReadSettings();
+  void AskBeforeOverwrite();
+
+  FormState& state_;
+  UpdateWindow& window_;
+};
+
+}  // namespace sorana::app

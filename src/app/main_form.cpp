@@ -1,0 +1,59 @@
+#include "app/main_form.h"
+
+#include <string>
+
+#include "app/proxy_menu.h"
+#include "app/standards.h"
+#include "archive/lhactrls.h"
+
+namespace sorana::app {
+
+MainForm::MainForm(UpdateWindow& window)
+    : window_(window),
+      lifecycle_(state_, window),
+      installer_(state_, window),
+      driver_(state_, window, [this] { return installer_.Unpress(); }) {
+  archive::SetPanicHandler([this](std::string_view text) { window_.ShowBox(BoxKind::Panic, text); });
+}
+
+MainForm::~MainForm() { archive::SetPanicHandler(nullptr); }
+
+bool MainForm::FormCreate() { return lifecycle_.FormCreate(); }
+
+void MainForm::FormActivate() {
+  if (!state_.Closed) lifecycle_.FormActivate();
+}
+
+void MainForm::FormClose() {
+  if (state_.Closed) return;
+  lifecycle_.FormClose();
+  if (state_.Updating) driver_.StopForClose();
+  state_.Closed = true;
+}
+
+void MainForm::ProxyIPMenuClick() { app::ProxyIPMenuClick(state_, window_); }
+
+void MainForm::ProxyPortMenuClick() { app::ProxyPortMenuClick(state_, window_); }
+
+void MainForm::CheckListBox1ClickCheck() { app::CheckListBox1ClickCheck(window_); }
+
+void MainForm::DownLoadButtonClick() {
+  if (state_.Updating || state_.Closed) return;
+  // Reset however the run ends, so that FormClose knows whether a run is on the
+  // stack; a window closed meanwhile releases the file list only now.
+  struct RunScope {
+    FormState& state;
+    explicit RunScope(FormState& s) : state(s) { state.Updating = true; }
+    ~RunScope() {
+      state.Updating = false;
+      if (state.Closed) state.FileList.clear();
+    }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+  } run(state_);
+  driver_.DownLoadButtonClick();
+}
+
+void MainForm::CancelButtonClick() { driver_.CancelButtonClick(); }
+
+}  // namespace sorana::app

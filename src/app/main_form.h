@@ -1,0 +1,43 @@
+// The core of the update window: owns the shared state, the download driver
+// and the installation, and offers the window's event handlers by name.
+#pragma once
+
+#include "app/form_events.h"
+#include "app/form_lifecycle.h"
+#include "app/form_state.h"
+#include "app/update_window.h"
+#include "download/download_driver.h"
+#include "install/unpress.h"
+
+namespace sorana::app {
+
+class MainForm : public FormEvents {
+ public:
+  explicit MainForm(UpdateWindow& window);
+  ~MainForm() override;
+  MainForm(const MainForm&) = delete;
+  MainForm& operator=(const MainForm&) = delete;
+
+  // False when the program must end at once (no install root).
+  bool FormCreate();
+  void FormActivate() override;
+  // Closing during an update runs the close steps at once and stops the
+  // transfer; the running DownLoadButtonClick then unwinds.
+  void FormClose() override;
+  void ProxyIPMenuClick() override;
+  void ProxyPortMenuClick() override;
+  void CheckListBox1ClickCheck() override;
+  void DownLoadButtonClick() override;
+  void CancelButtonClick() override;
+
+  FormState& State() { return state_; }
+
+ private:
+  UpdateWindow& window_;
+  FormState state_;
+  FormLifecycle lifecycle_;
+  install::Installer installer_;
+  download::DownloadDriver driver_;
+};
+
+}  // namespace sorana::app

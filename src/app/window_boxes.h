@@ -1,0 +1,45 @@
+// The window's modal boxes: message boxes of the five kinds and the input box.
+// Made here, shown by TMainForm; tests look at them without showing them.
+#pragma once
+
+#include <QDialog>
+#include <QMessageBox>
+#include <memory>
+#include <string_view>
+
+#include "app/update_window.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace sorana::app {
+
+// CR-joined lines of the core's texts as Qt lines.
+QString BoxText(std::string_view text);
+
+// `noticeCaption` is the caption of plain notices (the window's). Panic boxes
+// get no parent.
+std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, std::string_view text, QWidget* parent,
+                                            const QString& noticeCaption);
+BoxAnswer AnswerOf(const QMessageBox& box);
+
+class InputBoxDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  InputBoxDialog(const QString& caption, const QString& prompt, const QString& text, QWidget* parent);
+
+  QLabel* Prompt() const { return prompt_; }
+  QLineEdit* Edit() const { return edit_; }
+  QPushButton* OkButton() const { return ok_; }
+  QPushButton* CancelButton() const { return cancel_; }
+
+ private:
+  QLabel* prompt_;
+  QLineEdit* edit_;
+  QPushButton* ok_;
+  QPushButton* cancel_;
+};
+
+}  // namespace sorana::app

@@ -1,0 +1,55 @@
+#include "app_prefix.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "app/product_registry.h"
+#include "platform/cp932.h"
+#include "platform/registry.h"
+#include "support/pe_writer.h"
+
+namespace sorana::test {
+
+void AppPrefix::WriteC(std::string_view windowsPath, std::string_view utf8Text) const {
+  std::optional<std::string> bytes = platform::Utf8ToCp932(utf8Text);
+  if (!bytes) throw std::runtime_error("text not representable in CP932");
+  TempPrefix::WriteFile(prefix.HostC(windowsPath), *bytes);
+}
+
+std::optional<std::string> AppPrefix::ReadC(std::string_view windowsPath) const {
+  std::filesystem::path host = prefix.HostC(windowsPath);
+  if (!std::filesystem::exists(host)) return std::nullopt;
+  return platform::Cp932ToUtf8(TempPrefix::ReadFile(host));
+}
+
+bool AppPrefix::ExistsC(std::string_view windowsPath) const {
+  return std::filesystem::exists(prefix.HostC(windowsPath));
+}
+
+void AppPrefix::MakeFolderC(std::string_view windowsPath) const {
+  std::filesystem::create_directories(prefix.HostC(windowsPath));
+}
+
+void AppPrefix::RegisterExename(std::string_view value) const {
+  auto key = platform::RegistryKey::Open(platform::Hive::LocalMachine, app::kProductKey, true);
+  if (!key || !key->WriteString("Exename", value)) throw std::runtime_error("cannot register Exename");
+}
+
+std::optional<std::string> AppPrefix::RegisteredExename() const {
+  auto key = platform::RegistryKey::Open(platform::Hive::LocalMachine, app::kProductKey, false);
+  if (!key) return std::nullopt;
+  return key->ReadString("Exename");
+}
+
+void AppPrefix::InstallMainProgram(std::string_view folder, uint16_t a, uint16_t b, uint16_t c,
+                                   uint16_t d) const {
+  TempPrefix::WriteFile(prefix.HostC(std::string(folder) + "fotodesk.exe"), MakeProgramFile(a, b, c, d));
+}
+
+std::string StandardsRecord(std::initializer_list<std::string_view> entries) {
+  std::string text = "[PULUGINLIST]\r\n";
+  for (std::string_view entry : entries) text += std::string(entry) + "\r\n";
+  return text;
+}
+
+}  // namespace sorana::test

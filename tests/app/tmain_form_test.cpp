@@ -1,0 +1,336 @@
+// The Qt window: control places, the two-column list, the boxes, the wiring of
+// its events to the core, and a screenshot of the started window.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/app_error.h"
+#include "app/form_events.h"
+#include "app/form_lifecycle.h"
+#include "app/proxy_menu.h"
+#include "app/standards.h"
+#include "app/tmain_form.h"
+#include "app/window_boxes.h"
+#include "app_prefix.h"
+
+using sorana::app::BoxAnswer;
+using sorana::app::BoxKind;
+using sorana::app::Control;
+using sorana::app::TMainForm;
+
+namespace {
+
+// The window's handlers on the real start-up, without the download driver.
+class CoreEvents : public sorana::app::FormEvents {
+ public:
+  explicit CoreEvents(TMainForm& window) : window_(window), lifecycle_(state, window) {}
+
+  bool FormCreate() { return lifecycle_.FormCreate(); }
+  void FormActivate() override { lifecycle_.FormActivate(); }
+  void FormClose() override {
+    ++closes;
+    lifecycle_.FormClose();
+  }
+  void ProxyIPMenuClick() override { sorana::app::ProxyIPMenuClick(state, window_); }
+  void ProxyPortMenuClick() override {
+    if (throwOnPort) sorana::app::CreateError("ポート設定に失敗しました");
+    sorana::app::ProxyPortMenuClick(state, window_);
+  }
+  void CheckListBox1ClickCheck() override {
+    ++clickChecks;
+    sorana::app::CheckListBox1ClickCheck(window_);
+  }
+  void DownLoadButtonClick() override { ++downloads; }
+  void CancelButtonClick() override {}
+
+  sorana::app::FormState state;
+  int closes = 0;
+  int clickChecks = 0;
+  int downloads = 0;
+  bool throwOnPort = false;
+
+ private:
+  TMainForm& window_;
+  sorana::app::FormLifecycle lifecycle_;
+};
+
+struct SeenBox {
+  QString title;
+  QString text;
+};
+
+// Answers every modal box and dialog that opens while it lives: message boxes
+// with their default button, input dialogs with OK after `typed` (if any).
+class BoxAnswerer {
+ public:
+  BoxAnswerer() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { AnswerOpenBox(); });
+    timer_.start();
+  }
+
+  std::vector<SeenBox> seen;
+  std::optional<QString> typed;
+
+ private:
+  void AnswerOpenBox() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      seen.push_back({box->windowTitle(), box->text()});
+      box->defaultButton()->click();
+    } else if (auto* input = qobject_cast<sorana::app::InputBoxDialog*>(modal)) {
+      seen.push_back({input->windowTitle(), input->Prompt()->text()});
+      if (typed) {
+        input->Edit()->setText(*typed);
+        input->OkButton()->click();
+      } else {
+        input->CancelButton()->click();
+      }
+    }
+  }
+
+  QTimer timer_;
+};
+
+QRect PlaceInClient(const TMainForm& window, Control control) {
+  QWidget* widget = window.Widget(control);
+  return QRect(widget->mapTo(window.ClientArea(), QPoint(0, 0)), widget->size());
+}
+
+}  // namespace
+
+class TMainFormTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void controlsSitAtTheirPlaces();
+  void listShowsTwoColumnsWithoutScrolling();
+  void boxesHaveTheirCaptionsAndButtons();
+  void startedWindowShowsVersionsListAndPrompt();
+  void uncheckingANationalStandardIsUndone();
+  void escapingErrorsAreShownAndTheWindowGoesOn();
+  void processMessagesWaitsWithoutSpinningAndPostCloseCloses();
+};
+
+void TMainFormTest::controlsSitAtTheirPlaces() {
+  TMainForm window;
+  QCOMPARE(window.windowTitle(), QStringLiteral("【ソラナギ】アップデートプログラム"));
+  QCOMPARE(window.ClientArea()->size(), QSize(506, 288));
+  QCOMPARE(window.minimumSize(), window.maximumSize());
+  QVERIFY(!(window.windowFlags() & Qt::WindowMinimizeButtonHint));
+  QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+  QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
+
+  const std::vector<std::pair<Control, QRect>> sized = {{Control::CheckListBox1, {8, 40, 489, 149}},
+                                                        {Control::ProgressBar, {8, 217, 489, 16}},
+                                                        {Control::DownLoadButton, {386, 255, 111, 25}},
+                                                        {Control::CancelButton, {386, 255, 111, 25}}};
+  for (const auto& [control, place] : sized) QCOMPARE(PlaceInClient(window, control), place);
+  const std::vector<std::pair<Control, QPoint>> placed = {{Control::Label2, {8, 8}},
+                                                          {Control::Label3, {8, 24}},
+                                                          {Control::MsgLabel, {8, 203}},
+                                                          {Control::ProgressLabel, {431, 239}},
+                                                          {Control::NowVersionLabel, {10, 246}},
+                                                          {Control::UpVersionLabel, {10, 262}}};
+  for (const auto& [control, corner] : placed) QCOMPARE(PlaceInClient(window, control).topLeft(), corner);
+  QCOMPARE(PlaceInClient(window, Control::ProgressLabel).width(), 66);
+
+  QCOMPARE(window.Caption(Control::Label2), std::string("アップデート基準選択"));
+  QCOMPARE(window.Caption(Control::CancelButton), std::string("ｷｬﾝｾﾙ"));
+  QVERIFY(window.IsVisible(Control::DownLoadButton));
+  QVERIFY(!window.IsVisible(Control::CancelButton));
+  QCOMPARE(window.ProxyIPMenu()->text(), QStringLiteral("プロキシIP"));
+  QCOMPARE(window.ProxyPortMenu()->text(), QStringLiteral("プロキシPort"));
+}
+
+void TMainFormTest::listShowsTwoColumnsWithoutScrolling() {
+  TMainForm window;
+  window.ShowCentred();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  auto* list = static_cast<QListWidget*>(window.Widget(Control::CheckListBox1));
+  QCOMPARE(list->count(), sorana::app::kStandardCount);
+  const QRect viewport = list->viewport()->rect();
+  const int firstColumn = list->visualItemRect(list->item(0)).left();
+  const int secondColumn = list->visualItemRect(list->item(11)).left();
+  QVERIFY(secondColumn > firstColumn);
+  for (int i = 0; i < list->count(); ++i) {
+    QRect rect = list->visualItemRect(list->item(i));
+    QVERIFY2(viewport.contains(rect), qPrintable(QString("item %1 outside the list").arg(i)));
+    QCOMPARE(rect.left(), i < 11 ? firstColumn : secondColumn);
+    QCOMPARE(rect.top(), (i % 11) * 13);
+    int textWidth = list->fontMetrics().horizontalAdvance(list->item(i)->text());
+    QVERIFY2(rect.width() > textWidth + 20, qPrintable(list->item(i)->text()));
+  }
+  QVERIFY(!list->horizontalScrollBar()->isVisible());
+  QVERIFY(!list->verticalScrollBar()->isVisible());
+  QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+  QCOMPARE(list->verticalScrollBar()->maximum(), 0);
+}
+
+void TMainFormTest::boxesHaveTheirCaptionsAndButtons() {
+  TMainForm window;
+  auto buttons = [](const QMessageBox& box) {
+    QStringList texts;
+    for (QAbstractButton* button : box.buttons()) texts << button->text();
+    texts.sort();
+    return texts;
+  };
+  auto confirm = sorana::app::MakeMessageBox(BoxKind::Confirmation, "一行目\r二行目", &window, "t");
+  QCOMPARE(confirm->windowTitle(), QStringLiteral("確認"));
+  QCOMPARE(buttons(*confirm), (QStringList{"いいえ(&N)", "はい(&Y)"}));
+  QCOMPARE(confirm->text(), QStringLiteral("一行目\n二行目"));
+  QCOMPARE(confirm->defaultButton()->text(), QStringLiteral("はい(&Y)"));
+
+  const std::vector<std::pair<BoxKind, QString>> okBoxes = {
+      {BoxKind::Information, "情報"},
+      {BoxKind::Error, "エラー"},
+      {BoxKind::Notice, "【ソラナギ】アップデートプログラム"},
+      {BoxKind::Panic, "PANIC!!"}};
+  for (const auto& [kind, title] : okBoxes) {
+    auto box = sorana::app::MakeMessageBox(kind, "a\r\rb", &window, window.windowTitle());
+    QCOMPARE(box->windowTitle(), title);
+    QCOMPARE(buttons(*box), QStringList{"OK"});
+    QCOMPARE(box->text(), QStringLiteral("a\n\nb"));
+  }
+  auto panic = sorana::app::MakeMessageBox(BoxKind::Panic, "x", &window, "t");
+  QVERIFY(panic->parentWidget() == nullptr);
+  QCOMPARE(panic->icon(), QMessageBox::Critical);
+  QCOMPARE(sorana::app::MakeMessageBox(BoxKind::Notice, "x", &window, "t")->icon(), QMessageBox::NoIcon);
+
+  sorana::app::InputBoxDialog input("プロキシ設定", "プロキシPort", "8080", &window);
+  QCOMPARE(input.windowTitle(), QStringLiteral("プロキシ設定"));
+  QCOMPARE(input.Prompt()->text(), QStringLiteral("プロキシPort"));
+  QCOMPARE(input.Edit()->text(), QStringLiteral("8080"));
+  QCOMPARE(input.OkButton()->text(), QStringLiteral("OK"));
+  QCOMPARE(input.CancelButton()->text(), QStringLiteral("キャンセル"));
+
+  BoxAnswerer answerer;  // Cancel gives back the text it was given
+  QCOMPARE(window.InputBox("プロキシ設定", "プロキシIP", "old"), std::string("old"));
+  answerer.typed = QStringLiteral("10.0.0.1");
+  QCOMPARE(window.InputBox("プロキシ設定", "プロキシIP", "old"), std::string("10.0.0.1"));
+}
+
+void TMainFormTest::startedWindowShowsVersionsListAndPrompt() {
+  sorana::test::AppPrefix env;
+  env.WriteSettings("PROXYIP=\r\nPROXYPORT=0\r\nPATH=C:\\ソラナギ\\\r\nVER=0.0.0\r\n");
+  env.InstallMainProgram("C:\\ソラナギ\\", 2, 4, 0, 0);
+  env.WriteC("C:\\ソラナギ\\NEW_BIN\\Install.ini",
+             sorana::test::StandardsRecord({"国土交通省電子納品基準=1", "農林水産省電子納品基準=1",
+                                            "京都府（治山）電子納品基準=1", "国土交通省（電気通信設備）=1"}));
+  TMainForm window;
+  CoreEvents events(window);
+  window.SetEvents(&events);
+  BoxAnswerer answerer;
+  QVERIFY(events.FormCreate());
+  QCOMPARE(answerer.seen.size(), size_t{1});
+  QVERIFY(answerer.seen[0].text.startsWith(QStringLiteral("このアップデートを行うと")));
+
+  window.ShowCentred();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QTRY_COMPARE(window.Caption(Control::MsgLabel), std::string(sorana::app::kStartPrompt));
+  QVERIFY(window.IsEnabled(Control::DownLoadButton));
+  QCOMPARE(window.Caption(Control::NowVersionLabel), std::string("NowVersion: v2.4.0.0"));
+  QVERIFY(window.IsChecked(11) && window.IsChecked(15) && !window.IsChecked(2));
+
+  QDir().mkpath(SORANA_SCREENSHOT_DIR);
+  const QString path = QStringLiteral(SORANA_SCREENSHOT_DIR "/main_window.png");
+  QVERIFY(window.grab().save(path));
+  qInfo("screenshot of the started window: %s", qPrintable(path));
+
+  QTest::mouseClick(static_cast<QPushButton*>(window.Widget(Control::DownLoadButton)), Qt::LeftButton);
+  QCOMPARE(events.downloads, 1);
+  window.ProxyIPMenu()->trigger();  // cancelled: the file is written unchanged
+  QCOMPARE(env.ReadC("C:\\windows\\VMSORANA.INI"),
+           std::optional<std::string>("PROXYIP=\r\nPROXYPORT=0\r\nPATH=C:\\ソラナギ\\\r\nVER=0.0.0\r\n"));
+  window.close();
+  QCOMPARE(events.closes, 1);
+  QVERIFY(env.ReadC("C:\\ソラナギ\\Install.ini")->find("国土交通省（電気通信設備）=1") != std::string::npos);
+  window.SetEvents(nullptr);
+}
+
+void TMainFormTest::uncheckingANationalStandardIsUndone() {
+  TMainForm window;
+  CoreEvents events(window);
+  window.SetEvents(&events);
+  for (int i = 0; i < sorana::app::kStandardCount; ++i) window.SetChecked(i, true);
+  window.ShowCentred();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  BoxAnswerer answerer;
+  auto* list = static_cast<QListWidget*>(window.Widget(Control::CheckListBox1));
+  QCOMPARE(events.clickChecks, 0);  // the program's own changes are no toggles
+
+  // A click on the box of item 0 unchecks it; the handler checks it again.
+  QRect first = list->visualItemRect(list->item(0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(first.left() + 8, first.center().y()));
+  QCOMPARE(events.clickChecks, 1);
+  QCOMPARE(window.CurrentItem(), 0);
+  QVERIFY(window.IsChecked(0));
+  QCOMPARE(answerer.seen.size(), size_t{1});
+  QCOMPARE(answerer.seen[0].text, QStringLiteral("「国土交通省電子納品基準」の\n選択解除はできません。"));
+
+  // The space key toggles the current item; an ordinary standard stays unchecked.
+  list->setFocus();
+  list->setCurrentRow(2);
+  QTest::keyClick(list, Qt::Key_Space);
+  QCOMPARE(events.clickChecks, 2);
+  QVERIFY(!window.IsChecked(2));
+  QCOMPARE(answerer.seen.size(), size_t{1});
+  window.SetEvents(nullptr);
+}
+
+void TMainFormTest::escapingErrorsAreShownAndTheWindowGoesOn() {
+  sorana::test::AppPrefix env;
+  TMainForm window;
+  CoreEvents events(window);
+  events.state.InitFileName = "C:\\windows\\VMSORANA.INI";
+  window.SetEvents(&events);
+  window.ShowCentred();
+  BoxAnswerer answerer;
+  answerer.typed = QStringLiteral("80a");
+  window.ProxyPortMenu()->trigger();
+  QCOMPARE(answerer.seen.size(), size_t{2});
+  QCOMPARE(answerer.seen[1].title, QStringLiteral("エラー"));
+  QCOMPARE(answerer.seen[1].text, QStringLiteral("'80a' は整数ではありません"));
+
+  events.throwOnPort = true;
+  window.ProxyPortMenu()->trigger();
+  QCOMPARE(answerer.seen.size(), size_t{3});
+  QCOMPARE(answerer.seen[2].text.trimmed(), QStringLiteral("ポート設定に失敗しました"));
+  QVERIFY(window.isVisible());
+  window.SetEvents(nullptr);
+}
+
+void TMainFormTest::processMessagesWaitsWithoutSpinningAndPostCloseCloses() {
+  TMainForm window;
+  CoreEvents events(window);
+  window.SetEvents(&events);
+  window.ShowCentred();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  window.ProcessMessages(50);  // let the show settle
+  QElapsedTimer clock;
+  clock.start();
+  window.ProcessMessages(300);
+  QVERIFY2(clock.elapsed() >= 250 && clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+
+  window.PostClose();
+  QCOMPARE(events.closes, 0);  // asynchronous
+  window.ProcessMessages(0);
+  QCOMPARE(events.closes, 1);
+  QVERIFY(!window.isVisible());
+  window.SetEvents(nullptr);
+}
+
+QTEST_MAIN(TMainFormTest)
+#include "tmain_form_test.moc"
