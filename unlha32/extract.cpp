@@ -137,7 +137,7 @@ bool IsFolderEntry(const LHAFileHeader& header) {
 // Decodes the current member, writing it to `file` when set; true when its
 // length and CRC match the header.
 bool DecodeMember(LHAReader* reader, const LHAFileHeader& header, PendingFile* file, bool* writeFailed) {
-  std::vector<char> buffer(64 * 1024);
+  std::vector<char> buffer(size_t{64} * 1024);
   uint16_t crc = 0;
   size_t length = 0;
   for (;;) {

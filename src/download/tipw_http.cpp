@@ -13,7 +13,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr long kBufferSize = 128 * 1024;
+constexpr long kBufferSize = 128L * 1024;
 constexpr int kDirectionReceive = 1;
 
 void GlobalInitOnce() {
