@@ -157,6 +157,12 @@ bool DecodeMember(LHAReader* reader, const LHAFileHeader& header, PendingFile* f
 
 ExtractOutcome ExtractArchive(std::string_view archive, const Destination* destination,
                               const ExtractOptions& options) {
+  // An archive is installed whole or not at all: every member is checked
+  // (names, methods, CRCs, the archive's structure) before the first is written.
+  if (destination != nullptr) {
+    ExtractOutcome check = ExtractArchive(archive, nullptr, options);
+    if (check.code != 0) return check;
+  }
   Report report;
   int extracted = 0;
   MemoryStream memory{archive};

@@ -22,8 +22,9 @@ struct ExtractOutcome {
 };
 
 // Extracts every member of `archive` below `destination` (already prepared).
-// With a null destination only checks: every member is read and judged, nothing
-// is written.
+// The archive is checked whole first (names, methods, CRCs, structure): when
+// any member fails that check nothing is written. With a null destination it
+// only checks.
 ExtractOutcome ExtractArchive(std::string_view archive, const Destination* destination,
                               const ExtractOptions& options = {});
 

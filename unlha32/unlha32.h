@@ -22,8 +22,11 @@
  * written through an existing symbolic link that leads out of the destination.
  * Each file is written under a temporary name and renamed into place only when
  * its length and CRC match, so a damaged member never stays under its name.
- * Extraction goes on with the other members after a refused or damaged one; the
- * result is then the code of the first failure.
+ * The whole archive is checked before the first member is written: a refused
+ * name, an unknown method, a damaged member or a damaged archive writes
+ * nothing, and the result is the code of the first failure. A member that only
+ * the destination refuses (a folder link leading out of it) is skipped and the
+ * others are written.
  */
 #ifndef UNLHA32_UNLHA32_H
 #define UNLHA32_UNLHA32_H

@@ -132,7 +132,8 @@ void DownloadDriver::Impl::Run() {
   });
 
   if (!platform::DirectoryExists(state.InstallRoot + "OLD_BIN")) {
-    ConvertLayout(state.InstallRoot, [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); });
+    ConvertLayout(state.InstallRoot, state.InitFileName,
+                  [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); });
     state.LayoutReady = false;
     if (Closing()) return;
   }

@@ -14,9 +14,12 @@ namespace sorana::download {
 // (ends in a backslash).
 std::string ViewerRegistrationCommand(std::string_view installRoot);
 
-// Converts the layout below `installRoot`. `pump` processes window messages
-// while the registration runs. Failures are not reported: a missing file, or
-// a registration that cannot start, is passed over.
-void ConvertLayout(std::string_view installRoot, const std::function<void(int maxWaitMs)>& pump);
+// Converts the layout below `installRoot`. `settingsFile` (the updater's own
+// VMSORANA.INI, which may lie in the install root) stays where it is, so the
+// proxy and folder settings survive the first update. `pump` processes window
+// messages while the registration runs. Failures are not reported: a missing
+// file, or a registration that cannot start, is passed over.
+void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
+                   const std::function<void(int maxWaitMs)>& pump);
 
 }  // namespace sorana::download
