@@ -93,10 +93,13 @@ class TempBeside {
   int Fd() const { return fd_; }
   bool Ok() const { return fd_ >= 0; }
 
-  // Flushes, closes and renames the file to the target; without `replace` an
-  // existing target makes it fail with EEXIST.
-  bool Commit(bool replace) {
-    if (fsync(fd_) != 0) return false;
+  // Closes and renames the file to the target; without `replace` an existing
+  // target makes it fail with EEXIST. `durable` flushes the data and the rename
+  // to the disk first: files the system owns (settings, records, registry) are
+  // written so; plain copies are not, as Windows' CopyFile does not flush either
+  // and an installation copies hundreds of files.
+  bool Commit(bool replace, bool durable) {
+    if (durable && fsync(fd_) != 0) return false;
     int fd = fd_;
     fd_ = -1;
     if (close(fd) != 0) return false;
@@ -106,6 +109,7 @@ class TempBeside {
       return false;
     }
     name_.clear();
+    if (!durable) return true;
     // Make the rename itself durable; a failure here loses nothing already written.
     fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
     int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -211,7 +215,7 @@ bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExist
   if (fchmod(temp.Fd(), st.st_mode & 0777) != 0) return Fail(errno);
   const struct timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
   if (futimens(temp.Fd(), times) != 0) return Fail(errno);
-  if (!temp.Commit(replaceExisting)) return Fail(errno);
+  if (!temp.Commit(replaceExisting, false)) return Fail(errno);
   return true;
 }
 
@@ -410,7 +414,7 @@ bool host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   if (!temp.Ok()) return Fail(errno);
   if (!WriteAll(temp.Fd(), bytes.data(), bytes.size())) return Fail(errno);
   if (exists && fchmod(temp.Fd(), st.st_mode & 07777) != 0) return Fail(errno);
-  if (!temp.Commit(true)) return Fail(errno);
+  if (!temp.Commit(true, true)) return Fail(errno);
   return true;
 }
 
