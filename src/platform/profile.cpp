@@ -163,12 +163,12 @@ std::string EntryWithCp932(std::string_view contents, const std::string& section
     // Append after the section's last non-blank line, keeping the blank lines
     // that separate it from the next section.
     std::string entry = key + "=" + value;
-    if (span.lastContentNext == span.lastContentEnd) {
-      // That line is the last of the file and has no line break: keep it so.
-      out.append(contents.substr(0, span.lastContentEnd));
-      out.append(eol);
+    if (span.lastContentNext == contents.size() && !contents.ends_with('\n')) {
+      // That line is the last of the file and has no line feed (it may end in
+      // a lone CR): end it, then add the entry without one, as the file was.
+      out.append(contents);
+      out.append(contents.ends_with('\r') ? std::string_view("\n") : eol);
       out.append(entry);
-      out.append(contents.substr(span.lastContentEnd));
     } else {
       out.append(contents.substr(0, span.lastContentNext));
       out.append(entry);

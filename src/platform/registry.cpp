@@ -381,6 +381,9 @@ bool WriteValueLine(const WinePrefix& prefix, Hive hive, const std::string& stor
     } else {
       out.append(*text, 0, block->insertAt);
       if (block->insertNeedsBreak) out += '\n';
+      // A line ending in a backslash continues on the next one; a blank line
+      // ends it, so that the new value stands on a line of its own.
+      if (out.ends_with("\\\n") || out.ends_with("\\\r\n")) out += '\n';
       out.append(valueText).append("\n");
       out.append(*text, block->insertAt);
     }

@@ -80,6 +80,12 @@ TEST(ProfileWithEntry, AddsKeyAtTheEndOfItsSection) {
   EXPECT_EQ(ProfileWithEntry("[A]\nx=1\n[B]\n", "b", "k", "v"), "[A]\nx=1\n[B]\nk=v\n");
   // The last line of the file had no line break and keeps having none.
   EXPECT_EQ(ProfileWithEntry("[A]\r\nx=1", "A", "k", "v"), "[A]\r\nx=1\r\nk=v");
+  // A last line ending in a lone CR is ended first, so the entry reads back.
+  std::string loneCr = ProfileWithEntry("[S]\nx=1\r", "S", "k", "v");
+  EXPECT_EQ(loneCr, "[S]\nx=1\r\nk=v");
+  bool found = false;
+  EXPECT_EQ(ProfileLookup(loneCr, "S", "k", &found), "v");
+  EXPECT_TRUE(found);
   // Japanese names are stored in CP932.
   EXPECT_EQ(ProfileWithEntry("[PULUGINLIST]\r\n", "PULUGINLIST", "ソラナギ", "0"),
             "[PULUGINLIST]\r\n" + Cp932("ソラナギ") + "=0\r\n");

@@ -164,6 +164,17 @@ TEST(Registry, MissingOrForeignFilesGiveNoKey) {
   EXPECT_FALSE(RegistryKey::Open(Hive::CurrentUser, "", true));
 }
 
+TEST(Registry, NewValuesNeverContinueALineEndingInABackslash) {
+  for (const char* tail : {"\"a\"=\"b\"\\\n", "\"a\"=\"b\"\\"}) {
+    TempPrefix prefix;
+    TempPrefix::WriteFile(prefix.Root() / "system.reg", Header("win32") + "\n[Software\\\\X] 1\n" + tail);
+    std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, "Software\\X", false);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->WriteString("Exename", "x"));
+    EXPECT_EQ(key->ReadString("Exename"), "x") << tail;
+  }
+}
+
 // Holds a write lock on `lockFile` from a child process (fcntl locks belong to
 // processes, so the test process itself would not see its own lock).
 class LockHolder {
