@@ -1,0 +1,16 @@
+// The whole update, unattended, on the prefix in WINEPREFIX and the server in
+// SORANA_UPDATE_SERVER. Exits 0 only when the update completed; otherwise
+// says why on standard error, with every box the run showed.
+#include <iostream>
+
+#include "archive/lhactrls.h"
+#include "unattended_update.h"
+
+int main() {
+  sorana::archive::LoadLhaLibrary();
+  sorana::bench::UpdateOutcome outcome = sorana::bench::RunUnattendedUpdate();
+  sorana::archive::UnloadLhaLibrary();
+  if (outcome.completed) return 0;
+  std::cerr << "full-update runner: " << sorana::bench::Describe(outcome);
+  return 1;
+}

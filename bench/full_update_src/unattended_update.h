@@ -1,0 +1,27 @@
+// One whole update without a user: start-up, activation and the start-update
+// button on the core, with a scripted window that answers every question
+// "Yes". Works on the active prefix and the server in SORANA_UPDATE_SERVER.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scripted_window.h"
+
+namespace sorana::bench {
+
+struct UpdateOutcome {
+  // The completion box was shown and the window closed: nothing else counts
+  // as a finished update.
+  bool completed = false;
+  std::vector<ShownBox> boxes;
+  std::string failure;  // why the run stopped early, empty when it ran through
+};
+
+// The archive library must be loaded (archive::LoadLhaLibrary) beforehand.
+UpdateOutcome RunUnattendedUpdate();
+
+// The outcome for a terminal: the failure and every box, one per line.
+std::string Describe(const UpdateOutcome& outcome);
+
+}  // namespace sorana::bench

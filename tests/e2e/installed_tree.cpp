@@ -1,0 +1,141 @@
+#include "e2e/installed_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+
+#include "install/expanded_name.h"
+#include "platform/win_path.h"
+#include "tools/site_components.h"
+
+namespace sorana::e2e {
+
+namespace {
+
+using tools::ComponentKind;
+using tools::Scale;
+
+// The template folders in the order the sets stand in the program rows.
+constexpr std::array<const char*, 11> kTemplateFolders = {
+    "Template\\14年度\\KEN", "Template\\14年度\\NOU",       "Template\\16年度\\KEN",
+    "Template\\16年度\\NOU", "Template\\日本道路公団\\KEN", "Template\\日本高速道路\\KEN",
+    "Template\\建築\\KEN",   "Template\\20年度\\KEN",       "Template\\21年度\\NOU",
+    "Template\\空港\\KEN",   "Template\\港湾\\KEN"};
+
+// Position of the executable that the new-version phase installs one folder up.
+constexpr size_t kMainExecutableAbove = 8;
+
+std::string PhaseFolder(bool oldPhase) { return oldPhase ? "OLD_BIN\\" : "New_BIN\\"; }
+
+std::string PluginName(const std::string& name) {
+  std::string ext = platform::AsciiUpper(platform::ExtractFileExt(name));
+  return platform::ChangeFileExt(name, ext == ".XL_" ? ".XLS" : ext == ".DO_" ? ".DOC" : ".SPI");
+}
+
+std::vector<std::string> PhaseList(bool oldPhase, const download::StandardChoice& chosen) {
+  return download::BuildFileList(oldPhase, chosen);
+}
+
+}  // namespace
+
+std::string MainProgramName(bool oldPhase) {
+  std::string_view first = oldPhase ? download::OldProgramFiles[0] : download::NewProgramFiles[0];
+  return install::ExpandedName(first);
+}
+
+std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const download::StandardChoice& chosen,
+                                              size_t before) {
+  const std::string folder = PhaseFolder(oldPhase);
+  const std::vector<std::string> list = PhaseList(oldPhase, chosen);
+  const size_t programs = static_cast<size_t>(download::ProgramCount(oldPhase));
+  std::vector<InstalledFile> files;
+  size_t templateEntry = 0;
+  for (size_t i = 0; i < std::min(before, list.size()); ++i) {
+    const std::string& name = list[i];
+    if (i >= programs) {
+      files.push_back({folder + "plugin\\" + PluginName(name),
+                       tools::ComponentPayload(oldPhase, name, false, Scale::Small)});
+      continue;
+    }
+    std::string payload = tools::ComponentPayload(oldPhase, name, true, Scale::Small);
+    switch (tools::KindOf(name, true)) {
+      case ComponentKind::Program:
+        if (!oldPhase && i == kMainExecutableAbove) {
+          files.push_back({"FOTODESK.EXE", payload});
+          break;
+        }
+        [[fallthrough]];
+      case ComponentKind::Library:
+      case ComponentKind::Settings:
+        files.push_back({folder + install::ExpandedName(name), payload});
+        break;
+      case ComponentKind::TemplateText: {
+        std::string target = platform::ChangeFileExt(install::ExpandedName(name), ".TXT");
+        files.push_back({folder + kTemplateFolders.at(templateEntry / 2) + "\\" + target, payload});
+        ++templateEntry;
+        break;
+      }
+      case ComponentKind::CorinsArchive:
+      case ComponentKind::HelpArchive:
+        for (const tools::ArchiveMember& member : tools::ArchiveMembers(oldPhase, name, Scale::Small)) {
+          if (!member.folder) files.push_back({folder + member.path, member.bytes});
+        }
+        break;
+      case ComponentKind::HelpBundle:
+        for (const tools::HelpFile& file : tools::HelpBundleFiles(Scale::Small)) {
+          files.push_back({folder + "ヘルプ\\" + file.path, file.bytes});
+        }
+        break;
+      case ComponentKind::Plugin:
+        ADD_FAILURE() << "a plug-in among the program rows: " << name;
+        break;
+    }
+  }
+  return files;
+}
+
+std::set<std::string> PluginNames(bool oldPhase, const download::StandardChoice& chosen) {
+  const std::vector<std::string> list = PhaseList(oldPhase, chosen);
+  std::set<std::string> names;
+  for (size_t i = static_cast<size_t>(download::ProgramCount(oldPhase)); i < list.size(); ++i) {
+    names.insert(PluginName(list[i]));
+  }
+  return names;
+}
+
+std::set<std::string> BackupNames(const std::set<std::string>& plugins) {
+  std::set<std::string> names;
+  for (const std::string& plugin : plugins) names.insert(platform::ChangeFileExt(plugin, ".BAK"));
+  return names;
+}
+
+size_t ExpectFilesInstalled(const UpdateScenario& scenario, const std::vector<InstalledFile>& files) {
+  size_t compared = 0;
+  for (const InstalledFile& file : files) {
+    std::optional<std::string> bytes = ReadHostFile(scenario.Product(file.path));
+    if (!bytes) {
+      ADD_FAILURE() << "not installed: " << file.path;
+    } else if (*bytes != file.bytes) {
+      ADD_FAILURE() << "wrong content: " << file.path << " (" << bytes->size() << " bytes, expected "
+                    << file.bytes.size() << ")";
+    }
+    ++compared;
+  }
+  return compared;
+}
+
+void ExpectNothingOfPhaseInstalled(const UpdateScenario& scenario, bool oldPhase,
+                                   const download::StandardChoice& chosen) {
+  for (const InstalledFile& file : ExpectedPhaseFiles(oldPhase, chosen)) {
+    std::optional<std::string> bytes = ReadHostFile(scenario.Product(file.path));
+    if (bytes && *bytes == file.bytes) ADD_FAILURE() << "installed although the phase failed: " << file.path;
+  }
+}
+
+std::set<std::string> PluginFolder(const UpdateScenario& scenario, bool oldPhase) {
+  std::vector<std::string> names = FileNames(scenario.Product(PhaseFolder(oldPhase) + "plugin"));
+  return {names.begin(), names.end()};
+}
+
+}  // namespace sorana::e2e
