@@ -17,7 +17,7 @@ namespace {
 using platform::AsciiUpper;
 
 constexpr size_t kKiB = 1024;
-constexpr size_t kMiB = 1024 * 1024;
+constexpr size_t kMiB = size_t{1024} * 1024;
 // 2024-04-10 09:00 local: the release date of the new-version components.
 constexpr int64_t kReleaseTime = 1712739600;
 constexpr int64_t kOldReleaseTime = 1212393600;  // 2008-06-02, the old-version components

@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;
-constexpr size_t kPacedChunk = 8 * 1024;
+constexpr size_t kChunk = size_t{64} * 1024;
+constexpr size_t kPacedChunk = size_t{8} * 1024;
 
 bool IsBelow(const fs::path& root, const fs::path& path) {
   auto r = root.begin();
