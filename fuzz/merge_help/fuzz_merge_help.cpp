@@ -9,7 +9,7 @@
 #include <string>
 
 #include "install/merge_help.h"
-#include "support/null_window.h"
+#include "app/null_window.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sorana::fuzz::WriteHostFile(driveC / "Temp" / "SorNewUp" / "MERGEHELP.INI",
                               sorana::fuzz::AsText({data, size}));
 
-  sorana::fuzz::NullWindow window;
+  sorana::app::NullWindow window;
   try {
     sorana::fuzz::WriteGuard guard({help});
     sorana::install::MergeHelp("C:\\Temp\\SorNewUp\\MERGEHELP.INI", "C:\\VELMORA\\SORANA\\NEW_BIN\\ヘルプ\\",
