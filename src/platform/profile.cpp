@@ -178,7 +178,9 @@ std::string EntryWithCp932(std::string_view contents, const std::string& section
   } else {
     out.append(contents);
     if (!out.empty()) {
-      if (out.back() != '\n') out.append(eol);
+      // End the last line without changing its text: after a lone CR only the
+      // line feed is missing.
+      if (out.back() != '\n') out.append(out.back() == '\r' ? std::string_view("\n") : eol);
       // A blank line between sections, unless the file already ends with one.
       if (!EndsWithBlankLine(out)) out.append(eol);
     }

@@ -96,6 +96,11 @@ TEST(ProfileWithEntry, AddsMissingSectionAtTheEnd) {
   EXPECT_EQ(ProfileWithEntry("[A]\nx=1\n", "S", "k", "v"), "[A]\nx=1\n\n[S]\nk=v\n");
   EXPECT_EQ(ProfileWithEntry("[A]\r\nx=1", "S", "k", "v"), "[A]\r\nx=1\r\n\r\n[S]\r\nk=v\r\n");
   EXPECT_EQ(ProfileWithEntry("[A]\nx=1\n\n", "S", "k", "v"), "[A]\nx=1\n\n[S]\nk=v\n");
+  // A last line ending in lone CRs keeps its value when a section follows it.
+  std::string loneCr = ProfileWithEntry("[A]\r\nx=1\r\r", "S", "k", "v");
+  bool found = false;
+  EXPECT_EQ(ProfileLookup(loneCr, "A", "x", &found), "1\r");
+  EXPECT_EQ(ProfileLookup("[A]\r\nx=1\r\r", "A", "x", &found), "1\r");
 }
 
 TEST(ProfileWithEntry, RefusesEntriesThatWouldReadBackDifferently) {
