@@ -189,15 +189,18 @@ KeyBlock BlockAfterHeader(std::string_view text, std::string name, const Line& h
   KeyBlock block;
   block.name = std::move(name);
   block.bodyBegin = header.next;
+  // A line that ends the file without a line feed (it may end in a lone CR)
+  // must be ended before anything is added after it.
+  auto endsUnbroken = [&](const Line& line) { return line.next == text.size() && !text.ends_with('\n'); };
   block.insertAt = header.next;
-  block.insertNeedsBreak = header.next == header.end;
+  block.insertNeedsBreak = endsUnbroken(header);
   size_t pos = header.next;
   while (pos < text.size()) {
     Line line = LogicalLineAt(text, pos);
     if (text[line.begin] == '[') break;
     if (line.end > line.begin) {
       block.insertAt = line.next;
-      block.insertNeedsBreak = line.next == line.end;
+      block.insertNeedsBreak = endsUnbroken(line);
     }
     pos = line.next;
   }
@@ -399,6 +402,18 @@ bool WriteValueLine(const WinePrefix& prefix, Hive hive, const std::string& stor
     if (!out.empty() && out.back() != '\n') out += '\n';
     out.append("\n[").append(*path).append(stamp).append(valueText).append("\n");
   }
+  // What a reader will find decides, not what was meant: a damaged file that
+  // would swallow the new line is left alone and the write reported as failed.
+  std::optional<std::string> stored;
+  ForEachKeyHeader(out, [&](const std::string& keyName, const Line& header) {
+    if (!EqualsIgnoringCase(keyName, storedPath)) return false;
+    KeyBlock written = BlockAfterHeader(out, keyName, header);
+    if (std::optional<ValueLine> value = FindValue(out, written, name)) {
+      stored = out.substr(value->line.begin, value->line.end - value->line.begin);
+    }
+    return true;
+  });
+  if (stored != valueText) return false;
   return host::WriteFileAtomic(file, out);
 }
 

@@ -164,8 +164,8 @@ TEST(Registry, MissingOrForeignFilesGiveNoKey) {
   EXPECT_FALSE(RegistryKey::Open(Hive::CurrentUser, "", true));
 }
 
-TEST(Registry, NewValuesNeverContinueALineEndingInABackslash) {
-  for (const char* tail : {"\"a\"=\"b\"\\\n", "\"a\"=\"b\"\\"}) {
+TEST(Registry, NewValuesStandOnALineOfTheirOwn) {
+  for (const char* tail : {"\"a\"=\"b\"\\\n", "\"a\"=\"b\"\\", "\"a\"=\"b\"\r"}) {
     TempPrefix prefix;
     TempPrefix::WriteFile(prefix.Root() / "system.reg", Header("win32") + "\n[Software\\\\X] 1\n" + tail);
     std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, "Software\\X", false);
