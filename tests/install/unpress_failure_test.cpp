@@ -24,11 +24,6 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
   return files;
 }
 
-void MakeReadOnly(const fs::path& path) {
-  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-}
-
 TEST_F(UnpressFailureTest, BadDownloadStopsTheRunBeforeAnythingIsInstalled) {
   struct Case {
     size_t position;
@@ -111,7 +106,7 @@ TEST_F(UnpressFailureTest, ReadOnlyTargets) {
   // A read-only list file is replaced: its attribute is cleared first.
   Prepare(false, {0});
   test::TempPrefix::WriteFile(Work("Template/14年度/KEN/LIST.TXT"), "old list");
-  MakeReadOnly(Work("Template/14年度/KEN/LIST.TXT"));
+  test::TempPrefix::MakeReadOnly(Work("Template/14年度/KEN/LIST.TXT"));
   ASSERT_TRUE(Run()) << window_.boxes.back().text;
   EXPECT_EQ(ReadWork("Template/14年度/KEN/LIST.TXT"), ContentOf("LIST.4K_"));
 
@@ -119,7 +114,7 @@ TEST_F(UnpressFailureTest, ReadOnlyTargets) {
   window_ = test::FakeWindow();
   Prepare(false, {0});
   test::TempPrefix::WriteFile(Work("FDCORE.DLL"), "in use");
-  MakeReadOnly(Work("FDCORE.DLL"));
+  test::TempPrefix::MakeReadOnly(Work("FDCORE.DLL"));
   EXPECT_FALSE(Run());
   EXPECT_EQ(window_.boxes.back().text,
             FailureBox("コンポーネントの展開[9]に失敗しました。終了します。", EACCES));
@@ -153,7 +148,7 @@ TEST_F(UnpressFailureTest, ArchivesMustExtract) {
   // A read-only archive folder is opened up before the archive goes in.
   Prepare(false, {0});
   fs::create_directories(Work("corins0.0"));
-  MakeReadOnly(Work("corins0.0"));
+  test::TempPrefix::MakeReadOnly(Work("corins0.0"));
   ASSERT_TRUE(Run()) << window_.boxes.back().text;
   EXPECT_EQ(ReadWork("corins0.0/CORINS.DAT"), ContentOf("CORINS0.lzh"));
 

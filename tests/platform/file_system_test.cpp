@@ -15,11 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempPrefix;
 
-void MakeReadOnly(const fs::path& path) {
-  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-}
-
 // Names in the folder other than the test's own files (leftover temporaries).
 std::vector<std::string> Names(const fs::path& folder) {
   std::vector<std::string> names;
@@ -47,7 +42,7 @@ TEST(FileSystemCopy, RefusesWhatWindowsRefuses) {
   TempPrefix::WriteFile(prefix.HostC("C:\\a\\src"), "new");
   TempPrefix::WriteFile(prefix.HostC("C:\\a\\kept"), "old");
   TempPrefix::WriteFile(prefix.HostC("C:\\a\\locked"), "old");
-  MakeReadOnly(prefix.HostC("C:\\a\\locked"));
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\a\\locked"));
 
   EXPECT_FALSE(CopyFile("C:\\a\\src", "C:\\a\\kept", true));
   EXPECT_EQ(LastError(), EEXIST);
@@ -74,7 +69,7 @@ TEST(FileSystemDeleteRename, FollowWindowsRules) {
   TempPrefix::WriteFile(prefix.HostC("C:\\d\\ro.bak"), "x");
   TempPrefix::WriteFile(prefix.HostC("C:\\d\\a.doc"), "a");
   TempPrefix::WriteFile(prefix.HostC("C:\\d\\b.doc"), "b");
-  MakeReadOnly(prefix.HostC("C:\\d\\ro.bak"));
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\d\\ro.bak"));
 
   EXPECT_FALSE(DeleteFile("C:\\d\\ro.bak"));
   EXPECT_EQ(LastError(), EACCES);
@@ -140,7 +135,7 @@ TEST(FileSystemFind, ListsFilesAndFoldersWithAttributes) {
   TempPrefix::WriteFile(prefix.HostC("C:\\r\\ro.txt"), "");
   TempPrefix::WriteFile(prefix.HostC("C:\\r\\c.dat"), "");
   fs::create_directories(prefix.HostC("C:\\r\\A"));
-  MakeReadOnly(prefix.HostC("C:\\r\\ro.txt"));
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\r\\ro.txt"));
 
   std::vector<FindEntry> all = FindFiles("C:\\R\\*");
   ASSERT_EQ(all.size(), 4u);
@@ -172,7 +167,7 @@ TEST(FileSystemWholeFiles, AtomicWriteKeepsModeAndRespectsReadOnly) {
   EXPECT_EQ(fs::status(prefix.HostC("C:\\new.ini")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
 
-  MakeReadOnly(prefix.HostC("C:\\new.ini"));
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\new.ini"));
   EXPECT_FALSE(WriteFileAtomic("C:\\new.ini", "lost"));
   EXPECT_EQ(LastError(), EACCES);
   EXPECT_EQ(ReadWholeFile("C:\\new.ini"), std::string("b\0c", 3));

@@ -18,11 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempPrefix;
 
-void MakeReadOnly(const fs::path& path) {
-  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-}
-
 bool IsReadOnly(const fs::path& path) {
   return (fs::symlink_status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
 }
@@ -113,7 +108,7 @@ TEST(FileTreeBackupDocuments, ReportsCollisionsAndKeepsGoing) {
   TempPrefix::WriteFile(prefix.HostC("C:\\q\\x.bak"), "old");
   TempPrefix::WriteFile(prefix.HostC("C:\\q\\y.doc"), "y");
   TempPrefix::WriteFile(prefix.HostC("C:\\q\\x.SPI"), "spi");
-  MakeReadOnly(prefix.HostC("C:\\q\\x.bak"));
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\q\\x.bak"));
   EXPECT_FALSE(BackupDocuments("C:\\q\\"));
   EXPECT_EQ(Names(prefix.HostC("C:\\q")), (std::set<std::string>{"x.bak", "y.BAK", "x.SPI"}));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\q\\x.bak")), "old");
@@ -152,11 +147,11 @@ class FileTreeResetReadOnly : public ::testing::Test {
     TempPrefix::WriteFile(prefix.HostC("C:\\outside\\o1"), "o");
     fs::create_directory_symlink(prefix.HostC("C:\\outside"), Host("link"));
     for (const char* entry : kEntries) {
-      MakeReadOnly(Host(entry));
+      TempPrefix::MakeReadOnly(Host(entry));
     }
-    MakeReadOnly(prefix.HostC("C:\\top"));
-    MakeReadOnly(prefix.HostC("C:\\outside\\o1"));
-    MakeReadOnly(prefix.HostC("C:\\outside"));
+    TempPrefix::MakeReadOnly(prefix.HostC("C:\\top"));
+    TempPrefix::MakeReadOnly(prefix.HostC("C:\\outside\\o1"));
+    TempPrefix::MakeReadOnly(prefix.HostC("C:\\outside"));
   }
 
   static constexpr const char* kEntries[] = {"f1",    "f2",    "f3",          "f4",      "f5", "f6",
@@ -228,7 +223,7 @@ TEST(FileTreeMoveFiles, CreatesTheDestinationAndReplacesFiles) {
   TempPrefix::WriteFile(prefix.HostC("C:\\root\\OLD_BIN\\PICVIEW\\View.ocx"), "old ocx");
   TempPrefix::WriteFile(prefix.HostC("C:\\root\\OLD_BIN\\PICVIEW\\view.dll"), "old dll");
   TempPrefix::WriteFile(prefix.HostC("C:\\root\\OLD_BIN\\PICVIEW\\other"), "kept");
-  MakeReadOnly(prefix.HostC("C:\\root\\OLD_BIN\\PICVIEW\\view.dll"));
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\root\\OLD_BIN\\PICVIEW\\view.dll"));
 
   std::string sources = ListFolderEntries("C:\\root\\*");
   sources.erase(sources.find("C:\\root\\OLD_BIN"), std::string("C:\\root\\OLD_BIN").size() + 1);

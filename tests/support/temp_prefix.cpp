@@ -22,8 +22,8 @@ TempPrefix::TempPrefix(std::string_view arch) {
   fs::create_directories(scratch_);
   fs::create_directory_symlink("../drive_c", root_ / "dosdevices" / "c:");
   fs::create_directory_symlink("/", root_ / "dosdevices" / "z:");
-  std::string header = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=" +
-                       std::string(arch) + "\n\n";
+  std::string header =
+      "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=" + std::string(arch) + "\n\n";
   WriteFile(root_ / "system.reg", header);
   WriteFile(root_ / "user.reg",
             "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=" +
@@ -69,6 +69,11 @@ std::string TempPrefix::ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void TempPrefix::MakeReadOnly(const fs::path& path) {
+  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
 }
 
 }  // namespace sorana::test

@@ -28,6 +28,8 @@ class TempPrefix {
   // Writes a host file (parents created).
   static void WriteFile(const std::filesystem::path& path, std::string_view bytes);
   static std::string ReadFile(const std::filesystem::path& path);
+  // Read-only as Wine maps it: no write permission for anyone.
+  static void MakeReadOnly(const std::filesystem::path& path);
 
  private:
   std::filesystem::path base_;
