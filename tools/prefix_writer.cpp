@@ -14,6 +14,7 @@
 #include "tools/host_files.h"
 #include "tools/site_content.h"
 #include "tools/site_error.h"
+#include "tools/wine_tools.h"
 
 namespace sorana::tools {
 
@@ -73,11 +74,26 @@ void WriteSkeleton(const PrefixOptions& options) {
           "\n\n");
 }
 
+// A prefix that Wine or this tool made before: its registry and drive C:.
+bool IsPrefix(const fs::path& root) {
+  std::error_code ec;
+  return fs::is_regular_file(root / "system.reg", ec) && fs::is_directory(root / "drive_c", ec);
+}
+
+fs::path ProductFolderIn(const fs::path& root) {
+  return HostBelow(root / "drive_c", std::string_view(kProductFolder).substr(3));
+}
+
 void RegisterProduct(const PrefixOptions& options) {
+  const std::string exename = std::string(kProductFolder) + std::string(kMainProgram);
+  if (options.useWine) {
+    WineRegAddString(options.root, std::string("HKLM\\") + app::kProductKey, "Exename", exename);
+    return;
+  }
   platform::WinePrefix prefix(options.root);
   std::optional<platform::RegistryKey> key =
       platform::RegistryKey::Open(prefix, platform::Hive::LocalMachine, app::kProductKey, true);
-  if (!key || !key->WriteString("Exename", std::string(kProductFolder) + std::string(kMainProgram))) {
+  if (!key || !key->WriteString("Exename", exename)) {
     throw SiteError("cannot write the product key to " + (options.root / "system.reg").string());
   }
 }
@@ -146,7 +162,7 @@ void WriteSettings(const fs::path& folder, const PrefixOptions& options) {
 void WriteInstallation(const PrefixOptions& options) {
   // Installations older than the intermediate release carry the old data files.
   bool oldRelease = VersionText(*options.installed) < std::string_view("v1.2.9");
-  fs::path folder = HostBelow(options.root / "drive_c", std::string_view(kProductFolder).substr(3));
+  fs::path folder = ProductFolderIn(options.root);
   WriteProgramFiles(folder, oldRelease, *options.installed);
   WriteDataFiles(folder, oldRelease, options.standards);
   WriteSettings(folder, options);
@@ -161,8 +177,18 @@ std::string VersionText(const VersionParts& version) {
 }
 
 void WritePrefix(const PrefixOptions& options) {
-  RequireNewFolder(options.root);
-  WriteSkeleton(options);
+  if (IsPrefix(options.root)) {
+    std::error_code ec;
+    if (fs::exists(ProductFolderIn(options.root), ec))
+      throw SiteError(options.root.string() + " already holds the product; give a prefix without it");
+  } else {
+    RequireNewFolder(options.root);
+    if (options.useWine) {
+      BootPrefix(options.root, options.win64);
+    } else {
+      WriteSkeleton(options);
+    }
+  }
   if (options.installed) WriteInstallation(options);
   FlushFileSystem(options.root);
 }

@@ -21,13 +21,17 @@ struct PrefixOptions {
   std::optional<VersionParts> installed;  // nullopt: a prefix without the product
   download::StandardChoice standards{};   // the recorded choice, and the plug-ins installed
   bool win64 = false;
+  // Made by Wine's own wineboot, the product key written by Wine's reg; else
+  // the tool writes a minimal prefix and the registry file itself.
+  bool useWine = false;
 };
 
 // "v" + the four parts joined by ".", as the updater reads a file's version.
 std::string VersionText(const VersionParts& version);
 
-// Writes the prefix. The folder must be new or empty, so an existing prefix is
-// never overwritten. Throws SiteError on any failure.
+// Writes the prefix into a new or empty folder, or installs the product into
+// an existing prefix that does not hold it yet (one made by wineboot, say), so
+// an installation is never overwritten. Throws SiteError on any failure.
 void WritePrefix(const PrefixOptions& options);
 
 }  // namespace sorana::tools

@@ -18,6 +18,7 @@
 #include "tools/site_builder.h"
 #include "tools/site_error.h"
 #include "tools/site_server.h"
+#include "tools/wine_tools.h"
 
 namespace sorana::tools {
 
@@ -33,8 +34,9 @@ constexpr const char* kUsage =
     "      writes a complete update site below DIR (default: small)\n"
     "  serve DIR [--port N] [--bind ADDRESS] [--rate KB_PER_S] [--quiet]\n"
     "      serves DIR over HTTP (default 127.0.0.1:8080; port 0 picks a free one)\n"
-    "  prefix DIR --installed VERSION|none [--standards ...] [--arch win32|win64]\n"
-    "      writes a Wine prefix with the product installed as a user has it\n"
+    "  prefix DIR --installed VERSION|none [--standards ...] [--arch win32|win64] [--wine auto|yes|no]\n"
+    "      writes a Wine prefix with the product installed as a user has it; with Wine\n"
+    "      installed (auto) wineboot makes the prefix; DIR may be a prefix without the product\n"
     "  inspect [--prefix DIR]\n"
     "      what the updater finds at start-up (default: WINEPREFIX or ~/.wine)\n"
     "  version FILE\n"
@@ -119,8 +121,13 @@ int Prefix(const CommandLine& line, std::ostream& out) {
   if (arch != "win32" && arch != "win64")
     throw UsageError("bad --arch value '" + arch + "': use win32 or win64");
   options.win64 = arch == "win64";
+  std::string wine = line.Option("wine").value_or("auto");
+  if (wine != "auto" && wine != "yes" && wine != "no")
+    throw UsageError("bad --wine value '" + wine + "': use auto, yes or no");
+  if (wine == "yes" && !WineAvailable()) throw SiteError("--wine yes, but wine, wineboot or wineserver is not on PATH");
+  options.useWine = wine == "yes" || (wine == "auto" && WineAvailable());
   WritePrefix(options);
-  out << "wrote " << arch << " prefix " << options.root.string();
+  out << "wrote " << arch << (options.useWine ? " Wine" : " minimal") << " prefix " << options.root.string();
   if (options.installed) {
     out << " with " << VersionText(*options.installed) << " installed in " << kProductFolder << "\n";
   } else {
@@ -157,7 +164,7 @@ const std::vector<Command>& Commands() {
       {"list", {0, 0, {"phase", "standards"}, {}}},
       {"build", {1, 1, {"scale"}, {}}},
       {"serve", {1, 1, {"port", "bind", "rate"}, {"quiet"}}},
-      {"prefix", {1, 1, {"installed", "standards", "arch"}, {}}},
+      {"prefix", {1, 1, {"installed", "standards", "arch", "wine"}, {}}},
       {"inspect", {0, 0, {"prefix"}, {}}},
       {"version", {1, 1, {}, {}}},
   };

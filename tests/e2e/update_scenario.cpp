@@ -10,6 +10,7 @@
 #include "platform/win_path.h"
 #include "tools/prefix_writer.h"
 #include "tools/site_builder.h"
+#include "tools/wine_tools.h"
 
 namespace sorana::e2e {
 
@@ -94,6 +95,10 @@ UpdateScenario::UpdateScenario(const ScenarioOptions& options) {
   tempRoot_ = base_ / "tmp";
   fs::create_directories(tempRoot_);
   fs::copy(pristine, siteRoot_, fs::copy_options::recursive);
+  // A prefix that Wine itself made once for the test run, where there is one.
+  if (const char* wineBase = std::getenv("SORANA_TEST_WINE_PREFIX"); wineBase && fs::is_directory(wineBase)) {
+    fs::copy(wineBase, prefixRoot_, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  }
   tools::WritePrefix({prefixRoot_, options.installed, options.standards, false});
 
   environment_ = std::make_unique<Environment>();
@@ -107,6 +112,7 @@ UpdateScenario::UpdateScenario(const ScenarioOptions& options) {
 }
 
 UpdateScenario::~UpdateScenario() {
+  tools::EndWineserver(prefixRoot_);
   server_.reset();
   environment_.reset();
   RemoveTree(base_);

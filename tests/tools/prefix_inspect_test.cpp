@@ -33,7 +33,7 @@ class WrittenPrefix : public ::testing::Test {
  protected:
   fs::path Write(const std::vector<std::string>& options) {
     fs::path root = scratch_.Path() / ("prefix" + std::to_string(count_++));
-    std::vector<std::string> args = {"prefix", root.string()};
+    std::vector<std::string> args = {"prefix", root.string(), "--wine", "no"};
     args.insert(args.end(), options.begin(), options.end());
     SiteRun run = RunSiteCommand(args);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -118,13 +118,20 @@ TEST_F(WrittenPrefix, WithoutTheProductThereIsNoInstallRoot) {
   EXPECT_NE(tools::FormatReport(report).find("install root: none"), std::string::npos);
 }
 
-TEST_F(WrittenPrefix, RefusesAFolderThatIsNotEmpty) {
+TEST_F(WrittenPrefix, InstallsOnlyIntoANewFolderOrAPrefixWithoutTheProduct) {
   fs::path root = scratch_.Path() / "taken";
   TempPrefix::WriteFile(root / "system.reg", "mine");
-  SiteRun run = RunSiteCommand({"prefix", root.string(), "--installed", "1.1.0.0"});
+  SiteRun run = RunSiteCommand({"prefix", root.string(), "--installed", "1.1.0.0", "--wine", "no"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   EXPECT_EQ(TempPrefix::ReadFile(root / "system.reg"), "mine");
+
+  // A prefix without the product (as wineboot leaves one) takes it once.
+  fs::path bare = Write({"--installed", "none"});
+  std::vector<std::string> install = {"prefix", bare.string(), "--installed", "1.1.0.0", "--wine", "no"};
+  EXPECT_EQ(RunSiteCommand(install).status, 0);
+  EXPECT_TRUE(fs::exists(bare / "drive_c" / "VELMORA" / "SORANA" / "fotodesk.exe"));
+  EXPECT_EQ(RunSiteCommand(install).status, 1);
   EXPECT_EQ(RunSiteCommand({"prefix", (scratch_.Path() / "p").string()}).status, 2);  // no --installed
   EXPECT_EQ(RunSiteCommand({"inspect", "--prefix", (scratch_.Path() / "missing").string()}).status, 1);
 }
