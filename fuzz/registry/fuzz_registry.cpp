@@ -1,21 +1,18 @@
-// Registry-file parser: any bytes as a prefix's system.reg, then what the
+// Wine's registry text: any bytes as a prefix's system.reg, then what the
 // start-up does with the product key: read "Exename", write it, write a binary
-// value beside it. A value written reads back the same, through a fresh open
-// of the key, and survives a write of another value.
+// value beside it. A value written reads back the same from the edited text,
+// through a fresh look-up of the key, and survives a write of another value.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/registry.h"
+#include "platform/registry_text.h"
 #include "support/scratch.h"
 
-namespace fs = std::filesystem;
 using sorana::fuzz::Finding;
-using sorana::platform::Hive;
-using sorana::platform::RegistryKey;
+namespace text = sorana::platform::registry_text;
 
 namespace {
 
@@ -23,31 +20,39 @@ namespace {
 constexpr const char* kKey = "SOFTWARE\\ヴェルモラ\\ソラナギ";
 constexpr const char* kProgram = "C:\\ヴェルモラ\\\"ソラナギ\"\\FOTODESK.EXE";
 
-std::optional<std::string> ReadBack(const sorana::platform::WinePrefix& prefix, const char* name) {
-  std::optional<RegistryKey> key = RegistryKey::Open(prefix, Hive::LocalMachine, kKey, false);
-  if (!key) Finding("the key written is missing on a fresh open");
-  return key->ReadString(name);
+std::optional<std::string> ReadBack(const std::string& file, const char* name) {
+  std::optional<text::KeyPath> key = text::LocateKey(file, kKey, true);
+  if (!key || !key->exists) Finding("the key written is missing on a fresh look-up");
+  return text::ReadString(file, key->stored, name);
+}
+
+// The text after one value write, or nullopt when the write was refused.
+std::optional<std::string> Write(const std::string& file, const std::string& stored, const char* name,
+                                 const std::optional<std::string>& line) {
+  if (!line) Finding("a value line of valid UTF-8 could not be made");
+  return text::WithValue(file, stored, name, *line, 0);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const sorana::platform::WinePrefix prefix = sorana::fuzz::MakeScratchPrefix("registry");
-  sorana::fuzz::WriteHostFile(prefix.Root() / "system.reg", sorana::fuzz::AsText({data, size}));
+  const std::string file(sorana::fuzz::AsText({data, size}));
+  std::optional<text::KeyPath> key = text::LocateKey(file, kKey, true);
+  if (!key) return 0;
+  (void)text::ReadString(file, key->stored, "Exename");
+  (void)text::ReadString(file, key->stored, "");
 
-  sorana::fuzz::WriteGuard guard({prefix.Root()});
-  std::optional<RegistryKey> key = RegistryKey::Open(prefix, Hive::LocalMachine, kKey, true);
-  if (!key) return 0;  // not a registry file
-  (void)key->ReadString("Exename");
-  (void)key->ReadString("");
-
-  if (!key->WriteString("Exename", kProgram)) return 0;
-  if (ReadBack(prefix, "Exename") != kProgram) Finding("\"Exename\" does not read back as written");
-  if (key->WriteBinary("ReadOption", std::vector<uint8_t>(40, 0xA5))) {
-    if (ReadBack(prefix, "Exename") != kProgram) Finding("\"Exename\" changed by writing another value");
+  std::optional<std::string> written = Write(file, key->stored, "Exename", text::StringValueLine("Exename", kProgram));
+  if (!written) return 0;
+  if (ReadBack(*written, "Exename") != kProgram) Finding("\"Exename\" does not read back as written");
+  const std::vector<uint8_t> option(40, 0xA5);
+  if (std::optional<std::string> both =
+          Write(*written, key->stored, "ReadOption", text::BinaryValueLine("ReadOption", option))) {
+    if (ReadBack(*both, "Exename") != kProgram) Finding("\"Exename\" changed by writing another value");
   }
-  if (key->WriteString("Exename", "C:\\X")) {
-    if (ReadBack(prefix, "Exename") != "C:\\X") Finding("a shorter \"Exename\" does not read back");
+  if (std::optional<std::string> shorter =
+          Write(*written, key->stored, "Exename", text::StringValueLine("Exename", "C:\\X"))) {
+    if (ReadBack(*shorter, "Exename") != "C:\\X") Finding("a shorter \"Exename\" does not read back");
   }
   return 0;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/win_path.h"
+#include "platform/wineserver_lock.h"
 
 namespace sorana::platform {
 
@@ -43,8 +44,5 @@ class RegistryKey {
   Hive hive_;
   std::string storedPath_;
 };
-
-// True when a wineserver holds the lock of this prefix.
-bool WineServerRunning(const WinePrefix& prefix);
 
 }  // namespace sorana::platform
