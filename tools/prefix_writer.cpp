@@ -1,8 +1,7 @@
 #include "tools/prefix_writer.h"
 
-#include <array>
-#include <span>
 #include <system_error>
+#include <vector>
 
 #include "app/product_registry.h"
 #include "app/settings_file.h"
@@ -25,10 +24,15 @@ namespace {
 constexpr std::string_view kMainProgram = "fotodesk.exe";
 constexpr size_t kInstalledPluginSize = 2048;
 
-// The template sets a first installation carries (those of the old-version components).
-constexpr std::array<std::string_view, 5> kTemplateFolders = {
-    "Template\\14年度\\KEN", "Template\\14年度\\NOU", "Template\\16年度\\KEN", "Template\\16年度\\NOU",
-    "Template\\日本道路公団\\KEN"};
+// The template sets a first installation carries: those of the old-version components.
+std::vector<std::string_view> FirstTemplateFolders() {
+  std::vector<std::string_view> folders;
+  for (const download::ProgramRow& row : download::ProgramRows(true)) {
+    if (row.role == download::Role::Template && (folders.empty() || folders.back() != row.folder))
+      folders.push_back(row.folder);
+  }
+  return folders;
+}
 
 // Many small files: they reach the disk together at the end of WritePrefix.
 void Put(const fs::path& path, std::string_view bytes) { WriteHostFile(path, bytes, Flush::Later); }
@@ -107,12 +111,11 @@ std::string PluginName(std::string_view name) {
 
 void WriteProgramFiles(const fs::path& folder, bool oldRelease, const VersionParts& version) {
   Put(folder / std::string(kMainProgram), ProgramImage(version, "installed/fotodesk", 4096));
-  for (std::string_view name : oldRelease ? std::span<const std::string_view>(download::OldProgramFiles)
-                                          : std::span<const std::string_view>(download::NewProgramFiles)) {
-    std::string ext = platform::AsciiUpper(platform::ExtractFileExt(name));
-    if (ext != ".EX_" && ext != ".DL_") continue;
-    std::string installed = install::ExpandedName(name);
-    if (platform::AsciiUpper(installed) == platform::AsciiUpper(kMainProgram)) continue;
+  for (const download::ProgramRow& row : download::ProgramRows(oldRelease)) {
+    if (row.role != download::Role::Program && row.role != download::Role::ProgramAbove &&
+        row.role != download::Role::Library)
+      continue;
+    std::string installed = install::ExpandedName(row.name);
     Put(folder / installed, ProgramImage(version, "installed/" + installed, 2048));
   }
   Put(folder / "SRUNINST.EXE", ProgramImage(version, "installed/SRUNINST.EXE", 2048));
@@ -133,7 +136,7 @@ void WriteDataFiles(const fs::path& folder, bool oldRelease, const download::Sta
     }
   }
   MakeHostFolder(folder / "plugin");
-  for (std::string_view templ : kTemplateFolders) {
+  for (std::string_view templ : FirstTemplateFolders()) {
     fs::path target = HostBelow(folder, templ);
     Put(target / "LIST.TXT", RecordText("installed/list/" + std::string(templ), 512));
     Put(target / "TEMPLATE.TXT", RecordText("installed/template/" + std::string(templ), 512));

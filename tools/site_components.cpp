@@ -1,8 +1,8 @@
 #include "tools/site_components.h"
 
-#include <cctype>
 #include <cstdint>
 
+#include "download/catalogue.h"
 #include "install/expanded_name.h"
 #include "install/szdd_compress.h"
 #include "platform/win_path.h"
@@ -182,17 +182,27 @@ VersionParts PhaseVersion(bool oldPhase) {
 }
 
 ComponentKind KindOf(std::string_view name, bool programRow) {
-  std::string upper = Upper(name);
-  std::string ext = platform::ExtractFileExt(upper);
   if (!programRow) return ComponentKind::Plugin;
-  if (ext == ".LZH")
-    return upper.starts_with("CORINS") ? ComponentKind::CorinsArchive : ComponentKind::HelpArchive;
-  if (upper.starts_with("MERGEHELP.")) return ComponentKind::HelpBundle;
-  if (upper.starts_with("LIST.") || upper.starts_with("TEMPLATE.")) return ComponentKind::TemplateText;
-  if (ext == ".EX_") return ComponentKind::Program;
-  if (ext == ".DL_") return ComponentKind::Library;
-  if (ext == ".IN_") return ComponentKind::Settings;
-  throw SiteError("no content is known for the program file " + std::string(name));
+  const download::ProgramRow* row = download::FindProgramRow(name);
+  if (!row) throw SiteError("no content is known for the program file " + std::string(name));
+  switch (row->role) {
+    case download::Role::MainProgram:
+    case download::Role::Program:
+    case download::Role::ProgramAbove:
+      return ComponentKind::Program;
+    case download::Role::Library:
+      return ComponentKind::Library;
+    case download::Role::Settings:
+      return ComponentKind::Settings;
+    case download::Role::Template:
+      return ComponentKind::TemplateText;
+    case download::Role::CorinsArchive:
+      return ComponentKind::CorinsArchive;
+    case download::Role::Help:
+      break;
+  }
+  // The help comes as an archive or, from the new-version phase on, as the help bundle.
+  return Upper(name).starts_with("MERGEHELP.") ? ComponentKind::HelpBundle : ComponentKind::HelpArchive;
 }
 
 std::vector<HelpFile> HelpBundleFiles(Scale scale) { return HelpPages(false, scale); }
@@ -200,9 +210,8 @@ std::vector<HelpFile> HelpBundleFiles(Scale scale) { return HelpPages(false, sca
 std::vector<ArchiveMember> ArchiveMembers(bool oldPhase, std::string_view name, Scale scale) {
   std::vector<ArchiveMember> members;
   if (KindOf(name, true) == ComponentKind::CorinsArchive) {
-    // CORINS0.lzh holds the folder corins0.0, CORINS5.lzh corins5.0 ...
-    std::string digit(1, static_cast<char>(std::tolower(static_cast<unsigned char>(name[6]))));
-    std::string folder = "corins" + digit + ".0";
+    // Each CORINS archive holds the folder it is extracted into.
+    std::string folder(download::FindProgramRow(name)->folder);
     std::string seed = Seed(oldPhase, name);
     members.push_back({folder, "", true});
     members.push_back({folder + "\\CORINS.DTD", RecordText(seed + "/dtd", 900), false});
@@ -215,9 +224,10 @@ std::vector<ArchiveMember> ArchiveMembers(bool oldPhase, std::string_view name, 
   if (KindOf(name, true) != ComponentKind::HelpArchive) {
     throw SiteError(std::string(name) + " is not an archive");
   }
-  members.push_back({"ヘルプ", "", true});
+  std::string folder(download::FindProgramRow(name)->folder);
+  members.push_back({folder, "", true});
   for (HelpFile& file : HelpPages(oldPhase, scale)) {
-    members.push_back({"ヘルプ\\" + file.path, std::move(file.bytes), false});
+    members.push_back({folder + "\\" + file.path, std::move(file.bytes), false});
   }
   return members;
 }

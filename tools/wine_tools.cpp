@@ -34,7 +34,8 @@ bool OnPath(std::string_view program) {
   while (!rest.empty()) {
     size_t colon = rest.find(':');
     std::string_view dir = rest.substr(0, colon);
-    if (!dir.empty() && access((std::string(dir) + "/" + std::string(program)).c_str(), X_OK) == 0) return true;
+    if (!dir.empty() && access((std::string(dir) + "/" + std::string(program)).c_str(), X_OK) == 0)
+      return true;
     if (colon == std::string_view::npos) break;
     rest.remove_prefix(colon + 1);
   }
@@ -64,7 +65,8 @@ void RunWine(const fs::path& root, int seconds, std::vector<std::string> command
   for (char** e = environ; *e; ++e) {
     std::string_view entry(*e);
     bool replaced = false;
-    for (const std::string& s : settings) replaced |= entry.substr(0, s.find('=') + 1) == s.substr(0, s.find('=') + 1);
+    for (const std::string& s : settings)
+      replaced |= entry.substr(0, s.find('=') + 1) == s.substr(0, s.find('=') + 1);
     if (!replaced) env.emplace_back(entry);
   }
   env.insert(env.end(), settings.begin(), settings.end());
@@ -109,8 +111,8 @@ void BootPrefix(const fs::path& root, bool win64) {
 
 void WineRegAddString(const fs::path& root, const std::string& key, const std::string& name,
                       const std::string& data) {
-  RunWine(root, kToolSeconds, {"wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f", "/reg:32"},
-          {});
+  RunWine(root, kToolSeconds,
+          {"wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f", "/reg:32"}, {});
   WaitForWineserver(root);
 }
 

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)text::ReadString(file, key->stored, "Exename");
   (void)text::ReadString(file, key->stored, "");
 
-  std::optional<std::string> written = Write(file, key->stored, "Exename", text::StringValueLine("Exename", kProgram));
+  std::optional<std::string> written =
+      Write(file, key->stored, "Exename", text::StringValueLine("Exename", kProgram));
   if (!written) return 0;
   if (ReadBack(*written, "Exename") != kProgram) Finding("\"Exename\" does not read back as written");
   const std::vector<uint8_t> option(40, 0xA5);

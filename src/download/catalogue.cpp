@@ -2,38 +2,6 @@
 
 namespace sorana::download {
 
-const std::array<std::string_view, kOldProgramCount> OldProgramFiles = {
-    // executables: main program, help program, layout editor, three tools
-    "FOTODESK.EX_", "FDHELP.EX_", "LAYOUTED.EX_", "FDCHECK.EX_", "FDPRINT.EX_", "FDCONV.EX_",
-    // libraries
-    "FDCORE.DL_", "FDIMAGE.DL_",
-    // the main program's settings file
-    "FOTODESK.IN_",
-    // list/template pairs
-    "LIST.4K_", "TEMPLATE.4K_", "LIST.4N_", "TEMPLATE.4N_", "LIST.6K_", "TEMPLATE.6K_", "LIST.6N_",
-    "TEMPLATE.6N_", "LIST.JH_", "TEMPLATE.JH_",
-    // archives
-    "CORINS0.lzh", "CORINS5.lzh", "CORINS6.lzh", "ヘルプ.lzh"};
-
-const std::array<std::string_view, kNewProgramCount> NewProgramFiles = {
-    // executables: main program, help program, layout editor, five tools, and
-    // the launcher installed one folder up as FOTODESK.EXE
-    "FOTODESK.EX_", "FDHELP.EX_", "LAYOUTED.EX_", "FDCHECK.EX_", "FDPRINT.EX_", "FDCONV.EX_", "FDMEDIA.EX_",
-    "FDSETUP.EX_", "FDLAUNCH.EX_",
-    // libraries
-    "FDCORE.DL_", "FDIMAGE.DL_",
-    // the main program's settings file
-    "FOTODESK.IN_",
-    // list/template pairs
-    "LIST.4K_", "TEMPLATE.4K_", "LIST.4N_", "TEMPLATE.4N_", "LIST.6K_", "TEMPLATE.6K_", "LIST.6N_",
-    "TEMPLATE.6N_", "LIST.JH_", "TEMPLATE.JH_", "LIST.NK_", "TEMPLATE.NK_", "LIST.EZ_", "TEMPLATE.EZ_",
-    "LIST.0K_", "TEMPLATE.0K_", "LIST.1N_", "TEMPLATE.1N_", "LIST.KU_", "TEMPLATE.KU_", "LIST.KO_",
-    "TEMPLATE.KO_",
-    // archives and the help bundle
-    "CORINS0.lzh", "CORINS5.lzh", "CORINS6.lzh", "MERGEHELP.IN_",
-    // further executables and libraries
-    "FDXMLOUT.EX_", "FDPICVW.EX_", "FDXMLLIB.DL_", "FDPICLIB.DL_"};
-
 const StandardRows<kOldStandardSlots> OldStandardFiles = {{
     // 0 国土交通省電子納品基準
     {"KOKDO200108.SP_", "KOKDO200406.SP_", "CAD__200406.SP_", "CAD__200307.SP_", "CAD__200207.SP_",
@@ -193,10 +161,10 @@ void AppendStandards(std::vector<std::string>& list, const StandardRows<Slots>& 
 std::vector<std::string> BuildFileList(bool oldPhase, const StandardChoice& checked) {
   std::vector<std::string> list;
   if (oldPhase) {
-    list.assign(OldProgramFiles.begin(), OldProgramFiles.end());
+    for (const ProgramRow& row : OldProgramRows) list.emplace_back(row.name);
     AppendStandards(list, OldStandardFiles, checked);
   } else {
-    list.assign(NewProgramFiles.begin(), NewProgramFiles.end());
+    for (const ProgramRow& row : NewProgramRows) list.emplace_back(row.name);
     AppendStandards(list, NewStandardFiles, checked);
   }
   return list;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,11 +31,34 @@ inline constexpr std::string_view kNewPhasePath = "/sorana/20240410/";
 template <size_t Slots>
 using StandardRows = std::array<std::array<std::string_view, Slots>, app::kStandardCount>;
 
+// What a program row is for: the installation puts each row by its role, in
+// the order of the rows.
+enum class Role {
+  MainProgram,    // the main program (.EXE, the first row), refreshed last
+  Program,        // an executable of the work folder (.EXE)
+  ProgramAbove,   // the launcher, installed one folder up as FOTODESK.EXE
+  Library,        // a library of the work folder (.DLL)
+  Settings,       // the main program's settings file (.INI), kept when it holds label settings
+  Template,       // a list or template file of the template set in `folder`
+  CorinsArchive,  // an LHA archive extracted into the work folder, creating `folder`
+  Help,           // the help in `folder`: an LHA archive, or the help bundle MERGEHELP.IN_
+};
+
+struct ProgramRow {
+  std::string_view name;
+  Role role;
+  std::string_view folder = {};     // below the work folder, for templates, archives and help
+  std::string_view extension = {};  // of a template set's expanded copies
+};
+
 // Program rows in the positions the installation expects: executables (the main
 // program first), libraries, the settings file, the list/template pairs, the
 // CORINS archives and the help.
-extern const std::array<std::string_view, kOldProgramCount> OldProgramFiles;
-extern const std::array<std::string_view, kNewProgramCount> NewProgramFiles;
+extern const std::array<ProgramRow, kOldProgramCount> OldProgramRows;
+extern const std::array<ProgramRow, kNewProgramCount> NewProgramRows;
+std::span<const ProgramRow> ProgramRows(bool oldPhase);
+// The program row of that name (as spelled in the catalogue) in either phase; nullptr for none.
+const ProgramRow* FindProgramRow(std::string_view name);
 extern const StandardRows<kOldStandardSlots> OldStandardFiles;
 extern const StandardRows<kNewStandardSlots> NewStandardFiles;
 

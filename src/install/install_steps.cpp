@@ -1,6 +1,6 @@
 #include "install/install_steps.h"
 
-#include <array>
+#include <span>
 #include <utility>
 
 #include "app/app_error.h"
@@ -17,28 +17,6 @@ namespace sorana::install {
 
 namespace {
 
-struct TemplateSet {
-  std::string_view folder;     // below the work folder
-  std::string_view extension;  // of the set's expanded copies
-};
-
-// In the order they are installed; the old-version phase brings the first five.
-constexpr std::array<TemplateSet, 11> kTemplateSets = {{
-    {"Template\\14年度\\KEN", ".4KE"},
-    {"Template\\14年度\\NOU", ".4NO"},
-    {"Template\\16年度\\KEN", ".6KE"},
-    {"Template\\16年度\\NOU", ".6NO"},
-    {"Template\\日本道路公団\\KEN", ".JH"},
-    {"Template\\日本高速道路\\KEN", ".NK"},
-    {"Template\\建築\\KEN", ".EZ"},
-    {"Template\\20年度\\KEN", ".0KE"},
-    {"Template\\21年度\\NOU", ".1NO"},
-    {"Template\\空港\\KEN", ".KUK"},
-    {"Template\\港湾\\KEN", ".KOU"},
-}};
-constexpr size_t kOldTemplateSets = 5;
-
-constexpr std::string_view kHelpFolder = "ヘルプ";
 constexpr std::string_view kMainProgramAbove = "..\\FOTODESK.EXE";
 
 std::string Failure(std::string_view what) {
@@ -53,39 +31,37 @@ void ClearReadOnly(const std::string& path) {
 }  // namespace
 
 void InstallSteps::Run() {
-  if (state_.OldPhase) {
-    RunOldPhase();
-  } else {
-    RunNewPhase();
+  // The program rows in their order, each by its role; then the plug-ins and
+  // the refresh of the main program.
+  const std::span<const download::ProgramRow> rows = download::ProgramRows(state_.OldPhase);
+  for (size_t position = 0; position < rows.size(); ++position) {
+    const download::ProgramRow& row = rows[position];
+    switch (row.role) {
+      case download::Role::MainProgram:
+      case download::Role::Program:
+        ProgramCopy(position, ".EXE");
+        break;
+      case download::Role::ProgramAbove:
+        MainExecutableCopy(position);
+        break;
+      case download::Role::Library:
+        ProgramCopy(position, ".DLL");
+        break;
+      case download::Role::Settings:
+        SettingsFile(position);
+        break;
+      case download::Role::Template:
+        TemplateFile(position, row);
+        break;
+      case download::Role::CorinsArchive:
+        ArchiveStep(position, row.folder);
+        break;
+      case download::Role::Help:
+        HelpStep(position, row.folder);
+        break;
+    }
   }
-}
-
-void InstallSteps::RunOldPhase() {
-  ProgramCopy(0, 5, ".EXE");
-  ProgramCopy(6, 7, ".DLL");
-  SettingsFile(8);
-  TemplateSets(kOldTemplateSets, 9);
-  ArchiveStep(19, "corins0.0");
-  ArchiveStep(20, "corins5.0");
-  ArchiveStep(21, "corins6.0");
-  ArchiveStep(22, kHelpFolder);
-  PlugIns(download::ProgramCount(true));
-  RefreshMainProgram();
-}
-
-void InstallSteps::RunNewPhase() {
-  ProgramCopy(0, 7, ".EXE");
-  MainExecutableCopy(8);
-  ProgramCopy(9, 10, ".DLL");
-  SettingsFile(11);
-  TemplateSets(kTemplateSets.size(), 12);
-  ArchiveStep(34, "corins0.0");
-  ArchiveStep(35, "corins5.0");
-  ArchiveStep(36, "corins6.0");
-  HelpStep(37);
-  ProgramCopy(38, 39, ".EXE");
-  ProgramCopy(40, 41, ".DLL");
-  PlugIns(download::ProgramCount(false));
+  PlugIns(rows.size());
   RefreshMainProgram();
 }
 
@@ -106,11 +82,9 @@ void InstallSteps::Copy(const std::string& from, const std::string& to, size_t p
   if (!platform::CopyFile(from, to, false)) app::CreateError(PositionFailure(position));
 }
 
-void InstallSteps::ProgramCopy(size_t first, size_t last, std::string_view extension) const {
-  for (size_t position = first; position <= last; ++position) {
-    const std::string name = Expanded(position, extension);
-    Copy(state_.DownloadFolder + name, state_.WorkFolder + name, position);
-  }
+void InstallSteps::ProgramCopy(size_t position, std::string_view extension) const {
+  const std::string name = Expanded(position, extension);
+  Copy(state_.DownloadFolder + name, state_.WorkFolder + name, position);
 }
 
 void InstallSteps::MainExecutableCopy(size_t position) const {
@@ -129,20 +103,15 @@ void InstallSteps::SettingsFile(size_t position) const {
   Copy(state_.DownloadFolder + name, installed, position);
 }
 
-void InstallSteps::TemplateSets(size_t count, size_t firstPosition) const {
-  for (size_t set = 0; set < count; ++set) {
-    const TemplateSet& templates = kTemplateSets[set];
-    const std::string folder = state_.WorkFolder + std::string(templates.folder);
-    if (!platform::ForceDirectories(folder)) {
-      app::CreateError(Failure("[" + std::string(templates.folder) + " CreateFolder]"));
-    }
-    for (size_t position = firstPosition + 2 * set; position < firstPosition + 2 * set + 2; ++position) {
-      const std::string expanded = Expanded(position, templates.extension);
-      const std::string target = folder + "\\" + platform::ChangeFileExt(expanded, ".TXT");
-      ClearReadOnly(target);
-      Copy(state_.DownloadFolder + expanded, target, position);
-    }
+void InstallSteps::TemplateFile(size_t position, const download::ProgramRow& row) const {
+  const std::string folder = state_.WorkFolder + std::string(row.folder);
+  if (!platform::ForceDirectories(folder)) {
+    app::CreateError(Failure("[" + std::string(row.folder) + " CreateFolder]"));
   }
+  const std::string expanded = Expanded(position, row.extension);
+  const std::string target = folder + "\\" + platform::ChangeFileExt(expanded, ".TXT");
+  ClearReadOnly(target);
+  Copy(state_.DownloadFolder + expanded, target, position);
 }
 
 void InstallSteps::PrepareArchiveFolder(std::string_view name) const {
@@ -169,12 +138,12 @@ void InstallSteps::ArchiveStep(size_t position, std::string_view folder) const {
   ExtractArchive(position);
 }
 
-void InstallSteps::HelpStep(size_t position) const {
+void InstallSteps::HelpStep(size_t position, std::string_view folder) const {
   const std::string& entry = Entry(position);
-  PrepareArchiveFolder(kHelpFolder);
+  PrepareArchiveFolder(folder);
   if (platform::AsciiUpper(entry).starts_with("MERGEHELP.")) {
-    MergeHelp(state_.DownloadFolder + Expanded(position, ".INI"),
-              state_.WorkFolder + std::string(kHelpFolder), window_);
+    MergeHelp(state_.DownloadFolder + Expanded(position, ".INI"), state_.WorkFolder + std::string(folder),
+              window_);
   } else {
     ExtractArchive(position);
   }

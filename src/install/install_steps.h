@@ -1,7 +1,8 @@
 // The installation sequence of a phase: the expanded files of the download
-// folder go into the phase's work folder by their positions in the file list
-// (program copies, the settings file, the template sets, the CORINS and help
-// archives or the help bundle, the plug-ins, and the main-program refresh).
+// folder go into the phase's work folder, each program row by the role the
+// catalogue gives its position in the file list (program copies, the settings
+// file, the template sets, the CORINS and help archives or the help bundle),
+// then the plug-ins and the main-program refresh.
 #pragma once
 
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "app/form_state.h"
 #include "app/update_window.h"
+#include "download/catalogue.h"
 
 namespace sorana::install {
 
@@ -21,22 +23,19 @@ class InstallSteps {
   void Run();
 
  private:
-  void RunOldPhase();
-  void RunNewPhase();
-
   const std::string& Entry(size_t position) const;
   // The entry's name with its extension replaced: the expanded copy's name.
   std::string Expanded(size_t position, std::string_view extension) const;
   void Copy(const std::string& from, const std::string& to, size_t position) const;
 
-  void ProgramCopy(size_t first, size_t last, std::string_view extension) const;
+  void ProgramCopy(size_t position, std::string_view extension) const;
   void MainExecutableCopy(size_t position) const;
   void SettingsFile(size_t position) const;
-  void TemplateSets(size_t count, size_t firstPosition) const;
+  void TemplateFile(size_t position, const download::ProgramRow& row) const;
   void PrepareArchiveFolder(std::string_view folder) const;
   void ExtractArchive(size_t position) const;
   void ArchiveStep(size_t position, std::string_view folder) const;
-  void HelpStep(size_t position) const;
+  void HelpStep(size_t position, std::string_view folder) const;
   void PlugIns(size_t firstPosition) const;
   void RefreshMainProgram() const;
 

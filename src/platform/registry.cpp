@@ -51,7 +51,8 @@ bool WriteValueLine(const WinePrefix& prefix, Hive hive, const std::string& stor
   fs::path file = HiveFile(prefix, hive);
   std::optional<std::string> text = ReadHive(file);
   if (!text) return false;
-  std::optional<std::string> edited = registry_text::WithValue(*text, storedPath, name, *valueLine, std::time(nullptr));
+  std::optional<std::string> edited =
+      registry_text::WithValue(*text, storedPath, name, *valueLine, std::time(nullptr));
   return edited && host::WriteFileAtomic(file, *edited);
 }
 
@@ -65,7 +66,8 @@ std::optional<RegistryKey> RegistryKey::Open(const WinePrefix& prefix, Hive hive
                                              bool create) {
   std::optional<std::string> text = ReadHive(HiveFile(prefix, hive));
   if (!text) return std::nullopt;
-  std::optional<registry_text::KeyPath> key = registry_text::LocateKey(*text, subKey, hive == Hive::LocalMachine);
+  std::optional<registry_text::KeyPath> key =
+      registry_text::LocateKey(*text, subKey, hive == Hive::LocalMachine);
   if (!key || (!key->exists && !create)) return std::nullopt;
   return RegistryKey(prefix, hive, std::move(key->stored));
 }

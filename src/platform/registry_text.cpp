@@ -291,7 +291,8 @@ std::optional<KeyPath> LocateKey(std::string_view text, std::string_view subKey,
   return KeyPath{spelled + wanted.substr(spelled.size()), exists};
 }
 
-std::optional<std::string> ReadString(std::string_view text, std::string_view storedPath, std::string_view name) {
+std::optional<std::string> ReadString(std::string_view text, std::string_view storedPath,
+                                      std::string_view name) {
   std::optional<std::string> result;
   ForEachKeyHeader(text, [&](const std::string& keyName, const Line& header) {
     if (!EqualsIgnoringCase(keyName, storedPath)) return false;
@@ -340,8 +341,8 @@ std::optional<std::string> BinaryValueLine(std::string_view name, const std::vec
   return line;
 }
 
-std::optional<std::string> WithValue(std::string_view text, const std::string& storedPath, std::string_view name,
-                                     const std::string& valueText, std::time_t now) {
+std::optional<std::string> WithValue(std::string_view text, const std::string& storedPath,
+                                     std::string_view name, const std::string& valueText, std::time_t now) {
   std::optional<KeyBlock> block;
   ForEachKeyHeader(text, [&](const std::string& keyName, const Line& header) {
     if (!EqualsIgnoringCase(keyName, storedPath)) return false;

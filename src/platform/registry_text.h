@@ -32,7 +32,8 @@ std::optional<KeyPath> LocateKey(std::string_view text, std::string_view subKey,
 
 // REG_SZ / REG_EXPAND_SZ value `name` ("" for the default value) of the key;
 // nullopt when missing or of another type.
-std::optional<std::string> ReadString(std::string_view text, std::string_view storedPath, std::string_view name);
+std::optional<std::string> ReadString(std::string_view text, std::string_view storedPath,
+                                      std::string_view name);
 
 // The value line of a string or binary value, as Wine writes it; nullopt when
 // the name or text is not UTF-8.
@@ -42,7 +43,7 @@ std::optional<std::string> BinaryValueLine(std::string_view name, const std::vec
 // The text with value `name` of the key set to `valueLine` (the key added,
 // stamped with `now`, when missing). nullopt when a reader of the new text
 // would not find exactly that line: a damaged file is never made worse.
-std::optional<std::string> WithValue(std::string_view text, const std::string& storedPath, std::string_view name,
-                                     const std::string& valueLine, std::time_t now);
+std::optional<std::string> WithValue(std::string_view text, const std::string& storedPath,
+                                     std::string_view name, const std::string& valueLine, std::time_t now);
 
 }  // namespace sorana::platform::registry_text

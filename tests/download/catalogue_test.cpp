@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <set>
+#include <span>
 
 #include "download/update_server.h"
 
@@ -66,18 +67,61 @@ TEST(Catalogue, ListFollowsCheckedStandardsInListOrder) {
   EXPECT_EQ(BuildFileList(false, StandardChoice{}).size(), 42u);
 }
 
-TEST(Catalogue, ProgramRowsHoldWhatTheInstallationExpects) {
-  auto ext = [](std::string_view name) { return std::string(name.substr(name.rfind('.'))); };
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(ext(NewProgramFiles[i]), ".EX_") << i;
-  for (int i : {9, 10, 40, 41}) EXPECT_EQ(ext(NewProgramFiles[i]), ".DL_") << i;
-  EXPECT_EQ(NewProgramFiles[11], "FOTODESK.IN_");
-  EXPECT_EQ(NewProgramFiles[32], "LIST.KO_");
-  EXPECT_EQ(NewProgramFiles[37], "MERGEHELP.IN_");
-  EXPECT_EQ(ext(OldProgramFiles[7]), ".DL_");
-  EXPECT_EQ(OldProgramFiles[18], "TEMPLATE.JH_");
-  EXPECT_EQ(OldProgramFiles[22], "ヘルプ.lzh");
-  // Program names are unique within a phase: each lands in its own file.
-  EXPECT_EQ(std::set<std::string_view>(NewProgramFiles.begin(), NewProgramFiles.end()).size(), 42u);
+TEST(Catalogue, ProgramRowsStandInThePositionsTheInstallationExpects) {
+  // One letter a position: Main program, Program, program Above, Library,
+  // Settings, Template, Corins archive, Help.
+  struct Phase {
+    bool oldPhase;
+    std::string_view roles;
+    std::string_view help;
+  };
+  const std::string_view codes = "MPALSTCH";
+  for (const Phase& phase : {Phase{true, "MPPPPPLLSTTTTTTTTTTCCCH", "ヘルプ.lzh"},
+                             Phase{false, "MPPPPPPPALLSTTTTTTTTTTTTTTTTTTTTTTCCCHPPLL", "MERGEHELP.IN_"}}) {
+    std::span<const ProgramRow> rows = ProgramRows(phase.oldPhase);
+    ASSERT_EQ(rows.size(), phase.roles.size());
+    ASSERT_EQ(static_cast<int>(rows.size()), ProgramCount(phase.oldPhase));
+    std::set<std::string_view> names;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const ProgramRow& row = rows[i];
+      EXPECT_EQ(codes[static_cast<size_t>(row.role)], phase.roles[i]) << phase.oldPhase << " " << i;
+      std::string_view ext = row.name.substr(row.name.rfind('.'));
+      switch (row.role) {
+        case Role::MainProgram:
+          EXPECT_EQ(row.name, "FOTODESK.EX_");
+          break;
+        case Role::Program:
+        case Role::ProgramAbove:
+          EXPECT_EQ(ext, ".EX_") << row.name;
+          break;
+        case Role::Library:
+          EXPECT_EQ(ext, ".DL_") << row.name;
+          break;
+        case Role::Settings:
+          EXPECT_EQ(row.name, "FOTODESK.IN_");
+          break;
+        case Role::Template:
+          EXPECT_TRUE(row.folder.starts_with("Template\\") && !row.extension.empty()) << row.name;
+          // A set is its list, then its template, into one folder.
+          if (row.name.starts_with("TEMPLATE.")) {
+            EXPECT_EQ(rows[i - 1].folder, row.folder) << row.name;
+          }
+          break;
+        case Role::CorinsArchive:
+          EXPECT_EQ(row.folder, "corins" + std::string(1, row.name[6]) + ".0");
+          break;
+        case Role::Help:
+          EXPECT_EQ(row.name, phase.help);
+          EXPECT_EQ(row.folder, "ヘルプ");
+          break;
+      }
+      names.insert(row.name);  // each lands in its own file
+    }
+    EXPECT_EQ(names.size(), rows.size());
+  }
+  EXPECT_EQ(NewProgramRows[8].name, "FDLAUNCH.EX_");
+  EXPECT_EQ(NewProgramRows[32].name, "LIST.KO_");
+  EXPECT_EQ(NewProgramRows[33].folder, "Template\\港湾\\KEN");
 }
 
 TEST(UpdateServer, EnvironmentOverridesAndNamesArePercentEncoded) {

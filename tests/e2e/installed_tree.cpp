@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
+#include <span>
 
 #include "install/expanded_name.h"
 #include "platform/win_path.h"
@@ -15,16 +15,6 @@ namespace {
 
 using tools::ComponentKind;
 using tools::Scale;
-
-// The template folders in the order the sets stand in the program rows.
-constexpr std::array<const char*, 11> kTemplateFolders = {
-    "Template\\14年度\\KEN", "Template\\14年度\\NOU",       "Template\\16年度\\KEN",
-    "Template\\16年度\\NOU", "Template\\日本道路公団\\KEN", "Template\\日本高速道路\\KEN",
-    "Template\\建築\\KEN",   "Template\\20年度\\KEN",       "Template\\21年度\\NOU",
-    "Template\\空港\\KEN",   "Template\\港湾\\KEN"};
-
-// Position of the executable that the new-version phase installs one folder up.
-constexpr size_t kMainExecutableAbove = 8;
 
 std::string PhaseFolder(bool oldPhase) { return oldPhase ? "OLD_BIN\\" : "New_BIN\\"; }
 
@@ -40,17 +30,20 @@ std::vector<std::string> PhaseList(bool oldPhase, const download::StandardChoice
 }  // namespace
 
 std::string MainProgramName(bool oldPhase) {
-  std::string_view first = oldPhase ? download::OldProgramFiles[0] : download::NewProgramFiles[0];
-  return install::ExpandedName(first);
+  for (const download::ProgramRow& row : download::ProgramRows(oldPhase)) {
+    if (row.role == download::Role::MainProgram) return install::ExpandedName(row.name);
+  }
+  ADD_FAILURE() << "no main program among the program rows";
+  return {};
 }
 
 std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const download::StandardChoice& chosen,
                                               size_t before) {
   const std::string folder = PhaseFolder(oldPhase);
   const std::vector<std::string> list = PhaseList(oldPhase, chosen);
-  const size_t programs = static_cast<size_t>(download::ProgramCount(oldPhase));
+  const std::span<const download::ProgramRow> rows = download::ProgramRows(oldPhase);
+  const size_t programs = rows.size();
   std::vector<InstalledFile> files;
-  size_t templateEntry = 0;
   for (size_t i = 0; i < std::min(before, list.size()); ++i) {
     const std::string& name = list[i];
     if (i >= programs) {
@@ -61,7 +54,7 @@ std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const download::Sta
     std::string payload = tools::ComponentPayload(oldPhase, name, true, Scale::Small);
     switch (tools::KindOf(name, true)) {
       case ComponentKind::Program:
-        if (!oldPhase && i == kMainExecutableAbove) {
+        if (rows[i].role == download::Role::ProgramAbove) {
           files.push_back({"FOTODESK.EXE", payload});
           break;
         }
@@ -72,8 +65,7 @@ std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const download::Sta
         break;
       case ComponentKind::TemplateText: {
         std::string target = platform::ChangeFileExt(install::ExpandedName(name), ".TXT");
-        files.push_back({folder + kTemplateFolders.at(templateEntry / 2) + "\\" + target, payload});
-        ++templateEntry;
+        files.push_back({folder + std::string(rows[i].folder) + "\\" + target, payload});
         break;
       }
       case ComponentKind::CorinsArchive:

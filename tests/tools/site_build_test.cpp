@@ -85,32 +85,30 @@ TEST_F(BuiltSite, HoldsExactlyTheCatalogueFilesOfBothPhases) {
 }
 
 TEST_F(BuiltSite, ProgramFilesExpandToProgramsOfThePhaseVersion) {
-  EXPECT_EQ(VersionOf(Expand(true, std::string(download::OldProgramFiles[0]))), "v1.2.9.0");
-  EXPECT_EQ(VersionOf(Expand(false, std::string(download::NewProgramFiles[0]))), "v2.4.1.0");
-  // The ninth new executable becomes FOTODESK.EXE one folder up.
-  EXPECT_EQ(VersionOf(Expand(false, std::string(download::NewProgramFiles[8]))), "v2.4.1.0");
   for (bool oldPhase : {true, false}) {
-    for (std::string_view name : oldPhase ? std::span<const std::string_view>(download::OldProgramFiles)
-                                          : std::span<const std::string_view>(download::NewProgramFiles)) {
-      std::string ext = platform::AsciiUpper(platform::ExtractFileExt(name));
-      if (ext == ".EX_" || ext == ".DL_") {
-        EXPECT_FALSE(VersionOf(Expand(oldPhase, std::string(name))).empty()) << name;
-      }
+    for (const download::ProgramRow& row : download::ProgramRows(oldPhase)) {
+      const bool main = row.role == download::Role::MainProgram || row.role == download::Role::ProgramAbove;
+      if (!main && row.role != download::Role::Program && row.role != download::Role::Library) continue;
+      std::string version = VersionOf(Expand(oldPhase, std::string(row.name)));
+      // The launcher becomes FOTODESK.EXE one folder up: it carries the phase's version too.
+      EXPECT_EQ(version.empty(), false) << row.name;
+      EXPECT_TRUE(!main || version == (oldPhase ? "v1.2.9.0" : "v2.4.1.0")) << row.name << " " << version;
     }
   }
 }
 
 TEST_F(BuiltSite, SettingsAndTemplateFilesExpandToTheirText) {
-  std::string newSettings = Expand(false, std::string(download::NewProgramFiles[11]));
+  std::string newSettings = Expand(false, std::string(download::NewProgramRows[11].name));
   bool found = false;
   EXPECT_EQ(platform::ProfileLookup(newSettings, "MediaLabelPrintSet", "SettingNameCount", &found), "3");
   EXPECT_TRUE(found);
   // The old settings file lacks the key, so the new one replaces it later.
-  platform::ProfileLookup(Expand(true, std::string(download::OldProgramFiles[8])), "MediaLabelPrintSet",
+  platform::ProfileLookup(Expand(true, std::string(download::OldProgramRows[8].name)), "MediaLabelPrintSet",
                           "SettingNameCount", &found);
   EXPECT_FALSE(found);
-  for (size_t i = 12; i <= 33; ++i) {
-    std::string name(download::NewProgramFiles[i]);
+  for (const download::ProgramRow& row : download::ProgramRows(false)) {
+    if (row.role != download::Role::Template) continue;
+    std::string name(row.name);
     std::string text = Expand(false, name);
     EXPECT_EQ(text, tools::ComponentPayload(false, name, true, Scale::Small)) << name;
     EXPECT_TRUE(text.ends_with("\r\n")) << name;
