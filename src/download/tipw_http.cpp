@@ -189,6 +189,7 @@ void TipwHTTP::Pump(Clock::time_point& lastPump) {
 void TipwHTTP::Fetch(const std::string& url) {
   if (inUse_) throw EipwHTTP(EipwHTTP::kBusy, "A transfer is already in progress");
   CURLM* multi = static_cast<CURLM*>(multi_);
+  char errorText[CURL_ERROR_SIZE] = {};  // outlives the handle that writes it
   // A fresh handle per fetch: libcurl keeps per-handle state across requests
   // (its count of retries on connections that died, for one), and a setting
   // of one fetch must not outlive it. The connections stay in the multi
@@ -196,7 +197,6 @@ void TipwHTTP::Fetch(const std::string& url) {
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
   if (handle == nullptr) throw EipwHTTP(CURLE_FAILED_INIT, "Cannot start libcurl");
   CURL* easy = handle.get();
-  char errorText[CURL_ERROR_SIZE] = {};
 
   Transfer transfer;
   transfer.owner = this;
