@@ -38,7 +38,7 @@ struct TipwHTTP::Transfer {
   bool fileCreated = false;
   bool started = false;
   bool statusChecked = false;
-  long failedStatus = 0;   // status >= 400: the body is discarded
+  long failedStatus = 0;   // status outside 2xx: the body is discarded
   std::string statusLine;  // of the latest response, for the error text
   int64_t bytes = 0;
   Clock::time_point lastActivity = Clock::now();
@@ -63,7 +63,9 @@ struct TipwHTTP::Transfer {
     statusChecked = true;
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 400) failedStatus = status;
+    // Redirects are not followed: a 3xx page is no component, and neither is
+    // anything else but a success.
+    if (status < 200 || status > 299) failedStatus = status;
   }
 
   bool OpenFile() {
@@ -128,19 +130,10 @@ struct TipwHTTP::Transfer {
 TipwHTTP::TipwHTTP() {
   GlobalInitOnce();
   multi_ = curl_multi_init();
-  easy_ = curl_easy_init();
-  if (multi_ == nullptr || easy_ == nullptr) throw EipwHTTP(CURLE_FAILED_INIT, "Cannot start libcurl");
-  CURL* easy = static_cast<CURL*>(easy_);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
-  curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "SoranaUpdater/2.4.1.0");
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeaderData);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBodyData);
+  if (multi_ == nullptr) throw EipwHTTP(CURLE_FAILED_INIT, "Cannot start libcurl");
 }
 
 TipwHTTP::~TipwHTTP() {
-  if (easy_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(easy_));
   if (multi_ != nullptr) curl_multi_cleanup(static_cast<CURLM*>(multi_));
 }
 
@@ -157,8 +150,15 @@ void TipwHTTP::SetTimeouts(std::chrono::milliseconds connect, std::chrono::milli
   idleTimeout_ = idle;
 }
 
-void TipwHTTP::Configure(const std::string& url, Transfer& transfer) {
-  CURL* easy = static_cast<CURL*>(easy_);
+void TipwHTTP::Configure(const std::string& url, Transfer& transfer, char* errorText) {
+  CURL* easy = transfer.easy;
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
+  curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, "SoranaUpdater/2.4.1.0");
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeaderData);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBodyData);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
@@ -189,15 +189,20 @@ void TipwHTTP::Pump(Clock::time_point& lastPump) {
 void TipwHTTP::Fetch(const std::string& url) {
   if (inUse_) throw EipwHTTP(EipwHTTP::kBusy, "A transfer is already in progress");
   CURLM* multi = static_cast<CURLM*>(multi_);
-  CURL* easy = static_cast<CURL*>(easy_);
-  char errorText[CURL_ERROR_SIZE] = {};
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+  char errorText[CURL_ERROR_SIZE] = {};  // outlives the handle that writes it
+  // A fresh handle per fetch: libcurl keeps per-handle state across requests
+  // (its count of retries on connections that died, for one), and a setting
+  // of one fetch must not outlive it. The connections stay in the multi
+  // handle's cache, so keep-alive is not lost.
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
+  if (handle == nullptr) throw EipwHTTP(CURLE_FAILED_INIT, "Cannot start libcurl");
+  CURL* easy = handle.get();
 
   Transfer transfer;
   transfer.owner = this;
   transfer.easy = easy;
   transfer.path = LocalFile;
-  Configure(url, transfer);
+  Configure(url, transfer, errorText);
 
   inUse_ = true;
   stopRequested_ = false;
@@ -235,9 +240,6 @@ void TipwHTTP::Fetch(const std::string& url) {
   // Removing an unfinished transfer closes its connection; a finished one
   // stays in the cache for the next fetch.
   curl_multi_remove_handle(multi, easy);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
 
   if (transfer.file != nullptr && std::fclose(transfer.file) != 0 && transfer.localError.empty()) {
     transfer.localError = "Cannot write " + transfer.path;

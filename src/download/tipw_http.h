@@ -4,7 +4,8 @@
 // multi interface with a bounded poll and hands the time between polls to
 // MessagePump, so the window stays responsive and a StopTransfer from a click
 // ends the transfer within a poll interval. The events fire on the same thread.
-// One instance keeps its connection alive from fetch to fetch.
+// One instance keeps its connection alive from fetch to fetch; nothing else of
+// one fetch carries over to the next.
 #pragma once
 
 #include <chrono>
@@ -18,8 +19,8 @@
 namespace sorana::download {
 
 // A failed operation of the component: a code and the text shown to the user.
-// Codes below 100 are libcurl's, 400-599 the HTTP status of a failed request,
-// and the component's own failures use the codes below.
+// Codes below 100 are libcurl's, 100-599 the HTTP status of a response that is
+// no success (2xx), and the component's own failures use the codes below.
 class EipwHTTP : public std::runtime_error {
  public:
   EipwHTTP(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
@@ -63,8 +64,8 @@ class TipwHTTP {
   // runs, that fetch still ends as a running StopTransfer would have it.
   void ClearState();
   // Retrieves `url` into LocalFile; returns when the transfer is over. Raises
-  // EipwHTTP on failure, on an HTTP status of 400 or more (the body is then not
-  // kept as LocalFile) and after StopTransfer. A body that ends before its
+  // EipwHTTP on failure, on a final HTTP status outside 2xx (redirects are not
+  // followed, and the body is then not kept as LocalFile) and after StopTransfer. A body that ends before its
   // announced length is not an error: OnEndTransfer reports it with the bytes
   // received.
   void Fetch(const std::string& url);
@@ -80,11 +81,10 @@ class TipwHTTP {
 
  private:
   struct Transfer;
-  void Configure(const std::string& url, Transfer& transfer);
+  void Configure(const std::string& url, Transfer& transfer, char* errorText);
   void Pump(std::chrono::steady_clock::time_point& lastPump);
 
-  void* multi_ = nullptr;  // CURLM*
-  void* easy_ = nullptr;   // CURL*, reused so the connection stays alive
+  void* multi_ = nullptr;  // CURLM*, holds the connection cache
   bool inUse_ = false;
   bool stopRequested_ = false;
   std::chrono::milliseconds connectTimeout_{30000};

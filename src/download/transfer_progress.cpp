@@ -29,8 +29,9 @@ int32_t ParseLength(const std::string& value) {
 }  // namespace
 
 std::string ShortestDecimal(double value) {
-  char buffer[64];
-  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  // Fixed notation: the plain shortest form reads 100000 as "1e+05".
+  char buffer[512];
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
   return error == std::errc() ? std::string(buffer, end) : std::string();
 }
 

@@ -37,7 +37,8 @@ class TransferProgress {
   app::UpdateWindow& window_;
 };
 
-// A length in its shortest decimal form: "81920", "2147483647".
+// A length in its shortest decimal form, never in exponent notation:
+// "81920", "100000", "2147483647", "0.5".
 std::string ShortestDecimal(double value);
 
 }  // namespace sorana::download

@@ -94,14 +94,19 @@ TEST_F(TipwHTTPTest, FetchesIntoLocalFileWithEventsAndOneConnection) {
   EXPECT_EQ(server_.ConnectionCount(), 1);
 }
 
-TEST_F(TipwHTTPTest, ErrorStatusRaisesAndLeavesNoBodyButKeepsTheConnection) {
-  server_.SetFault("b.bin", HttpFault::ServerError);
-  EXPECT_EQ(FetchCode("missing.bin"), 404);
-  EXPECT_EQ(message_, "404 Not Found");
-  EXPECT_FALSE(fs::exists(Local()));
-  EXPECT_EQ(events_.find('S'), std::string::npos);
-  EXPECT_EQ(FetchCode("b.bin"), 500);
-  EXPECT_FALSE(fs::exists(Local()));
+TEST_F(TipwHTTPTest, StatusOutside2xxRaisesAndLeavesNoBodyButKeepsTheConnection) {
+  const std::pair<HttpFault, std::string> faults[] = {{HttpFault::NotFound, "404 Not Found"},
+                                                      {HttpFault::ServerError, "500 Internal Server Error"},
+                                                      {HttpFault::Moved, "301 Moved Permanently"},
+                                                      {HttpFault::Found, "302 Found"}};
+  for (const auto& [fault, statusLine] : faults) {
+    server_.SetFault("b.bin", fault);
+    EXPECT_EQ(FetchCode("b.bin"), std::stoi(statusLine));
+    EXPECT_EQ(message_, statusLine);
+    EXPECT_FALSE(fs::exists(Local())) << statusLine;
+    EXPECT_EQ(events_.find('S'), std::string::npos) << statusLine;
+  }
+  EXPECT_EQ(server_.Requests().size(), 4u);  // the redirects were not followed
   EXPECT_EQ(FetchCode("a.bin"), 0);
   EXPECT_EQ(server_.ConnectionCount(), 1);
 }
@@ -206,6 +211,18 @@ TEST_F(TipwHTTPTest, ConfiguredProxyGetsAbsoluteFormAndEnvironmentProxyOnlyWitho
   ASSERT_EQ(environmentProxy.RequestLines().size(), 1u);
   EXPECT_EQ(environmentProxy.RequestLines()[0], "GET http://update.invalid/f/a.bin HTTP/1.1");
   EXPECT_EQ(fs::file_size(Local()), 300000u);
+
+  // An environment proxy without a port gets libcurl's default, never the
+  // port of a proxy configured before ClearState.
+  http_.ProxyServer = "127.0.0.1";
+  http_.ProxyPort = server_.Port();
+  FetchCode("b.bin");
+  http_.ClearState();
+  ScopedEnv portless("http_proxy", "http://127.0.0.1");
+  size_t before = server_.Requests().size();
+  http_.LocalFile = Local().string();
+  EXPECT_THROW(http_.Fetch("http://update.invalid/f/b.bin"), EipwHTTP);
+  EXPECT_EQ(server_.Requests().size(), before);
 }
 
 }  // namespace

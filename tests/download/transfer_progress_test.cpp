@@ -42,6 +42,17 @@ TEST_F(TransferProgressTest, PhasePercentAndBytesTexts) {
   EXPECT_TRUE(state_.PhaseComplete);
 }
 
+TEST_F(TransferProgressTest, LargeLengthsReadAsPlainDigits) {
+  for (std::string length : {"100000", "12000000", "2147483646"}) {
+    progress_.ipwHTTPHeader("Content-Length", length);
+    progress_.ipwHTTPTransfer(1, 4096, "");
+    EXPECT_EQ(window_.Caption(Control::ProgressLabel), "4096/" + length + " Bytes Completion");
+    progress_.ipwHTTPTransfer(1, std::stoll(length), "");
+    progress_.ipwHTTPEndTransfer(1);
+    EXPECT_EQ(window_.Caption(Control::ProgressLabel), length + " Bytes Completed");
+  }
+}
+
 TEST_F(TransferProgressTest, BarRoundsHalvesToEven) {
   state_.ContentLength = 200;
   std::vector<int> positions;

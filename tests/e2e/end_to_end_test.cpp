@@ -3,7 +3,10 @@
 // file; then the next start of the updater on the updated prefix.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "app/standards.h"
+#include "download/catalogue.h"
 #include "e2e/form_session.h"
 #include "e2e/installed_tree.h"
 #include "platform/profile.h"
@@ -110,9 +113,12 @@ TEST(EndToEndTest, FirstInstallationIsUpdatedThroughBothPhasesAndTheNextStartSee
 
 // The settings file lies in the product folder (C:\VELMORA\SORANA\ is both
 // the settings folder and the install root). The first update reorganises that
-// folder; the user's proxy must still be there at the next start.
+// folder; the user's proxy must still be there at the next start. The proxy,
+// like many, answers one request per connection and closes it a moment later
+// without saying so: every one of the phase's files still arrives.
 TEST(EndToEndTest, ProxySettingSurvivesTheFirstUpdate) {
-  UpdateScenario scenario({.installed = tools::VersionParts{2, 4, 0, 0}, .standards = Standards({0, 1})});
+  UpdateScenario scenario({.installed = tools::VersionParts{2, 4, 0, 0}, .standards = AllStandards()});
+  scenario.Server().SetCloseAfterResponse(std::chrono::milliseconds(50));
   const std::string settings = "PROXYIP=127.0.0.1\r\nPROXYPORT=" + std::to_string(scenario.Server().Port()) +
                                "\r\nPATH=C:\\VELMORA\\SORANA\\\r\nVER=2.4.0\r\n";
   WriteHostFile(scenario.Product("VMSORANA.INI"), settings);
@@ -121,8 +127,13 @@ TEST(EndToEndTest, ProxySettingSurvivesTheFirstUpdate) {
     session.StartAndUpdate();
     ASSERT_EQ(session.Boxes(BoxKind::Information), std::vector<std::string>{kCompletionBox});
   }
-  // Every request went through the configured proxy (absolute form).
-  for (const test::HttpRequest& request : scenario.Server().Requests()) {
+  ExpectFilesInstalled(scenario, ExpectedPhaseFiles(false, AllStandards()));
+  // Every request went through the configured proxy (absolute form), each on
+  // a connection of its own.
+  const std::vector<test::HttpRequest> requests = scenario.Server().Requests();
+  EXPECT_EQ(requests.size(), download::BuildFileList(false, AllStandards()).size());
+  EXPECT_EQ(scenario.Server().ConnectionCount(), static_cast<int>(requests.size()));
+  for (const test::HttpRequest& request : requests) {
     EXPECT_TRUE(request.target.starts_with("http://")) << request.target;
   }
   EXPECT_EQ(ReadHostFile(scenario.Product("VMSORANA.INI")), settings);

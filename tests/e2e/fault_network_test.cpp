@@ -38,12 +38,14 @@ class FaultMatrixNetwork : public FaultMatrixTest {
     userFiles_ = scenario_->SnapshotUserFiles();
   }
 
-  // One box naming the file; the run stopped there; nothing installed; ready.
+  // One box naming the file; the run stopped there; nothing of the file kept,
+  // nothing installed; ready.
   void ExpectFetchFailure(FormSession& session, size_t position, const std::string& messagePart) {
     std::vector<std::string> errors = session.Boxes(BoxKind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].starts_with(FetchErrorPrefix(position))) << errors[0];
     EXPECT_NE(errors[0].find(messagePart), std::string::npos) << errors[0];
+    EXPECT_FALSE(std::filesystem::exists(scenario_->DownloadFolder(false) / list_.at(position)));
     EXPECT_TRUE(session.Boxes(BoxKind::Information).empty());
     ExpectStoppedAndReady(session);
   }
@@ -80,6 +82,8 @@ TEST_F(FaultMatrixNetwork, ServerFaultsStopTheRunAtTheFile) {
   const ServerFault faults[] = {
       {HttpFault::NotFound, "server: 404", "404 Not Found"},
       {HttpFault::ServerError, "server: 500", "500 Internal Server Error"},
+      {HttpFault::Moved, "server: 301 (not followed)", "301 Moved Permanently"},
+      {HttpFault::Found, "server: 302 (not followed)", "302 Found"},
       {HttpFault::ResetMidBody, "server: reset in the middle of a body", ""},
       {HttpFault::BadLength, "server: bad Content-Length", "'12abc' は整数ではありません"},
   };

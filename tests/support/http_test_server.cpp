@@ -127,6 +127,11 @@ void HttpTestServer::SetTrickle(size_t bytesPerStep, std::chrono::milliseconds i
   trickleInterval_ = interval;
 }
 
+void HttpTestServer::SetCloseAfterResponse(std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  closeAfterResponse_ = delay;
+}
+
 std::vector<HttpRequest> HttpTestServer::Requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
@@ -217,6 +222,17 @@ void HttpTestServer::Serve(int fd, int connection) {
     }
     requestArrived_.notify_all();
     keepOpen = Respond(fd, request, reset) && Lower(request.headers["connection"]) != "close";
+    std::chrono::milliseconds closeAfter;
+    {
+      std::lock_guard lock(mutex_);
+      closeAfter = closeAfterResponse_;
+    }
+    if (keepOpen && closeAfter.count() > 0) {
+      // Whatever the client sends meanwhile stays unread, so the close resets it.
+      pollfd stop{stopFd_, POLLIN, 0};
+      ::poll(&stop, 1, static_cast<int>(closeAfter.count()));
+      keepOpen = false;
+    }
   }
   // A clean close ends with FIN; a reset must not send one first.
   if (!reset) ::shutdown(fd, SHUT_RDWR);
@@ -242,6 +258,16 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
       std::string page = "<html><body>Not Found</body></html>";
       return SendAll(
           fd, Head(404, "Not Found", "Content-Length: " + std::to_string(page.size()) + "\r\n") + page);
+    }
+    case HttpFault::Moved:
+    case HttpFault::Found: {
+      // A page whose length is announced and sent whole, like a real one.
+      std::string page = "<html><body>Moved</body></html>";
+      bool permanent = fault == HttpFault::Moved;
+      return SendAll(fd, Head(permanent ? 301 : 302, permanent ? "Moved Permanently" : "Found",
+                              "Location: " + request.path + "\r\nContent-Length: " +
+                                  std::to_string(page.size()) + "\r\n") +
+                             page);
     }
     case HttpFault::ServerError: {
       std::string page = "<html><body>Internal Server Error</body></html>";

@@ -20,6 +20,8 @@ namespace sorana::test {
 enum class HttpFault {
   None,          // 200 with the file and its Content-Length; 404 when missing
   NotFound,      // 404 with a small error page
+  Moved,         // 301 back to the same path, with a small page
+  Found,         // 302 back to the same path, with a small page
   ServerError,   // 500 with a small error page
   ShortBody,     // the full Content-Length, half the body, then a clean close
   NoLength,      // no Content-Length: the body up to the close of the connection
@@ -55,6 +57,10 @@ class HttpTestServer {
   void SetDefaultFault(HttpFault fault);
   void SetBadLength(std::string value);
   void SetTrickle(size_t bytesPerStep, std::chrono::milliseconds interval);
+  // Answers one request per connection and closes it `delay` after the
+  // response, without announcing it (no "Connection: close"), as some servers
+  // and proxies do; a request sent meanwhile is never answered. Zero: keep-alive.
+  void SetCloseAfterResponse(std::chrono::milliseconds delay);
 
   std::vector<HttpRequest> Requests() const;
   std::vector<std::string> RequestLines() const;
@@ -87,6 +93,7 @@ class HttpTestServer {
   std::string badLength_ = "12abc";
   size_t trickleStep_ = 16;
   std::chrono::milliseconds trickleInterval_{50};
+  std::chrono::milliseconds closeAfterResponse_{0};
 
   std::thread acceptThread_;
   std::vector<std::thread> connectionThreads_;
