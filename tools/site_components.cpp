@@ -6,6 +6,7 @@
 #include "install/expanded_name.h"
 #include "install/szdd_compress.h"
 #include "platform/win_path.h"
+#include "product_version.h"
 #include "tools/site_content.h"
 #include "tools/site_error.h"
 #include "unlha32/lha_writer.h"
@@ -129,7 +130,7 @@ std::vector<HelpFile> HelpPages(bool oldPhase, Scale scale) {
   size_t pageSize = small ? 600 : 24 * kKiB;
   size_t imageSize = small ? 64 : 96 * kKiB;
   uint32_t stamp = oldPhase ? PackFatTime(2008, 6, 2, 9, 0, 0) : PackFatTime(2024, 4, 10, 9, 0, 0);
-  std::string version = oldPhase ? "v1.2.9.0" : "v2.4.1.0";
+  std::string version = oldPhase ? "v1.2.9.0" : kProductVersionText;
   std::vector<HelpFile> files = {
       {"index.htm", stamp, HelpPage("ソラナギ ヘルプ " + version, "index" + version, pageSize)},
       {"help.css", stamp, Stylesheet()},
@@ -178,7 +179,7 @@ std::string Archive(const std::vector<ArchiveMember>& members, bool oldPhase) {
 }  // namespace
 
 VersionParts PhaseVersion(bool oldPhase) {
-  return oldPhase ? VersionParts{1, 2, 9, 0} : VersionParts{2, 4, 1, 0};
+  return oldPhase ? VersionParts{1, 2, 9, 0} : VersionParts(kProductVersionParts);
 }
 
 ComponentKind KindOf(std::string_view name, bool programRow) {

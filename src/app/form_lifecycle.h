@@ -6,7 +6,6 @@
 
 namespace sorana::app {
 
-inline constexpr const char* kStartPrompt = "[アップデート開始]をクリックして作業を開始してください。";
 inline constexpr const char* kMainProgramName = "fotodesk.exe";
 
 class FormLifecycle {

@@ -29,7 +29,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kOldPhaseBelow = "v1.2.9";
 constexpr auto kAfterFetchWait = std::chrono::milliseconds(30000);
 constexpr int kWaitSliceMs = 20;
-constexpr double kNoLength = 2147483647.0;
 
 enum class PhaseResult {
   Installed,     // every file arrived whole and Unpress installed them
@@ -104,7 +103,7 @@ void DownloadDriver::CancelButtonClick() {
   }
   d.window.SetVisible(Control::CancelButton, false);
   d.window.SetVisible(Control::DownLoadButton, true);
-  d.window.SetCaption(Control::MsgLabel, kStartPrompt);
+  d.window.SetCaption(Control::MsgLabel, app::kStartPrompt);
 }
 
 void DownloadDriver::StopForClose() {
@@ -201,7 +200,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
     http.ClearState();
     http.ProxyServer = state.ProxyIP;
     http.ProxyPort = state.ProxyPortNo;
-    state.ContentLength = kNoLength;
+    state.ContentLength = app::kNoContentLength;
     // A file with no body events must not inherit the previous file's count.
     state.LastBytes = 0;
     std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
@@ -235,7 +234,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
   ShowIdleButtons();
   if (!installed && !state.Cancelled) {
     // A file arrived short: the phase was not installed, the user may start again.
-    window.SetCaption(Control::MsgLabel, kStartPrompt);
+    window.SetCaption(Control::MsgLabel, app::kStartPrompt);
   }
   if (!oldPhase) state.Cancelled = false;
   return installed ? PhaseResult::Installed : PhaseResult::NotInstalled;

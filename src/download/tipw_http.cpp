@@ -1,5 +1,7 @@
 #include "download/tipw_http.h"
 
+#include "product_version.h"
+
 #include <curl/curl.h>
 
 #include <cstdio>
@@ -155,7 +157,8 @@ void TipwHTTP::Configure(const std::string& url, Transfer& transfer, char* error
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
   curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "SoranaUpdater/2.4.1.0");
+  // libcurl keeps its own copy of the text.
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, (std::string("SoranaUpdater/") + kProductVersion).c_str());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeaderData);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBodyData);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);

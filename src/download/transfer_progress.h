@@ -13,7 +13,6 @@
 
 namespace sorana::download {
 
-inline constexpr std::string_view kStartPrompt = "[アップデート開始]をクリックして作業を開始してください。";
 
 class TransferProgress {
  public:
