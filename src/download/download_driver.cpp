@@ -62,6 +62,7 @@ struct DownloadDriver::Impl {
   TipwHTTP ipwHTTP;   // new-version phase; the cancel button acts on it
   TipwHTTP ipwHTTP2;  // old-version phase
   TransferProgress progress;
+  std::chrono::milliseconds registrationBound = kViewerRegistrationBound;
   bool closing = false;
   bool running = false;  // a DownLoadButtonClick is on the stack
 };
@@ -75,6 +76,10 @@ DownloadDriver::~DownloadDriver() = default;
 void DownloadDriver::SetTransferTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
   impl_->ipwHTTP.SetTimeouts(connect, idle);
   impl_->ipwHTTP2.SetTimeouts(connect, idle);
+}
+
+void DownloadDriver::SetRegistrationBound(std::chrono::milliseconds bound) {
+  impl_->registrationBound = bound;
 }
 
 void DownloadDriver::DownLoadButtonClick() {
@@ -131,8 +136,11 @@ void DownloadDriver::Impl::Run() {
   });
 
   if (!platform::DirectoryExists(state.InstallRoot + "OLD_BIN")) {
+    // The window stays responsive while the viewer registers; closing it ends
+    // the registration and the run.
     ConvertLayout(state.InstallRoot, state.InitFileName,
-                  [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); });
+                  platform::ProcessWait{[this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); },
+                                        [this] { return !Closing(); }, registrationBound});
     state.LayoutReady = false;
     if (Closing()) return;
   }

@@ -4,11 +4,18 @@
 // from its new place.
 #pragma once
 
-#include <functional>
+#include <chrono>
 #include <string>
 #include <string_view>
 
+#include "platform/process.h"
+
 namespace sorana::download {
+
+// How long the viewer registration may run before it is ended, with all it
+// started, and the conversion goes on. regsvr32 ends in well under a second;
+// a program that hangs (or crashes into a debugger) must not hold the update.
+inline constexpr std::chrono::seconds kViewerRegistrationBound{60};
 
 // The registration command line of the viewer control below `installRoot`
 // (ends in a backslash).
@@ -16,10 +23,11 @@ std::string ViewerRegistrationCommand(std::string_view installRoot);
 
 // Converts the layout below `installRoot`. `settingsFile` (the updater's own
 // VMSORANA.INI, which may lie in the install root) stays where it is, so the
-// proxy and folder settings survive the first update. `pump` processes window
-// messages while the registration runs. Failures are not reported: a missing
-// file, or a registration that cannot start, is passed over.
+// proxy and folder settings survive the first update. `registration` says how
+// the registration is waited for (window messages, the bound, giving up when
+// the window closes). Failures are not reported: a missing file, or a
+// registration that cannot start or is ended, is passed over.
 void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
-                   const std::function<void(int maxWaitMs)>& pump);
+                   const platform::ProcessWait& registration);
 
 }  // namespace sorana::download

@@ -60,10 +60,12 @@ class DownloadDriverTest : public ::testing::Test {
         test::TempPrefix::WriteFile(folder / name, ContentOf(name));
       }
     }
-    // A stand-in wine that records its arguments, one per line.
+    // A stand-in wine that records its arguments, one per line, and then hangs
+    // as a registration that crashed into Wine's debugger did.
     wineLog_ = prefix_.Scratch() / "wine.log";
     test::TempPrefix::WriteFile(prefix_.Scratch() / "bin" / "wine",
-                                "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() + "'\n");
+                                "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() +
+                                    "'\nexec /bin/sleep 600\n");
     fs::permissions(prefix_.Scratch() / "bin" / "wine", fs::perms::owner_all);
 
     state_.InstallRoot = kRoot;
@@ -332,14 +334,22 @@ TEST_F(DownloadDriverTest, ConfiguredProxyCarriesEveryRequest) {
   EXPECT_EQ(lines[0], "GET http://update.invalid/sorana/20240410/FOTODESK.EX_ HTTP/1.1");
 }
 
-TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
-  auto host = [this](const std::string& path) { return prefix_.HostC(kRoot + path); };
+// A one-folder installation, as a user's first installation leaves it.
+void WriteOneFolderInstallation(const test::TempPrefix& prefix) {
+  auto host = [&](const std::string& path) { return prefix.HostC(kRoot + path); };
   test::TempPrefix::WriteFile(host("fotodesk.exe"), test::MakeProgramFile(1, 1, 0, 0));
   for (const char* path : {"PICVIEW\\PICIVIEW.OCX", "PICVIEW\\regsvr32.exe", "Template\\t.txt",
                            "Layout\\l.lay", "SRUNINST.EXE", "DWVIEWER.INI", "FOTODESK.INI"}) {
     test::TempPrefix::WriteFile(host(path), "x");
   }
+}
+
+TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
+  auto host = [this](const std::string& path) { return prefix_.HostC(kRoot + path); };
+  WriteOneFolderInstallation(prefix_);
   window_.checks[1] = true;
+  // The registration never ends: at its bound it is ended and the run goes on.
+  driver_.SetRegistrationBound(milliseconds(300));
   driver_.DownLoadButtonClick();
 
   for (const char* path :
@@ -364,6 +374,21 @@ TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
     EXPECT_FALSE(call.windowEnabled);
     EXPECT_FALSE(call.cancelVisible);
   }
+}
+
+TEST_F(DownloadDriverTest, ClosingTheWindowDuringTheRegistrationEndsTheRun) {
+  WriteOneFolderInstallation(prefix_);
+  window_.checks[1] = true;
+  window_.onProcessMessages = [this] {
+    if (fs::exists(wineLog_) && !window_.closed) window_.Close();
+  };
+  auto start = std::chrono::steady_clock::now();
+  driver_.DownLoadButtonClick();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));  // not the 60 s bound
+  EXPECT_TRUE(window_.closed);
+  EXPECT_TRUE(window_.boxes.empty());
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_TRUE(calls_.empty());
 }
 
 }  // namespace

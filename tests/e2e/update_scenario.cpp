@@ -138,7 +138,8 @@ bool UpdateScenario::Exists(std::string_view windowsPath) const {
 }
 
 void UpdateScenario::UseTwoFolderLayout() {
-  download::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI", [](int) {});
+  download::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI",
+                          {nullptr, nullptr, download::kViewerRegistrationBound});
 }
 
 void UpdateScenario::Serve(bool oldPhase, const std::string& name, std::string_view bytes) {
