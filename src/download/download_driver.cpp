@@ -276,7 +276,8 @@ bool DownloadDriver::Impl::PrepareDownloadFolder(bool oldPhase) {
       break;
   }
   // Nothing is fetched into a folder that someone else could plant files in.
-  window.ShowBox(BoxKind::Error, "ダウンロードフォルダ \"" + state.DownloadFolder + "\" を使用できません。\r" + reason);
+  window.ShowBox(BoxKind::Error,
+                 "ダウンロードフォルダ \"" + state.DownloadFolder + "\" を使用できません。\r" + reason);
   ShowIdleButtons();
   return false;
 }

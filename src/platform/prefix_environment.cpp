@@ -9,7 +9,8 @@ namespace sorana::platform {
 
 namespace {
 
-constexpr std::string_view kMachineEnvironment = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr std::string_view kMachineEnvironment =
+    "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 // Values that refer to each other expand this deep at most (a loop stops here).
 constexpr int kMaxDepth = 4;
 

@@ -388,7 +388,8 @@ class DownloadFolderTest : public DownloadDriverTest, public ::testing::WithPara
 
 TEST_P(DownloadFolderTest, NothingIsWrittenThroughIt) {
   const PlantedCase& c = GetParam();
-  if (std::string(c.name) == "ForeignOwner" && geteuid() != 0) GTEST_SKIP() << "giving a folder away needs root";
+  if (std::string(c.name) == "ForeignOwner" && geteuid() != 0)
+    GTEST_SKIP() << "giving a folder away needs root";
   Install(c.oldPhase ? std::nullopt : std::optional(test::VersionParts{2, 4, 0, 0}));
   window_.checks[7] = true;
   const fs::path victim = prefix_.Scratch() / "victim";
@@ -417,12 +418,14 @@ const std::string kRefused = std::string("ダウンロードフォルダ \"") + 
 INSTANTIATE_TEST_SUITE_P(
     Planted, DownloadFolderTest,
     ::testing::Values(
-        PlantedCase{"Link", false, [](const fs::path& f, const fs::path& v) { fs::create_directory_symlink(v, f); },
+        PlantedCase{"Link", false,
+                    [](const fs::path& f, const fs::path& v) { fs::create_directory_symlink(v, f); },
                     kRefused + "SorNewUp\\\" を使用できません。\rシンボリックリンクです。"},
         PlantedCase{"OldPhaseLink", true,
                     [](const fs::path& f, const fs::path& v) { fs::create_directory_symlink(v, f); },
                     kRefused + "SorOldUp\\\" を使用できません。\rシンボリックリンクです。"},
-        PlantedCase{"File", false, [](const fs::path& f, const fs::path&) { test::TempPrefix::WriteFile(f, "x"); },
+        PlantedCase{"File", false,
+                    [](const fs::path& f, const fs::path&) { test::TempPrefix::WriteFile(f, "x"); },
                     kRefused + "SorNewUp\\\" を使用できません。\rフォルダではありません。"},
         PlantedCase{"ForeignOwner", false,
                     [](const fs::path& f, const fs::path&) {

@@ -169,7 +169,8 @@ TEST(Folders, TempFolderOfAWinebootPrefix) {
   const std::string user = pw->pw_name;
   fs::path root = scratch.Scratch() / "wine";
   if (std::system("command -v wineboot >/dev/null 2>&1") == 0) {
-    const std::string env = "WINEPREFIX='" + root.string() + "' WINEDLLOVERRIDES='mscoree,mshtml=' LANG=ja_JP.UTF-8 ";
+    const std::string env =
+        "WINEPREFIX='" + root.string() + "' WINEDLLOVERRIDES='mscoree,mshtml=' LANG=ja_JP.UTF-8 ";
     int status = std::system((env + "timeout 240 wineboot -i >/dev/null 2>&1").c_str());
     std::system((env + "timeout 60 wineserver -w; " + env + "wineserver -k >/dev/null 2>&1").c_str());
     ASSERT_EQ(status, 0) << "wineboot failed";
@@ -178,12 +179,15 @@ TEST(Folders, TempFolderOfAWinebootPrefix) {
     fs::create_directories(root / "drive_c" / "users" / user / "Temp");
     fs::create_directory_symlink("../drive_c", root / "dosdevices" / "c:");
     TempPrefix::WriteFile(root / "system.reg", "WINE REGISTRY Version 2\n\n#arch=win64\n\n");
-    TempPrefix::WriteFile(root / "user.reg",
-                          "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
-                          "#arch=win64\n\n[Environment] 1796731826\n#time=1dd870d1c2e6eba\n"
-                          "\"TEMP\"=\"C:\\\\users\\\\" + user + "\\\\Temp\"\n\"TMP\"=\"C:\\\\users\\\\" + user +
-                              "\\\\Temp\"\n\n[Volatile Environment] 1796731837\n"
-                              "\"USERPROFILE\"=\"C:\\\\users\\\\" + user + "\"\n");
+    TempPrefix::WriteFile(
+        root / "user.reg",
+        "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+        "#arch=win64\n\n[Environment] 1796731826\n#time=1dd870d1c2e6eba\n"
+        "\"TEMP\"=\"C:\\\\users\\\\" +
+            user + "\\\\Temp\"\n\"TMP\"=\"C:\\\\users\\\\" + user +
+            "\\\\Temp\"\n\n[Volatile Environment] 1796731837\n"
+            "\"USERPROFILE\"=\"C:\\\\users\\\\" +
+            user + "\"\n");
   }
   SetActivePrefix(WinePrefix(root));
   std::optional<RegistryKey> key = RegistryKey::Open(Hive::CurrentUser, "Environment", false);
