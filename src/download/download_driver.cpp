@@ -1,6 +1,7 @@
 #include "download/download_driver.h"
 
 #include <chrono>
+#include <cstring>
 #include <optional>
 
 #include "app/app_error.h"
@@ -12,6 +13,7 @@
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/folders.h"
+#include "platform/private_folder.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
 
@@ -54,6 +56,9 @@ struct DownloadDriver::Impl {
   // False when the window closed meanwhile.
   bool WaitAfterFetch(TipwHTTP& http);
   void ReportFetchError(bool oldPhase, size_t position, const EipwHTTP& error);
+  // Points DownloadFolder at the phase's folder and makes it; false (after an
+  // error box) when the folder could be touched by someone else.
+  bool PrepareDownloadFolder(bool oldPhase);
   void ShowIdleButtons();
 
   app::FormState& state;
@@ -148,8 +153,7 @@ void DownloadDriver::Impl::Run() {
   state.PhaseComplete = false;
   state.OldPhase = true;
   state.WorkFolder = state.InstallRoot + "OLD_BIN\\";
-  state.DownloadFolder = platform::GetTempFolder() + "SorOldUp\\";
-  platform::ForceDirectories(state.DownloadFolder);
+  if (!PrepareDownloadFolder(true)) return;
 
   // Ordinal comparison of the texts: the empty text and v1.10.0.0 sort below.
   if (platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe") < kOldPhaseBelow) {
@@ -168,8 +172,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
     state.OldPhase = false;
     state.PhaseComplete = false;
     state.WorkFolder = platform::ExpandFolderPath(state.WorkFolder + "..\\New_BIN\\");
-    state.DownloadFolder = platform::GetTempFolder() + "SorNewUp\\";
-    platform::ForceDirectories(state.DownloadFolder);
+    if (!PrepareDownloadFolder(false)) return PhaseResult::RunOver;
   }
   state.PhaseIntact = true;
 
@@ -255,6 +258,35 @@ bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {
     window.ProcessMessages(kWaitSliceMs);
   }
   return !Closing();
+}
+
+bool DownloadDriver::Impl::PrepareDownloadFolder(bool oldPhase) {
+  state.DownloadFolder = platform::GetTempFolder() + (oldPhase ? "SorOldUp\\" : "SorNewUp\\");
+  std::string reason;
+  switch (platform::ForcePrivateFolder(state.DownloadFolder)) {
+    case platform::FolderTrust::Private:
+      return true;
+    case platform::FolderTrust::Missing:
+      reason = "フォルダを作成できません。" + std::string(std::strerror(platform::LastError()));
+      break;
+    case platform::FolderTrust::SymbolicLink:
+      reason = "シンボリックリンクです。";
+      break;
+    case platform::FolderTrust::NotAFolder:
+      reason = "フォルダではありません。";
+      break;
+    case platform::FolderTrust::ForeignOwner:
+      reason = "他のユーザーが所有しています。";
+      break;
+    case platform::FolderTrust::WritableByOthers:
+      reason = "他のユーザーが書き込めます。";
+      break;
+  }
+  // Nothing is fetched into a folder that someone else could plant files in.
+  window.ShowBox(BoxKind::Error,
+                 "ダウンロードフォルダ \"" + state.DownloadFolder + "\" を使用できません。\r" + reason);
+  ShowIdleButtons();
+  return false;
 }
 
 void DownloadDriver::Impl::ReportFetchError(bool oldPhase, size_t position, const EipwHTTP& error) {

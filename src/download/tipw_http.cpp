@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/no_follow.h"
+
 namespace sorana::download {
 
 namespace {
@@ -72,7 +74,7 @@ struct TipwHTTP::Transfer {
 
   bool OpenFile() {
     if (file != nullptr) return true;
-    file = std::fopen(path.c_str(), "wb");
+    file = platform::host::OpenForOverwrite(path);  // never through a planted link
     if (file == nullptr) {
       localError = "Cannot write " + path;
       return false;

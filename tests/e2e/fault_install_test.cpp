@@ -78,7 +78,7 @@ TEST_F(FaultMatrixInstall, DownloadFolderThatIsAFileStopsTheDownload) {
   auto session = Update();
   std::vector<std::string> errors = session->Boxes(BoxKind::Error);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_TRUE(errors[0].starts_with("[2004]")) << errors[0];
+  EXPECT_TRUE(errors[0].ends_with("SorNewUp\\\" を使用できません。\rフォルダではありません。")) << errors[0];
   EXPECT_TRUE(session->IsReady());
   ExpectPhaseUntouched();
   ExpectUserFilesUnchanged();
@@ -88,7 +88,7 @@ TEST_F(FaultMatrixInstall, DownloadFolderThatIsAFileStopsTheDownload) {
 TEST_F(FaultMatrixInstall, FullDownloadFileSystemStopsTheDownload) {
   const fs::path folder = scenario_->DownloadFolder(false);
   fs::create_directories(folder);
-  if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=24k") != 0) {
+  if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=24k,mode=0700") != 0) {
     GTEST_SKIP() << "no tmpfs mount on this machine";
   }
   struct Unmount {

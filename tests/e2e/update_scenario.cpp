@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "download/layout_conversion.h"
+#include "platform/folders.h"
 #include "platform/win_path.h"
 #include "tools/prefix_writer.h"
 #include "tools/site_builder.h"
@@ -123,7 +124,8 @@ void UpdateScenario::UseServer(const std::string& baseUrl) {
 }
 
 fs::path UpdateScenario::DownloadFolder(bool oldPhase) const {
-  return tempRoot_ / (oldPhase ? "SorOldUp" : "SorNewUp");
+  // Where the updater puts it: the prefix's temporary folder, else ours below TMPDIR.
+  return Host(platform::GetTempFolder() + (oldPhase ? "SorOldUp" : "SorNewUp"));
 }
 
 fs::path UpdateScenario::Host(std::string_view windowsPath) const {

@@ -42,7 +42,7 @@ class UpdateScenario {
   const std::filesystem::path& PrefixRoot() const { return prefixRoot_; }
   const std::filesystem::path& SiteRoot() const { return siteRoot_; }
   const std::filesystem::path& TempRoot() const { return tempRoot_; }
-  // Host folder of a phase's download folder (TMPDIR + SorOldUp / SorNewUp).
+  // Host folder of a phase's download folder (the temporary folder + SorOldUp / SorNewUp).
   std::filesystem::path DownloadFolder(bool oldPhase) const;
   test::HttpTestServer& Server() { return *server_; }
   // Points the updater at another server (SORANA_UPDATE_SERVER).
