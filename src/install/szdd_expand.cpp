@@ -149,13 +149,9 @@ int Read(mspack_file* handle, void* out, int bytes) noexcept {
   return static_cast<int>(copied);
 }
 
-int Write(mspack_file* handle, void* in, int bytes) noexcept {
-  BufferedFile* file = AsFile(handle);
-  // The decoder's usual call: one byte. Keep it to a store and an increment.
-  if (bytes == 1 && file->pos < kBufferSize && file->writing) {
-    file->buffer[file->pos++] = *static_cast<unsigned char*>(in);
-    return 1;
-  }
+// Every write but the decoder's single bytes; kept out of line so the
+// one-byte path needs no registers saved.
+[[gnu::noinline]] int WriteBlock(BufferedFile* file, void* in, int bytes) noexcept {
   if (bytes < 0 || !file->writing) return -1;
   const auto size = static_cast<size_t>(bytes);
   if (kBufferSize - file->pos < size) {
@@ -173,6 +169,16 @@ int Write(mspack_file* handle, void* in, int bytes) noexcept {
   std::memcpy(file->buffer.get() + file->pos, in, size);
   file->pos += size;
   return bytes;
+}
+
+int Write(mspack_file* handle, void* in, int bytes) noexcept {
+  BufferedFile* file = AsFile(handle);
+  // The decoder's usual call: one byte. Keep it to a store and an increment.
+  if (bytes == 1 && file->pos < kBufferSize && file->writing) [[likely]] {
+    file->buffer[file->pos++] = *static_cast<unsigned char*>(in);
+    return 1;
+  }
+  return WriteBlock(file, in, bytes);
 }
 
 off_t Tell(mspack_file* handle) noexcept {
