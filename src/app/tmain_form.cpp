@@ -223,7 +223,7 @@ std::string TMainForm::InputBox(std::string_view caption, std::string_view promp
 // manager (offscreen, a bare X server) nothing would, and the window would
 // stay inactive with the activation steps not run.
 void TMainForm::ReturnActivation() {
-  if (isVisible() && QApplication::activeWindow() == nullptr) activateWindow();
+  if (isVisible() && !isActiveWindow()) activateWindow();
 }
 
 void TMainForm::PostClose() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
