@@ -16,7 +16,8 @@ BoxAnswer ActivationGate::ShowBox(BoxKind kind, std::string_view text) {
   return window_.ShowBox(kind, text);
 }
 
-std::string ActivationGate::InputBox(std::string_view caption, std::string_view prompt, std::string_view text) {
+std::string ActivationGate::InputBox(std::string_view caption, std::string_view prompt,
+                                     std::string_view text) {
   OwnBoxOpening();
   return window_.InputBox(caption, prompt, text);
 }

@@ -133,14 +133,15 @@ TEST_F(SettingsFileTest, BadPortOrHostChangesNothing) {
     const char* error;
   };
   constexpr const char* kLineBreak = "プロキシIPに改行を含めることはできません。";
-  for (Case c : {Case{ProxyPortMenuClick, "65536", "範囲チェックエラー"},
-                 Case{ProxyPortMenuClick, "-1", "範囲チェックエラー"},
-                 Case{ProxyPortMenuClick, "80a", "'80a' は整数ではありません"},
-                 Case{ProxyPortMenuClick, "", "'' は整数ではありません"},
-                 Case{ProxyPortMenuClick, "99999999999", "'99999999999' は整数ではありません"},
-                 // A pasted second line would become a setting of its own.
-                 Case{ProxyIPMenuClick, "host\nPATH=C:\\elsewhere\\", kLineBreak},
-                 Case{ProxyIPMenuClick, "host\r", kLineBreak}, Case{ProxyIPMenuClick, "\r\nhost", kLineBreak}}) {
+  for (Case c :
+       {Case{ProxyPortMenuClick, "65536", "範囲チェックエラー"},
+        Case{ProxyPortMenuClick, "-1", "範囲チェックエラー"},
+        Case{ProxyPortMenuClick, "80a", "'80a' は整数ではありません"},
+        Case{ProxyPortMenuClick, "", "'' は整数ではありません"},
+        Case{ProxyPortMenuClick, "99999999999", "'99999999999' は整数ではありません"},
+        // A pasted second line would become a setting of its own.
+        Case{ProxyIPMenuClick, "host\nPATH=C:\\elsewhere\\", kLineBreak},
+        Case{ProxyIPMenuClick, "host\r", kLineBreak}, Case{ProxyIPMenuClick, "\r\nhost", kLineBreak}}) {
     window.inputAnswers = {{true, c.typed}};
     try {
       c.menu(state, window);
