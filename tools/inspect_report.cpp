@@ -22,12 +22,15 @@ void EraseFirstFolderName(std::string& path, std::string_view name) {
   if (at != std::string::npos) path.erase(at, name.size());
 }
 
-// The record the start-up loads: the staging copy, else the one it is seeded from.
+// The record the start-up loads: the staging copy, else the one it is seeded
+// from. Without NEW_BIN there is nothing to seed and no record is read.
 std::string RecordFile(const std::string& installRoot) {
-  for (const std::string& candidate :
-       {installRoot + "NEW_BIN\\" + app::kRecordFileName, installRoot + app::kRecordFileName,
-        installRoot + "OLD_BIN\\" + app::kRecordFileName}) {
-    if (platform::FileExists(candidate)) return candidate;
+  const std::string staging = installRoot + "NEW_BIN\\" + app::kRecordFileName;
+  if (platform::FileExists(staging)) return staging;
+  if (!platform::DirectoryExists(installRoot + "NEW_BIN")) return {};
+  for (const std::string& seed :
+       {installRoot + app::kRecordFileName, installRoot + "OLD_BIN\\" + app::kRecordFileName}) {
+    if (platform::FileExists(seed)) return seed;
   }
   return {};
 }

@@ -18,8 +18,8 @@ class FormLifecycle {
   // the program must end at once, without a message and without FormClose.
   bool FormCreate();
 
-  // Every activation of the window: makes the start button usable, or, after a
-  // declined start-up, asks the window to close.
+  // The activation steps (MainForm decides which activations run them): makes
+  // the start button usable, or, after a declined start-up, asks the window to close.
   void FormActivate();
 
   // Records the standards in WorkFolder and copies the record to the install

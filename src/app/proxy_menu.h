@@ -10,6 +10,8 @@
 
 namespace sorana::app {
 
+// Raises AppError for a host holding a CR or LF; the host and the file then
+// stay as they were.
 void ProxyIPMenuClick(FormState& state, UpdateWindow& window);
 
 // Raises AppError "'<text>' は整数ではありません" or "範囲チェックエラー" for an

@@ -84,6 +84,7 @@ class TMainForm : public QMainWindow, public UpdateWindow {
   void BuildControls();
   void BuildMenu();
   void ReportError(const char* text);
+  void ReturnActivation();
   // Runs a handler of the core, if any are attached.
   void Dispatch(void (FormEvents::*handler)());
 

@@ -1,5 +1,6 @@
 #include "download/download_driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -190,7 +191,9 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
   StandardChoice checked{};
   for (int i = 0; i < app::kStandardCount; ++i) checked[static_cast<size_t>(i)] = window.IsChecked(i);
   state.FileList = BuildFileList(oldPhase, checked);
-  if (state.FileList.size() <= static_cast<size_t>(ProgramCount(oldPhase))) {
+  // Refused only when nothing is checked: a standard without files in the
+  // old-version phase still needs that phase's programs before the new one.
+  if (std::none_of(checked.begin(), checked.end(), [](bool on) { return on; })) {
     window.ShowBox(BoxKind::Information, "基準が選択されていません");
     ShowIdleButtons();
     return PhaseResult::RunOver;

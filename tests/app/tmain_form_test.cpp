@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/activation_gate.h"
 #include "app/app_error.h"
 #include "app/form_events.h"
 #include "app/form_lifecycle.h"
@@ -31,13 +32,17 @@ using sorana::app::TMainForm;
 
 namespace {
 
-// The window's handlers on the real start-up, without the download driver.
+// The window's handlers on the real start-up, without the download driver;
+// like MainForm they reach the window through the activation gate.
 class CoreEvents : public sorana::app::FormEvents {
  public:
-  explicit CoreEvents(TMainForm& window) : window_(window), lifecycle_(state, window) {}
+  explicit CoreEvents(TMainForm& window) : gate(window), window_(gate), lifecycle_(state, gate) {}
 
   bool FormCreate() { return lifecycle_.FormCreate(); }
-  void FormActivate() override { lifecycle_.FormActivate(); }
+  void FormActivate() override {
+    if (gate.Activated()) lifecycle_.FormActivate();
+  }
+  void OwnBoxOpening() override { gate.OwnBoxOpening(); }
   void FormClose() override {
     ++closes;
     lifecycle_.FormClose();
@@ -54,6 +59,7 @@ class CoreEvents : public sorana::app::FormEvents {
   void DownLoadButtonClick() override { ++downloads; }
   void CancelButtonClick() override {}
 
+  sorana::app::ActivationGate gate;
   sorana::app::FormState state;
   int closes = 0;
   int clickChecks = 0;
@@ -61,7 +67,7 @@ class CoreEvents : public sorana::app::FormEvents {
   bool throwOnPort = false;
 
  private:
-  TMainForm& window_;
+  sorana::app::UpdateWindow& window_;
   sorana::app::FormLifecycle lifecycle_;
 };
 
@@ -248,6 +254,21 @@ void TMainFormTest::startedWindowShowsVersionsListAndPrompt() {
   const QString path = QStringLiteral(SORANA_SCREENSHOT_DIR "/main_window.png");
   QVERIFY(window.grab().save(path));
   qInfo("screenshot of the started window: %s", qPrintable(path));
+
+  // Activation handed back by another program leaves a download's message;
+  // coming back from one of the updater's boxes runs the activation steps.
+  const std::string downloading = "アップデートコンポーネント(2)のダウンロード 40%";
+  window.SetCaption(Control::MsgLabel, downloading);
+  QWidget otherProgram;
+  otherProgram.show();
+  otherProgram.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&otherProgram));
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QTest::qWait(50);
+  QCOMPARE(window.Caption(Control::MsgLabel), downloading);
+  events.gate.ShowBox(BoxKind::Information, "基準が選択されていません");
+  QTRY_COMPARE(window.Caption(Control::MsgLabel), std::string(sorana::app::kStartPrompt));
 
   QTest::mouseClick(static_cast<QPushButton*>(window.Widget(Control::DownLoadButton)), Qt::LeftButton);
   QCOMPARE(events.downloads, 1);

@@ -211,6 +211,24 @@ TEST_F(DownloadDriverTest, NoStandardFetchesNothingAndRestoresTheWindow) {
   ExpectIdle();
 }
 
+TEST_F(DownloadDriverTest, OldProgramWithStandardsWithoutOldFilesRunsBothPhases) {
+  Install(test::VersionParts{1, 0, 0, 0});
+  driver_.DownLoadButtonClick();  // nothing checked: refused in the old-version phase too
+  ASSERT_EQ(window_.boxes.size(), 1u);
+  EXPECT_EQ(window_.boxes[0].text, "基準が選択されていません");
+  EXPECT_TRUE(server_.Requests().empty());
+
+  window_.checks[11] = window_.checks[21] = true;  // no files of theirs in the old-version phase
+  driver_.DownLoadButtonClick();
+  ASSERT_EQ(calls_.size(), 2u);
+  EXPECT_TRUE(calls_[0].oldPhase);
+  EXPECT_EQ(calls_[0].fileList.size(), static_cast<size_t>(kOldProgramCount));
+  EXPECT_TRUE(calls_[0].allFilesWhole);
+  EXPECT_FALSE(calls_[1].oldPhase);
+  EXPECT_GT(calls_[1].fileList.size(), static_cast<size_t>(kNewProgramCount));
+  EXPECT_EQ(window_.boxes.size(), 1u);
+}
+
 TEST_F(DownloadDriverTest, FetchErrorInTheOldPhaseShowsOneBoxAndEndsTheRun) {
   Install(std::nullopt);
   window_.checks[0] = true;
