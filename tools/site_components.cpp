@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "install/expanded_name.h"
 #include "install/szdd_compress.h"
 #include "platform/win_path.h"
@@ -184,22 +184,22 @@ VersionParts PhaseVersion(bool oldPhase) {
 
 ComponentKind KindOf(std::string_view name, bool programRow) {
   if (!programRow) return ComponentKind::Plugin;
-  const download::ProgramRow* row = download::FindProgramRow(name);
+  const catalogue::ProgramRow* row = catalogue::FindProgramRow(name);
   if (!row) throw SiteError("no content is known for the program file " + std::string(name));
   switch (row->role) {
-    case download::Role::MainProgram:
-    case download::Role::Program:
-    case download::Role::ProgramAbove:
+    case catalogue::Role::MainProgram:
+    case catalogue::Role::Program:
+    case catalogue::Role::ProgramAbove:
       return ComponentKind::Program;
-    case download::Role::Library:
+    case catalogue::Role::Library:
       return ComponentKind::Library;
-    case download::Role::Settings:
+    case catalogue::Role::Settings:
       return ComponentKind::Settings;
-    case download::Role::Template:
+    case catalogue::Role::Template:
       return ComponentKind::TemplateText;
-    case download::Role::CorinsArchive:
+    case catalogue::Role::CorinsArchive:
       return ComponentKind::CorinsArchive;
-    case download::Role::Help:
+    case catalogue::Role::Help:
       break;
   }
   // The help comes as an archive or, from the new-version phase on, as the help bundle.
@@ -212,7 +212,7 @@ std::vector<ArchiveMember> ArchiveMembers(bool oldPhase, std::string_view name, 
   std::vector<ArchiveMember> members;
   if (KindOf(name, true) == ComponentKind::CorinsArchive) {
     // Each CORINS archive holds the folder it is extracted into.
-    std::string folder(download::FindProgramRow(name)->folder);
+    std::string folder(catalogue::FindProgramRow(name)->folder);
     std::string seed = Seed(oldPhase, name);
     members.push_back({folder, "", true});
     members.push_back({folder + "\\CORINS.DTD", RecordText(seed + "/dtd", 900), false});
@@ -225,7 +225,7 @@ std::vector<ArchiveMember> ArchiveMembers(bool oldPhase, std::string_view name, 
   if (KindOf(name, true) != ComponentKind::HelpArchive) {
     throw SiteError(std::string(name) + " is not an archive");
   }
-  std::string folder(download::FindProgramRow(name)->folder);
+  std::string folder(catalogue::FindProgramRow(name)->folder);
   members.push_back({folder, "", true});
   for (HelpFile& file : HelpPages(oldPhase, scale)) {
     members.push_back({folder + "\\" + file.path, std::move(file.bytes), false});

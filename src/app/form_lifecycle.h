@@ -1,8 +1,8 @@
 // Start-up, activation and close of the update window.
 #pragma once
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::app {
 

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "app/activation_gate.h"
-#include "app/form_events.h"
 #include "app/form_lifecycle.h"
-#include "app/form_state.h"
-#include "app/update_window.h"
 #include "download/download_driver.h"
+#include "form/form_events.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 #include "install/unpress.h"
 
 namespace sorana::app {

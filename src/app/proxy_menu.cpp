@@ -3,8 +3,8 @@
 #include <charconv>
 #include <string>
 
-#include "app/app_error.h"
 #include "app/settings_file.h"
+#include "form/app_error.h"
 
 namespace sorana::app {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::app {
 

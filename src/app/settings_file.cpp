@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/app_error.h"
+#include "form/app_error.h"
 #include "platform/cp932.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"

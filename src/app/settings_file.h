@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/form_state.h"
+#include "form/form_state.h"
 
 namespace sorana::app {
 

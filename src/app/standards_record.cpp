@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/app_error.h"
 #include "app/standards.h"
+#include "form/app_error.h"
 #include "platform/file_system.h"
 #include "platform/profile.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::app {
 

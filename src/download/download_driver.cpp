@@ -5,12 +5,12 @@
 #include <cstring>
 #include <optional>
 
-#include "app/app_error.h"
-#include "download/catalogue.h"
-#include "download/layout_conversion.h"
+#include "catalogue/catalogue.h"
 #include "download/tipw_http.h"
 #include "download/transfer_progress.h"
 #include "download/update_server.h"
+#include "form/app_error.h"
+#include "install/layout_conversion.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/folders.h"
@@ -68,7 +68,7 @@ struct DownloadDriver::Impl {
   TipwHTTP ipwHTTP;   // new-version phase; the cancel button acts on it
   TipwHTTP ipwHTTP2;  // old-version phase
   TransferProgress progress;
-  std::chrono::milliseconds registrationBound = kViewerRegistrationBound;
+  std::chrono::milliseconds registrationBound = install::kViewerRegistrationBound;
   bool closing = false;
   bool running = false;  // a DownLoadButtonClick is on the stack
 };
@@ -144,9 +144,9 @@ void DownloadDriver::Impl::Run() {
   if (!platform::DirectoryExists(state.InstallRoot + "OLD_BIN")) {
     // The window stays responsive while the viewer registers; closing it ends
     // the registration and the run.
-    ConvertLayout(state.InstallRoot, state.InitFileName,
-                  platform::ProcessWait{[this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); },
-                                        [this] { return !Closing(); }, registrationBound});
+    install::ConvertLayout(state.InstallRoot, state.InitFileName,
+                           platform::ProcessWait{[this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); },
+                                                 [this] { return !Closing(); }, registrationBound});
     state.LayoutReady = false;
     if (Closing()) return;
   }
@@ -188,9 +188,9 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
   }
   window.SetEnabled(Control::CheckListBox1, false);
 
-  StandardChoice checked{};
-  for (int i = 0; i < app::kStandardCount; ++i) checked[static_cast<size_t>(i)] = window.IsChecked(i);
-  state.FileList = BuildFileList(oldPhase, checked);
+  catalogue::StandardChoice checked{};
+  for (int i = 0; i < catalogue::kStandardCount; ++i) checked[static_cast<size_t>(i)] = window.IsChecked(i);
+  state.FileList = catalogue::BuildFileList(oldPhase, checked);
   // Refused only when nothing is checked: a standard without files in the
   // old-version phase still needs that phase's programs before the new one.
   if (std::none_of(checked.begin(), checked.end(), [](bool on) { return on; })) {

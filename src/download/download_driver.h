@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::download {
 

@@ -7,12 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
 #include "download/tipw_http.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::download {
-
 
 class TransferProgress {
  public:

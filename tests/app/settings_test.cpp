@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <limits>
 
-#include "app/app_error.h"
 #include "app/lenient_number.h"
 #include "app/proxy_menu.h"
 #include "app/settings_file.h"
 #include "app_prefix.h"
+#include "form/app_error.h"
 
 namespace sorana::app {
 namespace {

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
-#include "app/app_error.h"
 #include "app/standards.h"
 #include "app/standards_record.h"
 #include "app_prefix.h"
+#include "form/app_error.h"
 
 namespace sorana::app {
 namespace {

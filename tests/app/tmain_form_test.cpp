@@ -16,14 +16,14 @@
 #include <functional>
 
 #include "app/activation_gate.h"
-#include "app/app_error.h"
-#include "app/form_events.h"
 #include "app/form_lifecycle.h"
 #include "app/proxy_menu.h"
 #include "app/standards.h"
-#include "app/tmain_form.h"
-#include "app/window_boxes.h"
 #include "app_prefix.h"
+#include "form/app_error.h"
+#include "form/form_events.h"
+#include "qt/tmain_form.h"
+#include "qt/window_boxes.h"
 
 using sorana::app::BoxAnswer;
 using sorana::app::BoxKind;
@@ -166,7 +166,7 @@ void TMainFormTest::listShowsTwoColumnsWithoutScrolling() {
   window.ShowCentred();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   auto* list = static_cast<QListWidget*>(window.Widget(Control::CheckListBox1));
-  QCOMPARE(list->count(), sorana::app::kStandardCount);
+  QCOMPARE(list->count(), sorana::catalogue::kStandardCount);
   const QRect viewport = list->viewport()->rect();
   const int firstColumn = list->visualItemRect(list->item(0)).left();
   const int secondColumn = list->visualItemRect(list->item(11)).left();
@@ -285,7 +285,7 @@ void TMainFormTest::uncheckingANationalStandardIsUndone() {
   TMainForm window;
   CoreEvents events(window);
   window.SetEvents(&events);
-  for (int i = 0; i < sorana::app::kStandardCount; ++i) window.SetChecked(i, true);
+  for (int i = 0; i < sorana::catalogue::kStandardCount; ++i) window.SetChecked(i, true);
   window.ShowCentred();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   BoxAnswerer answerer;

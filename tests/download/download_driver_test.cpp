@@ -9,8 +9,8 @@
 #include <fstream>
 #include <functional>
 
-#include "download/catalogue.h"
-#include "download/layout_conversion.h"
+#include "catalogue/catalogue.h"
+#include "install/layout_conversion.h"
 #include "platform/win_path.h"
 #include "scoped_env.h"
 #include "support/fake_window.h"
@@ -19,6 +19,13 @@
 #include "support/temp_prefix.h"
 
 namespace sorana::download {
+
+using catalogue::BuildFileList;
+using catalogue::kNewProgramCount;
+using catalogue::kOldProgramCount;
+using catalogue::PhasePath;
+using catalogue::StandardChoice;
+using install::ViewerRegistrationCommand;
 namespace {
 
 namespace fs = std::filesystem;
@@ -71,9 +78,9 @@ class DownloadDriverTest : public ::testing::Test {
     // A stand-in wine that records its arguments, one per line, and then hangs
     // as a registration that crashed into Wine's debugger did.
     wineLog_ = prefix_.Scratch() / "wine.log";
-    test::TempPrefix::WriteFile(prefix_.Scratch() / "bin" / "wine",
-                                "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() +
-                                    "'\nexec /bin/sleep 600\n");
+    test::TempPrefix::WriteFile(
+        prefix_.Scratch() / "bin" / "wine",
+        "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() + "'\nexec /bin/sleep 600\n");
     fs::permissions(prefix_.Scratch() / "bin" / "wine", fs::perms::owner_all);
 
     state_.InstallRoot = kRoot;

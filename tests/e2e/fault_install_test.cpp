@@ -32,7 +32,7 @@ class FaultMatrixInstall : public FaultMatrixTest {
  protected:
   void SetUp() override {
     Prepare();
-    list_ = download::BuildFileList(false, Chosen());
+    list_ = catalogue::BuildFileList(false, Chosen());
   }
 
   // Runs one update; returns its session.
@@ -185,7 +185,7 @@ TEST_F(FaultMatrixInstall, DamagedArchiveExtractsNoneOfItsMembers) {
 
   truncated.reset();
   Prepare();  // a fresh machine for the second archive
-  list_ = download::BuildFileList(false, Chosen());
+  list_ = catalogue::BuildFileList(false, Chosen());
   scenario_->Serve(false, list_[kCorins6Position], HostileArchive());
   auto hostile = Update();
   ASSERT_TRUE(hostile->window.closed);

@@ -106,9 +106,9 @@ void FaultMatrixTest::ExpectUserFilesUnchanged() const {
 void FaultMatrixTest::ExpectRecordIntact() const {
   const std::string record = std::string(kInstallRoot) + "Install.ini";
   for (size_t i = 0; i < chosen_.size(); ++i) {
-    EXPECT_EQ(platform::ReadProfileString(record, "PULUGINLIST", app::kStandardCaptions[i], ""),
+    EXPECT_EQ(platform::ReadProfileString(record, "PULUGINLIST", catalogue::kStandardCaptions[i], ""),
               chosen_[i] ? "1" : "0")
-        << app::kStandardCaptions[i];
+        << catalogue::kStandardCaptions[i];
   }
 }
 

@@ -35,11 +35,11 @@ class FaultMatrixTest : public ::testing::Test {
   // Nothing of the new-version phase was installed.
   void ExpectPhaseUntouched() const;
   // The standards the scenario chose.
-  download::StandardChoice Chosen() const { return chosen_; }
+  catalogue::StandardChoice Chosen() const { return chosen_; }
 
   std::unique_ptr<UpdateScenario> scenario_;
   std::map<std::filesystem::path, std::string> userFiles_;
-  download::StandardChoice chosen_{};
+  catalogue::StandardChoice chosen_{};
 
  private:
   std::string fault_;

@@ -22,7 +22,7 @@ class FaultMatrixNetwork : public FaultMatrixTest {
  protected:
   void SetUp() override {
     Prepare();
-    list_ = download::BuildFileList(false, Chosen());
+    list_ = catalogue::BuildFileList(false, Chosen());
   }
 
   // The communication-error box for the entry at `position` of the phase.

@@ -80,7 +80,7 @@ class FaultMatrixProcess : public FaultMatrixTest {};
 
 TEST_F(FaultMatrixProcess, KilledDuringADownloadTheNextStartUpdates) {
   Prepare();
-  const std::vector<std::string> list = download::BuildFileList(false, Chosen());
+  const std::vector<std::string> list = catalogue::BuildFileList(false, Chosen());
   const size_t position = 50;
   scenario_->Server().SetFault(list[position], test::HttpFault::Trickle);
   scenario_->Server().SetTrickle(32, std::chrono::milliseconds(20));

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "download/layout_conversion.h"
+#include "install/layout_conversion.h"
 #include "platform/folders.h"
 #include "platform/win_path.h"
 #include "tools/prefix_writer.h"
@@ -76,14 +76,14 @@ struct UpdateScenario::Environment {
   }
 };
 
-download::StandardChoice AllStandards() {
-  download::StandardChoice all;
+catalogue::StandardChoice AllStandards() {
+  catalogue::StandardChoice all;
   all.fill(true);
   return all;
 }
 
-download::StandardChoice Standards(std::initializer_list<int> indexes) {
-  download::StandardChoice choice{};
+catalogue::StandardChoice Standards(std::initializer_list<int> indexes) {
+  catalogue::StandardChoice choice{};
   for (int index : indexes) choice.at(static_cast<size_t>(index)) = true;
   return choice;
 }
@@ -140,8 +140,8 @@ bool UpdateScenario::Exists(std::string_view windowsPath) const {
 }
 
 void UpdateScenario::UseTwoFolderLayout() {
-  download::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI",
-                          {nullptr, nullptr, download::kViewerRegistrationBound});
+  install::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI",
+                         {nullptr, nullptr, install::kViewerRegistrationBound});
 }
 
 void UpdateScenario::Serve(bool oldPhase, const std::string& name, std::string_view bytes) {

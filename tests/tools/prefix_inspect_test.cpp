@@ -6,7 +6,7 @@
 #include <map>
 
 #include "app/form_lifecycle.h"
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/registry.h"
 #include "platform/win_path.h"
 #include "site_test_support.h"
@@ -53,7 +53,7 @@ TEST_F(WrittenPrefix, UpdaterStartUpFindsTheInstallation) {
   EXPECT_EQ(state.NowVersion, "v1.1.0.0");
   EXPECT_EQ(state.InitFileName, "C:\\VELMORA\\SORANA\\VMSORANA.INI");
   // One folder, no NEW_BIN for the staging record yet: every standard starts checked.
-  for (int i = 0; i < app::kStandardCount; ++i) EXPECT_TRUE(window.IsChecked(i)) << i;
+  for (int i = 0; i < catalogue::kStandardCount; ++i) EXPECT_TRUE(window.IsChecked(i)) << i;
 
   // An old installation holds the old data files of the chosen standards only.
   fs::path plugins = root / "drive_c" / "VELMORA" / "SORANA" / "plugin";

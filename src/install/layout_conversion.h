@@ -10,7 +10,7 @@
 
 #include "platform/process.h"
 
-namespace sorana::download {
+namespace sorana::install {
 
 // How long the viewer registration may run before it is ended, with all it
 // started, and the conversion goes on. regsvr32 ends in well under a second;
@@ -30,4 +30,4 @@ std::string ViewerRegistrationCommand(std::string_view installRoot);
 void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
                    const platform::ProcessWait& registration);
 
-}  // namespace sorana::download
+}  // namespace sorana::install

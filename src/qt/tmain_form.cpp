@@ -1,4 +1,4 @@
-#include "app/tmain_form.h"
+#include "qt/tmain_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,10 +12,10 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "app/check_list_box.h"
 #include "app/standards.h"
-#include "app/window_boxes.h"
-#include "app/window_font.h"
+#include "qt/check_list_box.h"
+#include "qt/window_boxes.h"
+#include "qt/window_font.h"
 
 namespace sorana::app {
 

@@ -9,8 +9,8 @@
 #include <exception>
 #include <map>
 
-#include "app/form_events.h"
-#include "app/update_window.h"
+#include "form/form_events.h"
+#include "form/update_window.h"
 
 class QAction;
 class QLabel;

@@ -1,11 +1,11 @@
-#include "download/layout_conversion.h"
+#include "install/layout_conversion.h"
 
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/process.h"
 #include "platform/win_path.h"
 
-namespace sorana::download {
+namespace sorana::install {
 
 namespace {
 
@@ -60,4 +60,4 @@ void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
   platform::RunAndWait(ViewerRegistrationCommand(root), registration);
 }
 
-}  // namespace sorana::download
+}  // namespace sorana::install
