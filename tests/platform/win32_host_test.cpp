@@ -1,0 +1,156 @@
+// The Win32 host where it differs from the Wine-prefix host: the system's own
+// name matching, read-only attributes, the registry API, the shell's file
+// operations, processes and the system's folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/file_tree.h"
+#include "platform/folders.h"
+#include "platform/profile.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "support/temp_prefix.h"
+
+namespace sorana::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempPrefix;
+
+std::vector<std::string> Names(std::string_view pattern) {
+  std::vector<std::string> names;
+  for (const FindEntry& entry : FindFiles(pattern)) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Win32Files, JapaneseNamesAndAnyCaseReachTheSameFiles) {
+  TempPrefix prefix;
+  const std::string folder = "C:\\VELMORA\\ソラナギ\\New_BIN\\";
+  ASSERT_TRUE(ForceDirectories(folder + "ヘルプ"));
+  ASSERT_TRUE(WriteFileAtomic(folder + "電子納品.ini", "\x83\x5C"));
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC(folder + "電子納品.ini")), "\x83\x5C");
+  // NEW_BIN is the folder New_BIN: the copy lands beside the first file.
+  ASSERT_TRUE(CopyFile("C:\\velmora\\ソラナギ\\NEW_BIN\\電子納品.ini", "C:\\VELMORA\\ソラナギ\\NEW_BIN\\copy.ini", true));
+  EXPECT_EQ(Names("C:\\VELMORA\\ソラナギ\\*"), (std::vector<std::string>{"New_BIN"}));
+  EXPECT_EQ(Names(folder + "*.*"), (std::vector<std::string>{"copy.ini", "ヘルプ", "電子納品.ini"}));
+  EXPECT_EQ(ReadWholeFile("C:\\VELMORA\\ソラナギ\\new_bin\\COPY.INI"), "\x83\x5C");
+  EXPECT_TRUE(RenameFile(folder + "copy.ini", folder + "COPY.INI"));  // a change of spelling only
+  EXPECT_EQ(Names(folder + "c*"), (std::vector<std::string>{"COPY.INI"}));
+  EXPECT_TRUE(DirectoryExists("C:\\VELMORA\\ソラナギ\\NEW_BIN\\ヘルプ"));
+  ASSERT_TRUE(SetFileTime(folder + "COPY.INI", 1700000000));
+  EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(
+                std::chrono::file_clock::to_sys(fs::last_write_time(prefix.HostC(folder + "COPY.INI")))),
+            std::chrono::sys_seconds(std::chrono::seconds(1700000000)));
+  // A name no drive holds.
+  EXPECT_FALSE(ReadWholeFile("C:\\VELMORA\\none\\x.ini"));
+  EXPECT_EQ(LastError(), ENOENT);
+}
+
+TEST(Win32Files, ReadOnlyFilesAreRefusedUntilTheTreeIsReset) {
+  TempPrefix prefix;
+  TempPrefix::WriteFile(prefix.HostC("C:\\ro\\sub\\locked.ini"), "old");
+  TempPrefix::WriteFile(prefix.HostC("C:\\ro\\src.ini"), "new");
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\ro\\sub\\locked.ini"));
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\ro\\sub"));
+  const std::string locked = "C:\\ro\\sub\\locked.ini";
+  struct Refusal {
+    const char* what;
+    bool done;
+  };
+  for (const Refusal& refusal : {Refusal{"copy", CopyFile("C:\\ro\\src.ini", locked, false)},
+                                 Refusal{"delete", DeleteFile(locked)},
+                                 Refusal{"write", WriteFileAtomic(locked, "x")},
+                                 Refusal{"profile", WriteProfileString(locked, "s", "k", "v")}}) {
+    EXPECT_FALSE(refusal.done) << refusal.what;
+  }
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC(locked)), "old");
+  EXPECT_EQ(GetFileAttributes(locked).value_or(0) & kAttrReadOnly, kAttrReadOnly);
+
+  int asked = 0;
+  ResetReadOnly("C:\\ro\\", [&] { return ++asked, true; });
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(GetFileAttributes(locked).value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
+  EXPECT_EQ(GetFileAttributes("C:\\ro\\sub").value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
+  EXPECT_TRUE(WriteFileAtomic(locked, "x"));
+  EXPECT_TRUE(DeleteFile(locked));
+  EXPECT_EQ(Names("C:\\ro\\sub\\*"), std::vector<std::string>{});  // no temporary left
+}
+
+TEST(Win32FileTree, ShellMovesAndCopiesWithoutAsking) {
+  TempPrefix prefix;
+  TempPrefix::WriteFile(prefix.HostC("C:\\root\\a.exe"), "a");
+  TempPrefix::WriteFile(prefix.HostC("C:\\root\\Template\\国土\\t.doc"), "t");
+  TempPrefix::WriteFile(prefix.HostC("C:\\root\\OLD_BIN\\a.exe"), "stale");
+  ASSERT_TRUE(CopyFiles(std::string("C:\\root\\Template\0", 18), "C:\\root\\New_BIN"));
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\root\\New_BIN\\Template\\国土\\t.doc")), "t");
+  // The first-update move: every entry of the root (as listed) into OLD_BIN.
+  std::string list = ListFolderEntries("C:\\root\\a*");
+  EXPECT_EQ(list, std::string("C:\\root\\a.exe\0", 14));
+  ASSERT_TRUE(MoveFiles(list, "C:\\root\\OLD_BIN"));
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\root\\OLD_BIN\\a.exe")), "a");
+  EXPECT_FALSE(FileExists("C:\\root\\a.exe"));
+  // Wildcards, into a destination that does not exist yet.
+  ASSERT_TRUE(MoveFiles(std::string("C:\\root\\OLD_BIN\\*.exe\0", 22), "C:\\root\\fresh\\bin"));
+  EXPECT_EQ(Names("C:\\root\\fresh\\bin\\*"), (std::vector<std::string>{"a.exe"}));
+  EXPECT_EQ(ExpandFolderPath("C:\\root\\OLD_BIN\\..\\New_BIN\\"), "C:\\root\\New_BIN\\");
+  EXPECT_EQ(ExpandFolderPath("C:\\root\\New_BIN"), "C:\\root\\New_BIN\\");
+}
+
+TEST(Win32Registry, JapaneseKeysAndValuesReadBack) {
+  // scripts/windows reads this value back with wine reg query after the run.
+  const std::string subKey = "Software\\SoranaWindowsTest\\ソラナギ";
+  const std::string exename = "C:\\VELMORA\\ソラナギ\\New_BIN\\電子納品.exe";
+  EXPECT_FALSE(RegistryKey::Open(Hive::CurrentUser, subKey + "\\missing", false));
+  std::optional<RegistryKey> key = RegistryKey::Open(Hive::CurrentUser, subKey, true);
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(key->WriteString("Exename", exename));
+  ASSERT_TRUE(key->WriteBinary("ReadOption", {0x01, 0x00, 0xFF}));
+  ASSERT_TRUE(key->WriteString("空", ""));
+
+  std::optional<RegistryKey> again = RegistryKey::Open(Hive::CurrentUser, "SOFTWARE\\soranawindowstest\\ソラナギ", false);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->ReadString("EXENAME"), exename);
+  EXPECT_EQ(again->ReadString("空"), "");
+  EXPECT_FALSE(again->ReadString("ReadOption"));  // binary is no text
+  EXPECT_FALSE(again->ReadString("missing"));
+
+  // The machine hive, in the 32-bit view the program sees by itself.
+  std::optional<RegistryKey> machine = RegistryKey::Open(Hive::LocalMachine, "Software\\SoranaWindowsTest", true);
+  ASSERT_TRUE(machine);
+  ASSERT_TRUE(machine->WriteString("Exename", exename));
+  EXPECT_EQ(RegistryKey::Open(Hive::LocalMachine, "Software\\SoranaWindowsTest", false)->ReadString("Exename"), exename);
+}
+
+TEST(Win32Process, RunsAndWaitsPumpingMessages) {
+  TempPrefix prefix;
+  const std::string cmd = GetWindowsFolder() + "\\system32\\cmd.exe";
+  int pumped = 0;
+  auto pump = [&](int) { ++pumped; };
+  EXPECT_TRUE(RunAndWait("\"" + cmd + "\" /c echo ran> C:\\ran.txt", pump));
+  EXPECT_TRUE(FileExists("C:\\ran.txt"));
+  EXPECT_FALSE(RunAndWait("\"C:\\missing\\regsvr32.exe\" /s x.ocx", pump));
+  EXPECT_FALSE(RunAndWait("", pump));
+}
+
+TEST(Win32Folders, ComeFromTheSystem) {
+  const std::string windows = GetWindowsFolder();
+  ASSERT_GE(windows.size(), 3u);
+  EXPECT_EQ(windows[1], ':');
+  EXPECT_NE(windows.back(), '\\');
+  EXPECT_TRUE(DirectoryExists(windows));
+  const std::string temp = GetTempFolder();
+  EXPECT_EQ(temp.back(), '\\');
+  EXPECT_NE(temp[temp.size() - 2], '\\');
+  EXPECT_EQ(temp.find('~'), std::string::npos);  // the long form
+  EXPECT_TRUE(DirectoryExists(temp));
+}
+
+}  // namespace
+}  // namespace sorana::platform
