@@ -4,6 +4,7 @@
 sorana_add_test(platform_windows_test
   SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/cp932_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/path_text_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/profile_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/version_info_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/win32_host_test.cpp
