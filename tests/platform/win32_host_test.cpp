@@ -15,6 +15,8 @@
 #include "platform/profile.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/win32/bounded_run.h"
+#include "platform/win32/windows_api.h"
 #include "support/temp_prefix.h"
 
 namespace sorana::platform {
@@ -131,12 +133,21 @@ TEST(Win32Registry, JapaneseKeysAndValuesReadBack) {
 TEST(Win32Process, RunsAndWaitsPumpingMessages) {
   TempPrefix prefix;
   const std::string cmd = GetWindowsFolder() + "\\system32\\cmd.exe";
-  int pumped = 0;
-  auto pump = [&](int) { ++pumped; };
+  auto pump = [](int) {};
   EXPECT_TRUE(RunAndWait("\"" + cmd + "\" /c echo ran> C:\\ran.txt", pump));
   EXPECT_TRUE(FileExists("C:\\ran.txt"));
   EXPECT_FALSE(RunAndWait("\"C:\\missing\\regsvr32.exe\" /s x.ocx", pump));
   EXPECT_FALSE(RunAndWait("", pump));
+
+  // A program that never ends is stopped at the bound, and so is the program it started.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(win32::RunBounded("\"" + cmd + "\" /c \"" + cmd + "\" /c for /l %i in (0,0,1) do @echo x>> C:\\tick.txt",
+                                 pump, std::chrono::milliseconds(1500)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  ASSERT_TRUE(fs::exists(prefix.HostC("C:\\tick.txt")));
+  const auto ticks = fs::file_size(prefix.HostC("C:\\tick.txt"));
+  Sleep(500);
+  EXPECT_EQ(fs::file_size(prefix.HostC("C:\\tick.txt")), ticks);
 }
 
 TEST(Win32Folders, ComeFromTheSystem) {

@@ -2,6 +2,7 @@
 // stays responsive. The program runs in a job object, so that a program that
 // does not end in time is stopped together with whatever it started.
 #include "platform/process.h"
+#include "platform/win32/bounded_run.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +16,7 @@ namespace sorana::platform {
 namespace {
 
 // A program that has not ended by then is not going to: it is stopped.
-constexpr auto kRunBound = std::chrono::seconds(60);
+constexpr std::chrono::milliseconds kRunBound = std::chrono::seconds(60);
 constexpr DWORD kSliceMs = 100;
 
 // Owns a handle; closes it at scope exit.
@@ -45,8 +46,8 @@ HANDLE NewKillOnCloseJob() {
 
 // Waits for the process, handing window messages to the pump as they come.
 // False when the bound passed first.
-bool WaitPumping(HANDLE process, const std::function<void(int maxWaitMs)>& pump) {
-  const auto deadline = std::chrono::steady_clock::now() + kRunBound;
+bool WaitPumping(HANDLE process, const std::function<void(int maxWaitMs)>& pump, std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
   while (true) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
@@ -70,6 +71,11 @@ bool WaitPumping(HANDLE process, const std::function<void(int maxWaitMs)>& pump)
 }  // namespace
 
 bool RunAndWait(std::string_view commandLine, const std::function<void(int maxWaitMs)>& pump) {
+  return win32::RunBounded(commandLine, pump, kRunBound);
+}
+
+bool win32::RunBounded(std::string_view commandLine, const std::function<void(int maxWaitMs)>& pump,
+                       std::chrono::milliseconds bound) {
   std::optional<std::wstring> wide = win32::Widen(commandLine);
   if (!wide || wide->empty()) return false;
   Owned job(NewKillOnCloseJob());
@@ -90,7 +96,7 @@ bool RunAndWait(std::string_view commandLine, const std::function<void(int maxWa
   bool inJob = job.Get() != nullptr && AssignProcessToJobObject(job.Get(), process.Get());
   ResumeThread(thread.Get());
 
-  if (WaitPumping(process.Get(), pump)) return true;
+  if (WaitPumping(process.Get(), pump, bound)) return true;
   if (inJob) TerminateJobObject(job.Get(), 1);
   TerminateProcess(process.Get(), 1);
   WaitForSingleObject(process.Get(), 5000);
