@@ -62,15 +62,25 @@ TEST(Win32Files, ReadOnlyFilesAreRefusedUntilTheTreeIsReset) {
   TempPrefix::MakeReadOnly(prefix.HostC("C:\\ro\\sub\\locked.ini"));
   TempPrefix::MakeReadOnly(prefix.HostC("C:\\ro\\sub"));
   const std::string locked = "C:\\ro\\sub\\locked.ini";
+  // Each refusal records the errno the core shows, as on the Linux host (a braced
+  // list is evaluated in order: LastError is read right after its call).
   struct Refusal {
     const char* what;
     bool done;
+    int error;
+    int expected;
   };
-  for (const Refusal& refusal : {Refusal{"copy", CopyFile("C:\\ro\\src.ini", locked, false)},
-                                 Refusal{"delete", DeleteFile(locked)},
-                                 Refusal{"write", WriteFileAtomic(locked, "x")},
-                                 Refusal{"profile", WriteProfileString(locked, "s", "k", "v")}}) {
-    EXPECT_FALSE(refusal.done) << refusal.what;
+  for (const Refusal& r : {Refusal{"copy", CopyFile("C:\\ro\\src.ini", locked, false), LastError(), EACCES},
+                           Refusal{"copy, kept", CopyFile("C:\\ro\\src.ini", locked, true), LastError(), EEXIST},
+                           Refusal{"delete", DeleteFile(locked), LastError(), EACCES},
+                           Refusal{"write", WriteFileAtomic(locked, "x"), LastError(), EACCES},
+                           Refusal{"no folder", WriteFileAtomic("C:\\ro\\none\\x.ini", "x"), LastError(), ENOENT},
+                           Refusal{"no source", CopyFile("C:\\ro\\no.ini", "C:\\ro\\n.ini", false), LastError(), ENOENT},
+                           Refusal{"rename onto", RenameFile("C:\\ro\\src.ini", locked), LastError(), EEXIST},
+                           Refusal{"folder", DeleteFile("C:\\ro\\sub"), LastError(), EISDIR},
+                           Refusal{"profile", WriteProfileString(locked, "s", "k", "v"), LastError(), EACCES}}) {
+    EXPECT_FALSE(r.done) << r.what;
+    EXPECT_EQ(r.error, r.expected) << r.what;
   }
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC(locked)), "old");
   EXPECT_EQ(GetFileAttributes(locked).value_or(0) & kAttrReadOnly, kAttrReadOnly);

@@ -50,7 +50,14 @@ class Handle {
 std::optional<fs::path> TemporaryFileIn(const fs::path& folder) {
   wchar_t name[MAX_PATH];
   if (GetTempFileNameW(folder.c_str(), L"sor", 0, name) == 0) {
-    FailWithLastError();
+    // It reports a missing folder as an invalid one: the folder itself tells which.
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      FailWithLastError();
+    } else {
+      Fail((attributes & FILE_ATTRIBUTE_DIRECTORY) ? win32::ErrnoOf(error) : ENOTDIR);
+    }
     return std::nullopt;
   }
   return fs::path(name);
