@@ -85,14 +85,31 @@ TEST(Win32Files, ReadOnlyFilesAreRefusedUntilTheTreeIsReset) {
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC(locked)), "old");
   EXPECT_EQ(GetFileAttributes(locked).value_or(0) & kAttrReadOnly, kAttrReadOnly);
 
+  // The system lists "." and "..": they clear a folder and its parent. A No
+  // after a failed change ends the walk of that folder only.
+  TempPrefix::WriteFile(prefix.HostC("C:\\ro\\sub\\later.ini"), "");
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\ro\\sub\\later.ini"));
+  TempPrefix::MakeReadOnly(prefix.HostC("C:\\ro\\src.ini"));
+  std::vector<std::string> tried;
   int asked = 0;
+  ResetReadOnly(
+      "C:\\ro\\", [&] { return ++asked, false; },
+      [&](std::string_view path, uint32_t attributes) {
+        tried.emplace_back(path);
+        return path.find("\\sub\\") == std::string_view::npos && SetFileAttributes(path, attributes);
+      });
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(std::count_if(tried.begin(), tried.end(), [](const std::string& p) { return p.find("\\sub\\") != p.npos; }),
+            1);
+  EXPECT_EQ(GetFileAttributes("C:\\ro\\src.ini").value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
+
   ResetReadOnly("C:\\ro\\", [&] { return ++asked, true; });
-  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(asked, 1);
   EXPECT_EQ(GetFileAttributes(locked).value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
   EXPECT_EQ(GetFileAttributes("C:\\ro\\sub").value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
   EXPECT_TRUE(WriteFileAtomic(locked, "x"));
   EXPECT_TRUE(DeleteFile(locked));
-  EXPECT_EQ(Names("C:\\ro\\sub\\*"), std::vector<std::string>{});  // no temporary left
+  EXPECT_EQ(Names("C:\\ro\\sub\\*"), std::vector<std::string>{"later.ini"});  // no temporary left
 }
 
 TEST(Win32FileTree, ShellMovesAndCopiesWithoutAsking) {
