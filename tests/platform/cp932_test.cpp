@@ -34,6 +34,11 @@ TEST(Cp932, InvalidInputGivesNoText) {
   EXPECT_FALSE(Utf8ToCp932("\xE3\x82"));    // truncated UTF-8
   EXPECT_FALSE(Utf8ToCp932("\xFF"));        // not UTF-8 at all
   EXPECT_FALSE(Utf8ToCp932("emoji 😀"));     // no CP932 character for it
+  // UTF-16 for the registry: lone surrogates and overlong UTF-8 are refused.
+  EXPECT_EQ(Utf8ToUtf16("ソ😀"), std::u16string(u"ソ😀"));
+  EXPECT_EQ(Utf16ToUtf8(u"ソ😀"), "ソ😀");
+  EXPECT_FALSE(Utf16ToUtf8(std::u16string(1, u'\xD800')));
+  EXPECT_FALSE(Utf8ToUtf16("\xC0\xAF"));
   // A failure leaves the next conversion unaffected.
   EXPECT_EQ(Cp932ToUtf8("\x83\x5C"), "ソ");
 }

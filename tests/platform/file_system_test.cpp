@@ -121,17 +121,6 @@ TEST(FileSystemFolders, CreateWithParentsAndReportAttributes) {
   EXPECT_EQ(GetFileAttributes("C:\\link"), kAttrDirectory | kAttrReparsePoint);
 }
 
-TEST(FileSystemFind, MatchesWildcardsLikeWindows) {
-  EXPECT_TRUE(MatchesWildcard("README", "*.*"));
-  EXPECT_TRUE(MatchesWildcard("Fotodesk.EXE", "*.exe"));
-  EXPECT_TRUE(MatchesWildcard("fotodesk", "fotodesk.*"));
-  EXPECT_FALSE(MatchesWildcard("a.docx", "*.doc"));
-  EXPECT_TRUE(MatchesWildcard("ヘルプ.chm", "???.chm"));  // "?" is one character, not one byte
-  EXPECT_FALSE(MatchesWildcard("ヘルプ.chm", "?.chm"));
-  EXPECT_TRUE(MatchesWildcard("[1].txt", "[1]*"));  // brackets are plain characters
-  EXPECT_FALSE(MatchesWildcard("aXbX", "a*b*c"));
-}
-
 TEST(FileSystemFind, ListsFilesAndFoldersWithAttributes) {
   TempPrefix prefix;
   TempPrefix::WriteFile(prefix.HostC("C:\\r\\b.TXT"), "");

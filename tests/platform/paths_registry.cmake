@@ -2,6 +2,7 @@
 sorana_add_test(platform_paths_test
   SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/win_path_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/path_text_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/cp932_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/profile_test.cpp
   LIBS sorana_platform)

@@ -1,22 +1,12 @@
 #include "platform/version_info.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <optional>
 #include <vector>
-
-#include "platform/win_path.h"
 
 namespace sorana::platform {
 
 namespace {
-
-// Larger files are not program files this system installs; they are not read.
-constexpr uint64_t kMaxImageSize = 256ull << 20;
 
 constexpr uint16_t kMagicPe32 = 0x10b;
 constexpr uint16_t kMagicPe32Plus = 0x20b;
@@ -210,30 +200,6 @@ std::string VersionTextFromImage(std::span<const uint8_t> bytes) {
   std::optional<uint32_t> fileLs = image.U32At(fixed + 12);
   if (!fileMs || !fileLs) return {};
   return FormatVersion(*fileMs, *fileLs);
-}
-
-std::string GetFileVersionText(std::string_view windowsPath) {
-  std::optional<std::filesystem::path> host = ToHost(windowsPath);
-  if (!host) return {};
-  int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {};
-  struct stat st {};
-  std::vector<uint8_t> bytes;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= kMaxImageSize;
-  if (ok) {
-    bytes.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;  // a file that shrank is parsed as far as it goes
-      done += static_cast<size_t>(got);
-    }
-    bytes.resize(done);
-  }
-  close(fd);
-  if (!ok) return {};
-  return VersionTextFromImage(bytes);
 }
 
 }  // namespace sorana::platform

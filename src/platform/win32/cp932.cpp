@@ -1,0 +1,50 @@
+// Code page 932 and UTF-16 through the system's own converters.
+#include "platform/cp932.h"
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+namespace sorana::platform {
+
+namespace {
+constexpr UINT kCp932 = 932;
+}  // namespace
+
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
+  if (cp932.empty()) return std::string();
+  int size = MultiByteToWideChar(kCp932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()),
+                                 nullptr, 0);
+  if (size <= 0) return std::nullopt;
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(kCp932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), wide.data(),
+                      size);
+  return win32::Narrow(wide);
+}
+
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+  std::optional<std::wstring> wide = win32::Widen(utf8);
+  if (!wide) return std::nullopt;
+  if (wide->empty()) return std::string();
+  // No best fit: a character CP932 lacks fails instead of turning into a look-alike.
+  BOOL usedDefault = FALSE;
+  int size = WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide->data(), static_cast<int>(wide->size()),
+                                 nullptr, 0, nullptr, &usedDefault);
+  if (size <= 0 || usedDefault) return std::nullopt;
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide->data(), static_cast<int>(wide->size()), out.data(), size,
+                      nullptr, &usedDefault);
+  if (usedDefault) return std::nullopt;
+  return out;
+}
+
+std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
+  std::optional<std::wstring> wide = win32::Widen(utf8);
+  if (!wide) return std::nullopt;
+  return std::u16string(wide->begin(), wide->end());
+}
+
+std::optional<std::string> Utf16ToUtf8(std::u16string_view utf16) {
+  return win32::Narrow(std::wstring(utf16.begin(), utf16.end()));
+}
+
+}  // namespace sorana::platform

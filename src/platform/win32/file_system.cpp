@@ -1,0 +1,328 @@
+// File-system operations through the wide-character Win32 API. Failures record
+// the errno value of the Win32 error, so the core sees the same codes on every host.
+#include "platform/file_system.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/win_path.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+namespace sorana::platform {
+
+namespace fs = std::filesystem;
+using win32::Fail;
+using win32::FailWithLastError;
+
+namespace {
+
+thread_local int lastError = 0;
+
+// The attribute bits SetFileAttributesW accepts.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+std::optional<fs::path> Host(std::string_view path) {
+  std::optional<fs::path> host = ToHost(path);
+  if (!host) Fail(ENOENT);
+  return host;
+}
+
+// Closes a handle when it leaves scope.
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (Valid()) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  HANDLE Get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+// A fresh empty file in `folder` for writing a replacement beside its target.
+std::optional<fs::path> TemporaryFileIn(const fs::path& folder) {
+  wchar_t name[MAX_PATH];
+  if (GetTempFileNameW(folder.c_str(), L"sor", 0, name) == 0) {
+    // It reports a missing folder as an invalid one: the folder itself tells which.
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      FailWithLastError();
+    } else {
+      Fail((attributes & FILE_ATTRIBUTE_DIRECTORY) ? win32::ErrnoOf(error) : ENOTDIR);
+    }
+    return std::nullopt;
+  }
+  return fs::path(name);
+}
+
+// Moves the finished temporary file onto `target`; the temporary is removed on failure.
+bool PutInPlace(const fs::path& temp, const fs::path& target, bool replaceExisting) {
+  DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (MoveFileExW(temp.c_str(), target.c_str(), flags)) return true;
+  DWORD error = GetLastError();
+  SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(temp.c_str());
+  return Fail(win32::ErrnoOf(error));
+}
+
+bool IsReadOnlyFile(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+         !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) return FailWithLastError();
+    done += written;
+  }
+  return true;
+}
+
+// Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
+std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
+  size_t cut = path.find_last_of("\\/");
+  if (cut == std::string_view::npos) return {std::string_view(), path};
+  return {path.substr(0, cut + 1), path.substr(cut + 1)};
+}
+
+}  // namespace
+
+int LastError() { return lastError; }
+void SetLastError(int code) { lastError = code; }
+
+namespace host {
+
+std::optional<uint32_t> AttributesOf(const fs::path& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    FailWithLastError();
+    return std::nullopt;
+  }
+  return attributes;
+}
+
+bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExisting) {
+  DWORD existing = GetFileAttributesW(to.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && !replaceExisting) return Fail(EEXIST);
+  std::optional<fs::path> temp = TemporaryFileIn(to.parent_path());
+  if (!temp) return false;
+  // CopyFileW brings the attributes and the last-write time along.
+  if (!CopyFileW(from.c_str(), temp->c_str(), FALSE)) {
+    DWORD error = GetLastError();
+    DeleteFileW(temp->c_str());
+    return Fail(win32::ErrnoOf(error));
+  }
+  return PutInPlace(*temp, to, replaceExisting);
+}
+
+bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+  if (!MoveFileExW(from.c_str(), to.c_str(), 0)) return FailWithLastError();
+  return true;
+}
+
+bool WriteFileAtomic(const fs::path& file, std::string_view bytes) {
+  DWORD existing = GetFileAttributesW(file.c_str());
+  if (IsReadOnlyFile(existing)) return Fail(EACCES);
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return Fail(EISDIR);
+  std::optional<fs::path> temp = TemporaryFileIn(file.parent_path());
+  if (!temp) return false;
+  bool written = false;
+  {
+    Handle out(CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    written = out.Valid() ? WriteAll(out.Get(), bytes) && (FlushFileBuffers(out.Get()) || FailWithLastError())
+                          : FailWithLastError();
+  }
+  // An existing file keeps its attributes (hidden, system, archive).
+  if (written && existing != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(temp->c_str(), existing & kSettableAttributes);
+  if (!written) {
+    DeleteFileW(temp->c_str());
+    return false;
+  }
+  return PutInPlace(*temp, file, true);
+}
+
+}  // namespace host
+
+bool FileExists(std::string_view path) {
+  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  return attributes && (*attributes & kAttrDirectory) == 0;
+}
+
+bool DirectoryExists(std::string_view path) {
+  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  return attributes && (*attributes & kAttrDirectory) != 0;
+}
+
+bool PathExists(std::string_view path) { return GetFileAttributes(path).has_value(); }
+
+bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+  std::optional<fs::path> source = Host(from);
+  std::optional<fs::path> target = Host(to);
+  if (!source || !target) return false;
+  DWORD existing = GetFileAttributesW(target->c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES) {
+    if (failIfExists) return Fail(EEXIST);
+    if (existing & FILE_ATTRIBUTE_DIRECTORY) return Fail(EISDIR);
+    if (existing & FILE_ATTRIBUTE_READONLY) return Fail(EACCES);
+  }
+  return host::CopyRegularFile(*source, *target, !failIfExists);
+}
+
+bool DeleteFile(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  DWORD attributes = GetFileAttributesW(host->c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FailWithLastError();
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Fail(EISDIR);
+  if (!DeleteFileW(host->c_str())) return FailWithLastError();
+  return true;
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+  std::optional<fs::path> source = Host(from);
+  std::optional<fs::path> target = Host(to);
+  if (!source || !target) return false;
+  // A change of spelling only goes through a temporary name: Wine's MoveFileW
+  // finds the target to be the source itself and leaves the old spelling.
+  if (source->parent_path() == target->parent_path() && source->filename() != target->filename() &&
+      CompareStringOrdinal(source->filename().c_str(), -1, target->filename().c_str(), -1, TRUE) == CSTR_EQUAL) {
+    fs::path step = source->parent_path() / (source->filename().native() + L".~respell");
+    if (!MoveFileW(source->c_str(), step.c_str())) return FailWithLastError();
+    if (MoveFileW(step.c_str(), target->c_str())) return true;
+    DWORD error = GetLastError();
+    MoveFileW(step.c_str(), source->c_str());
+    return Fail(win32::ErrnoOf(error));
+  }
+  // MoveFileW: fails on an existing target and moves a file to another drive by copy and delete.
+  if (!MoveFileW(source->c_str(), target->c_str())) return FailWithLastError();
+  return true;
+}
+
+bool ForceDirectories(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  // Each missing level in turn, from the drive down.
+  fs::path level = host->root_path();
+  for (const fs::path& part : host->relative_path()) {
+    if (part.empty()) continue;
+    level /= part;
+    if (!CreateDirectoryW(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return FailWithLastError();
+    }
+  }
+  DWORD attributes = GetFileAttributesW(host->c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  return Fail(ENOTDIR);
+}
+
+bool CreateDirectory(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  if (!CreateDirectoryW(host->c_str(), nullptr)) return FailWithLastError();
+  return true;
+}
+
+std::optional<uint32_t> GetFileAttributes(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return std::nullopt;
+  return host::AttributesOf(*host);
+}
+
+bool SetFileAttributes(std::string_view path, uint32_t attributes) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  DWORD settable = attributes & kSettableAttributes;
+  if (!SetFileAttributesW(host->c_str(), settable != 0 ? settable : FILE_ATTRIBUTE_NORMAL)) {
+    return FailWithLastError();
+  }
+  return true;
+}
+
+std::vector<FindEntry> FindFiles(std::string_view pattern) {
+  SetLastError(0);
+  auto [folder, namePattern] = SplitLast(pattern);
+  std::vector<FindEntry> entries;
+  std::optional<fs::path> host = folder.empty() ? std::nullopt : ToHost(folder);
+  if (!host) {
+    Fail(ENOENT);
+    return entries;
+  }
+  // Every entry, matched by the system-wide rule: the system's own matching
+  // would also match the short 8.3 names.
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileExW((*host / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) {
+    // A drive root lists no "." and "..": nothing found there is an empty folder.
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) FailWithLastError();
+    return entries;
+  }
+  do {
+    std::wstring_view wide(data.cFileName);
+    if (wide == L"." || wide == L"..") continue;
+    std::optional<std::string> name = win32::Narrow(wide);
+    if (!name || !MatchesWildcard(*name, namePattern)) continue;
+    entries.push_back(FindEntry{*name, data.dwFileAttributes});
+  } while (FindNextFileW(find, &data));
+  DWORD error = GetLastError();
+  FindClose(find);
+  if (error != ERROR_NO_MORE_FILES) Fail(win32::ErrnoOf(error));
+  return entries;
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view path) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return std::nullopt;
+  Handle in(CreateFileW(host->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!in.Valid()) {
+    FailWithLastError();
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[1 << 16];
+  DWORD got = 0;
+  while (true) {
+    if (!ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr)) {
+      FailWithLastError();
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.append(buffer, got);
+  }
+  return bytes;
+}
+
+bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  return host::WriteFileAtomic(*host, bytes);
+}
+
+bool SetFileTime(std::string_view path, int64_t unixSeconds) {
+  std::optional<fs::path> host = Host(path);
+  if (!host) return false;
+  // Folders open only with backup semantics.
+  Handle file(CreateFileW(host->c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return FailWithLastError();
+  // 100-ns intervals since 1601-01-01.
+  constexpr int64_t kEpochOffsetSeconds = 11644473600;
+  uint64_t ticks = static_cast<uint64_t>(unixSeconds + kEpochOffsetSeconds) * 10000000ull;
+  FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+  if (!::SetFileTime(file.Get(), nullptr, nullptr, &time)) return FailWithLastError();
+  return true;
+}
+
+}  // namespace sorana::platform

@@ -1,0 +1,139 @@
+// File-tree operations on Windows: the shell's own silent move and copy, the
+// system's full-path service, and the walks over FindFirstFileExW.
+#include "platform/file_tree.h"
+
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/win_path.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+#include <shellapi.h>
+
+namespace sorana::platform {
+
+namespace {
+
+// No confirmation, no progress, folders made without asking; the shell shows
+// its own box for an error.
+constexpr FILEOP_FLAGS kShellFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
+static_assert(kShellFlags == 0x0214);
+
+bool ShellTransfer(UINT function, std::string_view sources, std::string_view destination) {
+  // The shell takes a missing destination of a single item as that item's new
+  // name; made first, it is always the folder the items go into.
+  if (!ForceDirectories(ExcludeTrailingBackslash(std::string(destination)))) return false;
+  // Both lists end in two NULs: the items' own and one more.
+  std::optional<std::wstring> from = win32::Widen(sources);
+  std::optional<std::wstring> to = win32::Widen(destination);
+  if (!from || !to) return false;
+  from->append(2, L'\0');
+  to->append(2, L'\0');
+  SHFILEOPSTRUCTW operation{};
+  operation.hwnd = nullptr;
+  operation.wFunc = function;
+  operation.pFrom = from->c_str();
+  operation.pTo = to->c_str();
+  operation.fFlags = kShellFlags;
+  operation.fAnyOperationsAborted = FALSE;
+  return SHFileOperationW(&operation) == 0;
+}
+
+// Clears read-only of one entry; false when the user chose to stop the walk of this folder.
+bool ClearReadOnly(const std::string& path, uint32_t attributes, const ContinueQuestion& askContinue,
+                   const AttributeSetter& setAttributes) {
+  if ((attributes & kAttrReadOnly) == 0) return true;
+  if (setAttributes(path, attributes & ~kAttrReadOnly)) return true;
+  return !askContinue || askContinue();
+}
+
+// The walk as the system lists a folder: "." and ".." come with its entries and
+// so clear the folder itself and its parent.
+void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue,
+                  const AttributeSetter& setAttributes) {
+  std::optional<std::filesystem::path> host = ToHost(folder);
+  if (!host) return;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileExW((*host / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return;  // cannot be listed: not walked
+  do {
+    std::optional<std::string> name = win32::Narrow(data.cFileName);
+    if (!name) continue;
+    const uint32_t attributes = data.dwFileAttributes;
+    bool dots = *name == "." || *name == "..";
+    if ((attributes & kAttrDirectory) && !dots) {
+      // Junctions and links may lead out of the tree or back into it.
+      if (!(attributes & kAttrReparsePoint)) WalkReadOnly(folder + *name + "\\", askContinue, setAttributes);
+      continue;
+    }
+    if (!ClearReadOnly(folder + *name, attributes, askContinue, setAttributes)) break;
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
+}  // namespace
+
+std::string ExpandFolderPath(std::string_view path) {
+  std::optional<std::wstring> wide = win32::Widen(path);
+  if (!wide || wide->empty()) return {};
+  DWORD size = GetFullPathNameW(wide->c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  DWORD length = GetFullPathNameW(wide->c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  std::optional<std::string> text = win32::Narrow(full);
+  return text ? IncludeTrailingBackslash(std::move(*text)) : std::string();
+}
+
+bool MoveFiles(std::string_view sources, std::string_view destination) {
+  return ShellTransfer(FO_MOVE, sources, destination);
+}
+
+bool CopyFiles(std::string_view sources, std::string_view destination) {
+  return ShellTransfer(FO_COPY, sources, destination);
+}
+
+std::string ListFolderEntries(std::string_view pattern) {
+  size_t cut = pattern.find_last_of('\\');
+  std::string folder(cut == std::string_view::npos ? std::string_view() : pattern.substr(0, cut + 1));
+  std::string list;
+  for (const FindEntry& entry : FindFiles(pattern)) {
+    list += folder;
+    list += entry.name;
+    list += '\0';
+  }
+  return list;
+}
+
+void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue) {
+  ResetReadOnly(folder, askContinue, [](std::string_view path, uint32_t attributes) {
+    return SetFileAttributes(path, attributes);
+  });
+}
+
+void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
+                   const AttributeSetter& setAttributes) {
+  WalkReadOnly(IncludeTrailingBackslash(std::string(folder)), askContinue, setAttributes);
+}
+
+bool BackupDocuments(std::string_view folder) {
+  const std::string base(folder);
+  bool result = true;
+  for (const FindEntry& entry : FindFiles(base + "*.*")) {
+    if (entry.attributes & kAttrDirectory) continue;
+    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !DeleteFile(base + entry.name)) result = false;
+  }
+  // A fresh listing: the first pass changed the folder.
+  for (const FindEntry& entry : FindFiles(base + "*.*")) {
+    if (entry.attributes & kAttrDirectory) continue;
+    std::string ext = AsciiUpper(ExtractFileExt(entry.name));
+    if (ext != ".SPI" && ext != ".DOC" && ext != ".XLS") continue;
+    std::string path = base + entry.name;
+    if (!RenameFile(path, ChangeFileExt(path, ".BAK"))) result = false;
+  }
+  return result;
+}
+
+}  // namespace sorana::platform

@@ -1,0 +1,80 @@
+#include "platform/win32/wide_text.h"
+
+#include <cerrno>
+
+#include "platform/file_system.h"
+#include "platform/win32/windows_api.h"
+
+namespace sorana::platform::win32 {
+
+std::optional<std::wstring> Widen(std::string_view utf8) {
+  if (utf8.empty()) return std::wstring();
+  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                 nullptr, 0);
+  if (size <= 0) return std::nullopt;
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), out.data(), size);
+  return out;
+}
+
+std::optional<std::string> Narrow(std::wstring_view utf16) {
+  if (utf16.empty()) return std::string();
+  int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), static_cast<int>(utf16.size()),
+                                 nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::nullopt;
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), static_cast<int>(utf16.size()), out.data(),
+                      size, nullptr, nullptr);
+  return out;
+}
+
+int ErrnoOf(unsigned long win32Error) {
+  switch (win32Error) {
+    case ERROR_SUCCESS:
+      return 0;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_NO_MORE_FILES:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_CURRENT_DIRECTORY:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DIR_NOT_EMPTY:
+      return ENOTEMPTY;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+    case ERROR_INVALID_PARAMETER:
+      return EINVAL;
+    case ERROR_NOT_SAME_DEVICE:
+      return EXDEV;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    default:
+      return EIO;
+  }
+}
+
+bool FailWithLastError() { return Fail(ErrnoOf(GetLastError())); }
+
+bool Fail(int code) {
+  platform::SetLastError(code);
+  return false;
+}
+
+}  // namespace sorana::platform::win32

@@ -1,0 +1,92 @@
+// Windows path texts on Windows itself: the host path is the Windows path, and
+// the system matches names without case. There is no prefix; WinePrefix keeps a
+// root only for the callers that name one, and maps through the drives of the
+// machine.
+#include "platform/win_path.h"
+
+#include <vector>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+namespace sorana::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsSeparator(char ch) { return ch == '\\' || ch == '/'; }
+bool IsDriveLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
+
+bool DriveExists(char letter) {
+  const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
+  return GetDriveTypeW(root) != DRIVE_NO_ROOT_DIR;
+}
+
+}  // namespace
+
+WinePrefix::WinePrefix(fs::path root) : root_(std::move(root)) {}
+
+WinePrefix WinePrefix::FromEnvironment() { return WinePrefix(fs::path()); }
+
+std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
+  if (windowsPath.size() < 2 || !IsDriveLetter(windowsPath[0]) || windowsPath[1] != ':') return std::nullopt;
+  std::string_view rest = windowsPath.substr(2);
+  // "C:name" is relative to the drive's current folder, which the core never means.
+  if (!rest.empty() && !IsSeparator(rest.front())) return std::nullopt;
+  if (!DriveExists(windowsPath[0])) return std::nullopt;
+
+  // "." and ".." resolved textually, never above the drive root, as the
+  // system's own full-path service does.
+  std::vector<std::string_view> parts;
+  size_t pos = 0;
+  while (pos < rest.size()) {
+    while (pos < rest.size() && IsSeparator(rest[pos])) ++pos;
+    size_t end = pos;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    std::string_view part = rest.substr(pos, end - pos);
+    pos = end;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string text(windowsPath.substr(0, 2));
+  text += '\\';
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i) text += '\\';
+    text += parts[i];
+  }
+  std::optional<std::wstring> wide = win32::Widen(text);
+  if (!wide) return std::nullopt;
+  return fs::path(*wide);
+}
+
+std::optional<std::string> WinePrefix::ToWindows(const fs::path& hostPath) const {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(hostPath, ec);
+  if (ec) return std::nullopt;
+  std::wstring text = absolute.lexically_normal().native();
+  for (wchar_t& ch : text) {
+    if (ch == L'/') ch = L'\\';
+  }
+  if (text.size() > 3 && text.back() == L'\\') text.pop_back();
+  return win32::Narrow(text);
+}
+
+namespace {
+WinePrefix& ActivePrefixStorage() {
+  static WinePrefix prefix = WinePrefix::FromEnvironment();
+  return prefix;
+}
+}  // namespace
+
+const WinePrefix& ActivePrefix() { return ActivePrefixStorage(); }
+
+void SetActivePrefix(WinePrefix prefix) { ActivePrefixStorage() = std::move(prefix); }
+
+std::optional<fs::path> ToHost(std::string_view windowsPath) { return ActivePrefix().ToHost(windowsPath); }
+
+}  // namespace sorana::platform

@@ -1,0 +1,11 @@
+# The platform tests of the Windows build, run under wine by scripts/windows test.
+# The list is explicit: the tests of the Wine-prefix mapping, of Wine's registry
+# files and of the wine launcher stay with the Linux build.
+sorana_add_test(platform_windows_test
+  SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/cp932_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/path_text_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/profile_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/version_info_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/win32_host_test.cpp
+  LIBS sorana_platform)
