@@ -12,10 +12,9 @@
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/folders.h"
-#include "platform/profile.h"
 #include "platform/process.h"
+#include "platform/profile.h"
 #include "platform/registry.h"
-#include "platform/win32/bounded_run.h"
 #include "platform/win32/windows_api.h"
 #include "support/temp_prefix.h"
 
@@ -39,7 +38,8 @@ TEST(Win32Files, JapaneseNamesAndAnyCaseReachTheSameFiles) {
   ASSERT_TRUE(WriteFileAtomic(folder + "電子納品.ini", "\x83\x5C"));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC(folder + "電子納品.ini")), "\x83\x5C");
   // NEW_BIN is the folder New_BIN: the copy lands beside the first file.
-  ASSERT_TRUE(CopyFile("C:\\velmora\\ソラナギ\\NEW_BIN\\電子納品.ini", "C:\\VELMORA\\ソラナギ\\NEW_BIN\\copy.ini", true));
+  ASSERT_TRUE(CopyFile("C:\\velmora\\ソラナギ\\NEW_BIN\\電子納品.ini",
+                       "C:\\VELMORA\\ソラナギ\\NEW_BIN\\copy.ini", true));
   EXPECT_EQ(Names("C:\\VELMORA\\ソラナギ\\*"), (std::vector<std::string>{"New_BIN"}));
   EXPECT_EQ(Names(folder + "*.*"), (std::vector<std::string>{"copy.ini", "ヘルプ", "電子納品.ini"}));
   EXPECT_EQ(ReadWholeFile("C:\\VELMORA\\ソラナギ\\new_bin\\COPY.INI"), "\x83\x5C");
@@ -70,15 +70,16 @@ TEST(Win32Files, ReadOnlyFilesAreRefusedUntilTheTreeIsReset) {
     int error;
     int expected;
   };
-  for (const Refusal& r : {Refusal{"copy", CopyFile("C:\\ro\\src.ini", locked, false), LastError(), EACCES},
-                           Refusal{"copy, kept", CopyFile("C:\\ro\\src.ini", locked, true), LastError(), EEXIST},
-                           Refusal{"delete", DeleteFile(locked), LastError(), EACCES},
-                           Refusal{"write", WriteFileAtomic(locked, "x"), LastError(), EACCES},
-                           Refusal{"no folder", WriteFileAtomic("C:\\ro\\none\\x.ini", "x"), LastError(), ENOENT},
-                           Refusal{"no source", CopyFile("C:\\ro\\no.ini", "C:\\ro\\n.ini", false), LastError(), ENOENT},
-                           Refusal{"rename onto", RenameFile("C:\\ro\\src.ini", locked), LastError(), EEXIST},
-                           Refusal{"folder", DeleteFile("C:\\ro\\sub"), LastError(), EISDIR},
-                           Refusal{"profile", WriteProfileString(locked, "s", "k", "v"), LastError(), EACCES}}) {
+  for (const Refusal& r :
+       {Refusal{"copy", CopyFile("C:\\ro\\src.ini", locked, false), LastError(), EACCES},
+        Refusal{"copy, kept", CopyFile("C:\\ro\\src.ini", locked, true), LastError(), EEXIST},
+        Refusal{"delete", DeleteFile(locked), LastError(), EACCES},
+        Refusal{"write", WriteFileAtomic(locked, "x"), LastError(), EACCES},
+        Refusal{"no folder", WriteFileAtomic("C:\\ro\\none\\x.ini", "x"), LastError(), ENOENT},
+        Refusal{"no source", CopyFile("C:\\ro\\no.ini", "C:\\ro\\n.ini", false), LastError(), ENOENT},
+        Refusal{"rename onto", RenameFile("C:\\ro\\src.ini", locked), LastError(), EEXIST},
+        Refusal{"folder", DeleteFile("C:\\ro\\sub"), LastError(), EISDIR},
+        Refusal{"profile", WriteProfileString(locked, "s", "k", "v"), LastError(), EACCES}}) {
     EXPECT_FALSE(r.done) << r.what;
     EXPECT_EQ(r.error, r.expected) << r.what;
   }
@@ -99,7 +100,8 @@ TEST(Win32Files, ReadOnlyFilesAreRefusedUntilTheTreeIsReset) {
         return path.find("\\sub\\") == std::string_view::npos && SetFileAttributes(path, attributes);
       });
   EXPECT_EQ(asked, 1);
-  EXPECT_EQ(std::count_if(tried.begin(), tried.end(), [](const std::string& p) { return p.find("\\sub\\") != p.npos; }),
+  EXPECT_EQ(std::count_if(tried.begin(), tried.end(),
+                          [](const std::string& p) { return p.find("\\sub\\") != p.npos; }),
             1);
   EXPECT_EQ(GetFileAttributes("C:\\ro\\src.ini").value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
 
@@ -143,7 +145,8 @@ TEST(Win32Registry, JapaneseKeysAndValuesReadBack) {
   ASSERT_TRUE(key->WriteBinary("ReadOption", {0x01, 0x00, 0xFF}));
   ASSERT_TRUE(key->WriteString("空", ""));
 
-  std::optional<RegistryKey> again = RegistryKey::Open(Hive::CurrentUser, "SOFTWARE\\soranawindowstest\\ソラナギ", false);
+  std::optional<RegistryKey> again =
+      RegistryKey::Open(Hive::CurrentUser, "SOFTWARE\\soranawindowstest\\ソラナギ", false);
   ASSERT_TRUE(again);
   EXPECT_EQ(again->ReadString("EXENAME"), exename);
   EXPECT_EQ(again->ReadString("空"), "");
@@ -151,25 +154,30 @@ TEST(Win32Registry, JapaneseKeysAndValuesReadBack) {
   EXPECT_FALSE(again->ReadString("missing"));
 
   // The machine hive, in the 32-bit view the program sees by itself.
-  std::optional<RegistryKey> machine = RegistryKey::Open(Hive::LocalMachine, "Software\\SoranaWindowsTest", true);
+  std::optional<RegistryKey> machine =
+      RegistryKey::Open(Hive::LocalMachine, "Software\\SoranaWindowsTest", true);
   ASSERT_TRUE(machine);
   ASSERT_TRUE(machine->WriteString("Exename", exename));
-  EXPECT_EQ(RegistryKey::Open(Hive::LocalMachine, "Software\\SoranaWindowsTest", false)->ReadString("Exename"), exename);
+  EXPECT_EQ(
+      RegistryKey::Open(Hive::LocalMachine, "Software\\SoranaWindowsTest", false)->ReadString("Exename"),
+      exename);
 }
 
 TEST(Win32Process, RunsAndWaitsPumpingMessages) {
   TempPrefix prefix;
   const std::string cmd = GetWindowsFolder() + "\\system32\\cmd.exe";
-  auto pump = [](int) {};
-  EXPECT_TRUE(RunAndWait("\"" + cmd + "\" /c echo ran> C:\\ran.txt", pump));
+  ProcessWait wait{.pump = [](int) {}, .keepWaiting = {}, .bound = std::chrono::seconds(60)};
+  EXPECT_EQ(RunAndWait("\"" + cmd + "\" /c echo ran> C:\\ran.txt", wait), RunOutcome::Exited);
   EXPECT_TRUE(FileExists("C:\\ran.txt"));
-  EXPECT_FALSE(RunAndWait("\"C:\\missing\\regsvr32.exe\" /s x.ocx", pump));
-  EXPECT_FALSE(RunAndWait("", pump));
+  EXPECT_EQ(RunAndWait("\"C:\\missing\\regsvr32.exe\" /s x.ocx", wait), RunOutcome::NotStarted);
+  EXPECT_EQ(RunAndWait("", wait), RunOutcome::NotStarted);
 
   // A program that never ends is stopped at the bound, and so is the program it started.
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(win32::RunBounded("\"" + cmd + "\" /c \"" + cmd + "\" /c for /l %i in (0,0,1) do @echo x>> C:\\tick.txt",
-                                 pump, std::chrono::milliseconds(1500)));
+  wait.bound = std::chrono::milliseconds(1500);
+  EXPECT_EQ(RunAndWait("\"" + cmd + "\" /c \"" + cmd + "\" /c for /l %i in (0,0,1) do @echo x>> C:\\tick.txt",
+                       wait),
+            RunOutcome::Ended);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   ASSERT_TRUE(fs::exists(prefix.HostC("C:\\tick.txt")));
   const auto ticks = fs::file_size(prefix.HostC("C:\\tick.txt"));

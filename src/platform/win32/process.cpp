@@ -1,8 +1,7 @@
 // Starting a program with CreateProcessW and waiting for it while the window
-// stays responsive. The program runs in a job object, so that a program that
-// does not end in time is stopped together with whatever it started.
+// stays responsive (the program runs directly: this is Windows). The program runs in a job object, so that a
+// program that does not end in time is stopped together with whatever it started.
 #include "platform/process.h"
-#include "platform/win32/bounded_run.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,8 +14,6 @@ namespace sorana::platform {
 
 namespace {
 
-// A program that has not ended by then is not going to: it is stopped.
-constexpr std::chrono::milliseconds kRunBound = std::chrono::seconds(60);
 constexpr DWORD kSliceMs = 100;
 
 // Owns a handle; closes it at scope exit.
@@ -45,11 +42,18 @@ HANDLE NewKillOnCloseJob() {
 }
 
 // Waits for the process, handing window messages to the pump as they come.
-// False when the bound passed first.
-bool WaitPumping(HANDLE process, const std::function<void(int maxWaitMs)>& pump, std::chrono::milliseconds bound) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
+// False when the bound passed or the wait was given up first.
+bool WaitPumping(HANDLE process, const ProcessWait& wait) {
+  const std::function<void(int maxWaitMs)>& pump = wait.pump;
+  const auto now = std::chrono::steady_clock::now();
+  const auto deadline = wait.bound >= std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::time_point::max() - now)
+                            ? std::chrono::steady_clock::time_point::max()
+                            : now + wait.bound;
   while (true) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (wait.keepWaiting && !wait.keepWaiting()) return false;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     DWORD slice = std::min<DWORD>(kSliceMs, static_cast<DWORD>(left.count()));
     DWORD woke = pump ? MsgWaitForMultipleObjects(1, &process, FALSE, slice, QS_ALLINPUT)
@@ -70,14 +74,9 @@ bool WaitPumping(HANDLE process, const std::function<void(int maxWaitMs)>& pump,
 
 }  // namespace
 
-bool RunAndWait(std::string_view commandLine, const std::function<void(int maxWaitMs)>& pump) {
-  return win32::RunBounded(commandLine, pump, kRunBound);
-}
-
-bool win32::RunBounded(std::string_view commandLine, const std::function<void(int maxWaitMs)>& pump,
-                       std::chrono::milliseconds bound) {
+RunOutcome RunAndWait(std::string_view commandLine, const ProcessWait& wait) {
   std::optional<std::wstring> wide = win32::Widen(commandLine);
-  if (!wide || wide->empty()) return false;
+  if (!wide || wide->empty()) return RunOutcome::NotStarted;
   Owned job(NewKillOnCloseJob());
 
   STARTUPINFOW startup{};
@@ -85,9 +84,9 @@ bool win32::RunBounded(std::string_view commandLine, const std::function<void(in
   PROCESS_INFORMATION info{};
   // CreateProcessW may write into the command line: it gets its own copy.
   std::wstring mutableLine = *wide;
-  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                      &startup, &info)) {
-    return false;
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &info)) {
+    return RunOutcome::NotStarted;
   }
   Owned process(info.hProcess);
   Owned thread(info.hThread);
@@ -96,11 +95,11 @@ bool win32::RunBounded(std::string_view commandLine, const std::function<void(in
   bool inJob = job.Get() != nullptr && AssignProcessToJobObject(job.Get(), process.Get());
   ResumeThread(thread.Get());
 
-  if (WaitPumping(process.Get(), pump, bound)) return true;
+  if (WaitPumping(process.Get(), wait)) return RunOutcome::Exited;
   if (inJob) TerminateJobObject(job.Get(), 1);
   TerminateProcess(process.Get(), 1);
   WaitForSingleObject(process.Get(), 5000);
-  return false;
+  return RunOutcome::Ended;
 }
 
 }  // namespace sorana::platform
