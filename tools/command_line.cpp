@@ -72,18 +72,18 @@ CommandLine ParseCommandLine(const std::string& command, const std::vector<std::
   return line;
 }
 
-download::StandardChoice ParseStandards(const std::string& text) {
-  download::StandardChoice choice{};
+catalogue::StandardChoice ParseStandards(const std::string& text) {
+  catalogue::StandardChoice choice{};
   if (text == "all") {
     choice.fill(true);
     return choice;
   }
   if (text == "none") return choice;
   for (const std::string& part : Split(text, ',')) {
-    std::optional<uint64_t> index = WholeNumber(part, app::kStandardCount - 1);
+    std::optional<uint64_t> index = WholeNumber(part, catalogue::kStandardCount - 1);
     if (!index) {
       throw UsageError("bad --standards value '" + text + "': use all, none or indices 0-" +
-                       std::to_string(app::kStandardCount - 1) + " separated by commas");
+                       std::to_string(catalogue::kStandardCount - 1) + " separated by commas");
     }
     choice[*index] = true;
   }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "tools/program_file_writer.h"
 #include "tools/site_components.h"
 
@@ -42,7 +42,7 @@ CommandLine ParseCommandLine(const std::string& command, const std::vector<std::
                              const CommandSyntax& syntax);
 
 // "all", "none" or indices of the check list separated by commas ("0,1,5").
-download::StandardChoice ParseStandards(const std::string& text);
+catalogue::StandardChoice ParseStandards(const std::string& text);
 // "1.1.0.0" or "v1.1.0.0"; missing trailing parts are 0 ("1.1" is 1.1.0.0).
 VersionParts ParseVersion(const std::string& text);
 Scale ParseScale(const std::string& text);

@@ -1,8 +1,8 @@
 #include "tools/inspect_report.h"
 
-#include "app/form_state.h"
 #include "app/product_registry.h"
 #include "app/standards_record.h"
+#include "form/form_state.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/profile.h"
@@ -22,12 +22,15 @@ void EraseFirstFolderName(std::string& path, std::string_view name) {
   if (at != std::string::npos) path.erase(at, name.size());
 }
 
-// The record the start-up loads: the staging copy, else the one it is seeded from.
+// The record the start-up loads: the staging copy, else the one it is seeded
+// from. Without NEW_BIN there is nothing to seed and no record is read.
 std::string RecordFile(const std::string& installRoot) {
-  for (const std::string& candidate :
-       {installRoot + "NEW_BIN\\" + app::kRecordFileName, installRoot + app::kRecordFileName,
-        installRoot + "OLD_BIN\\" + app::kRecordFileName}) {
-    if (platform::FileExists(candidate)) return candidate;
+  const std::string staging = installRoot + "NEW_BIN\\" + app::kRecordFileName;
+  if (platform::FileExists(staging)) return staging;
+  if (!platform::DirectoryExists(installRoot + "NEW_BIN")) return {};
+  for (const std::string& seed :
+       {installRoot + app::kRecordFileName, installRoot + "OLD_BIN\\" + app::kRecordFileName}) {
+    if (platform::FileExists(seed)) return seed;
   }
   return {};
 }
@@ -83,8 +86,8 @@ InspectReport Inspect() {
   report.recordFile = RecordFile(report.installRoot);
   for (size_t i = 0; i < report.standards.size(); ++i) {
     report.standards[i] =
-        report.recordFile.empty() ||
-        platform::ReadProfileInt(report.recordFile, app::kRecordSection, app::kStandardCaptions[i], 0) != 0;
+        report.recordFile.empty() || platform::ReadProfileInt(report.recordFile, app::kRecordSection,
+                                                              catalogue::kStandardCaptions[i], 0) != 0;
   }
   return report;
 }
@@ -132,7 +135,7 @@ std::string FormatReport(const InspectReport& r) {
       "standards record: " + (r.recordFile.empty() ? std::string("none (all checked)") : r.recordFile) + "\n";
   for (size_t i = 0; i < r.standards.size(); ++i) {
     out += std::string("  [") + (r.standards[i] ? "x" : " ") + "] " + std::to_string(i) + " " +
-           std::string(app::kStandardCaptions[i]) + "\n";
+           std::string(catalogue::kStandardCaptions[i]) + "\n";
   }
   return out;
 }

@@ -33,7 +33,7 @@ struct InspectReport {
   bool twoFolderLayout = false;  // OLD_BIN exists already
 
   std::string recordFile;  // the record the check states come from; empty: none, all checked
-  std::array<bool, app::kStandardCount> standards{};
+  std::array<bool, catalogue::kStandardCount> standards{};
 };
 
 // Reads the active prefix.

@@ -27,8 +27,8 @@ constexpr size_t kInstalledPluginSize = 2048;
 // The template sets a first installation carries: those of the old-version components.
 std::vector<std::string_view> FirstTemplateFolders() {
   std::vector<std::string_view> folders;
-  for (const download::ProgramRow& row : download::ProgramRows(true)) {
-    if (row.role == download::Role::Template && (folders.empty() || folders.back() != row.folder))
+  for (const catalogue::ProgramRow& row : catalogue::ProgramRows(true)) {
+    if (row.role == catalogue::Role::Template && (folders.empty() || folders.back() != row.folder))
       folders.push_back(row.folder);
   }
   return folders;
@@ -111,9 +111,9 @@ std::string PluginName(std::string_view name) {
 
 void WriteProgramFiles(const fs::path& folder, bool oldRelease, const VersionParts& version) {
   Put(folder / std::string(kMainProgram), ProgramImage(version, "installed/fotodesk", 4096));
-  for (const download::ProgramRow& row : download::ProgramRows(oldRelease)) {
-    if (row.role != download::Role::Program && row.role != download::Role::ProgramAbove &&
-        row.role != download::Role::Library)
+  for (const catalogue::ProgramRow& row : catalogue::ProgramRows(oldRelease)) {
+    if (row.role != catalogue::Role::Program && row.role != catalogue::Role::ProgramAbove &&
+        row.role != catalogue::Role::Library)
       continue;
     std::string installed = install::ExpandedName(row.name);
     Put(folder / installed, ProgramImage(version, "installed/" + installed, 2048));
@@ -121,7 +121,7 @@ void WriteProgramFiles(const fs::path& folder, bool oldRelease, const VersionPar
   Put(folder / "SRUNINST.EXE", ProgramImage(version, "installed/SRUNINST.EXE", 2048));
 }
 
-void WriteDataFiles(const fs::path& folder, bool oldRelease, const download::StandardChoice& standards) {
+void WriteDataFiles(const fs::path& folder, bool oldRelease, const catalogue::StandardChoice& standards) {
   for (size_t s = 0; s < standards.size(); ++s) {
     if (!standards[s]) continue;
     auto write = [&](std::string_view name) {
@@ -130,9 +130,9 @@ void WriteDataFiles(const fs::path& folder, bool oldRelease, const download::Sta
       Put(folder / "plugin" / installed, PluginImage("installed/" + installed, kInstalledPluginSize));
     };
     if (oldRelease) {
-      for (std::string_view name : download::OldStandardFiles[s]) write(name);
+      for (std::string_view name : catalogue::OldStandardFiles[s]) write(name);
     } else {
-      for (std::string_view name : download::NewStandardFiles[s]) write(name);
+      for (std::string_view name : catalogue::NewStandardFiles[s]) write(name);
     }
   }
   MakeHostFolder(folder / "plugin");
@@ -152,8 +152,8 @@ void WriteSettings(const fs::path& folder, const PrefixOptions& options) {
   Put(folder / "FOTODESK.INI", "[Setting]\r\nDataFolder=C:\\VELMORA\\SORANA\\DATA\\\r\nPhotoSize=800\r\n");
   Put(folder / "DWVIEWER.INI", "[Viewer]\r\nZoom=100\r\n");
   std::string record = "[" + std::string(app::kRecordSection) + "]\r\n";
-  for (size_t s = 0; s < app::kStandardCaptions.size(); ++s) {
-    record += std::string(app::kStandardCaptions[s]) + (options.standards[s] ? "=1" : "=0") + "\r\n";
+  for (size_t s = 0; s < catalogue::kStandardCaptions.size(); ++s) {
+    record += std::string(catalogue::kStandardCaptions[s]) + (options.standards[s] ? "=1" : "=0") + "\r\n";
   }
   Put(folder / app::kRecordFileName, ToCp932(record));
   std::string init = "PROXYIP=\r\nPROXYPORT=0\r\nPATH=" + std::string(kProductFolder) +

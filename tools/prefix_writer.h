@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "tools/program_file_writer.h"
 
 namespace sorana::tools {
@@ -19,7 +19,7 @@ inline constexpr const char* kProductFolder = "C:\\VELMORA\\SORANA\\";
 struct PrefixOptions {
   std::filesystem::path root;
   std::optional<VersionParts> installed;  // nullopt: a prefix without the product
-  download::StandardChoice standards{};   // the recorded choice, and the plug-ins installed
+  catalogue::StandardChoice standards{};  // the recorded choice, and the plug-ins installed
   bool win64 = false;
   // Made by Wine's own wineboot, the product key written by Wine's reg; else
   // the tool writes a minimal prefix and the registry file itself.

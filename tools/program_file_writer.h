@@ -1,8 +1,10 @@
 // Writes minimal Windows program files (PE32 or PE32+) whose version resource
 // holds a known VS_FIXEDFILEINFO: the update-site tool packs them as the
 // product's programs, and tests use them as fotodesk.exe of a given version.
-// The images are not runnable; they carry headers, one ".rsrc" section and
-// nothing else (bytes appended after the image are an overlay loaders ignore).
+// They are real programs without imports: headers, a ".rsrc" section with the
+// version and a ".text" section whose entry point returns 0, so Wine runs them
+// and they end at once (bytes appended after the image are an overlay loaders
+// ignore).
 #pragma once
 
 #include <array>
@@ -20,6 +22,9 @@ std::string MakeProgramFile(const VersionParts& fileVersion, const VersionParts&
                             bool pe32plus = false);
 // A program file without any resources.
 std::string MakeProgramFileWithoutVersion(bool pe32plus = false);
+// A 32-bit program file with a version but without code: its entry point lies
+// in the headers, so running it crashes (for tests of a crashing program).
+std::string MakeProgramFileWithoutCode(const VersionParts& version);
 
 // Where the pieces lie in a file made above, for tests that corrupt them.
 struct ProgramFileLayout {

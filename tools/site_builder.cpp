@@ -3,7 +3,7 @@
 #include <set>
 #include <utility>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "tools/host_files.h"
 #include "tools/site_error.h"
 
@@ -12,15 +12,15 @@ namespace sorana::tools {
 namespace fs = std::filesystem;
 
 std::vector<SiteFileEntry> SiteFiles() {
-  download::StandardChoice all;
+  catalogue::StandardChoice all;
   all.fill(true);
   std::vector<SiteFileEntry> files;
   for (bool oldPhase : {true, false}) {
-    std::vector<std::string> list = download::BuildFileList(oldPhase, all);
+    std::vector<std::string> list = catalogue::BuildFileList(oldPhase, all);
     std::set<std::string> seen;
     for (size_t i = 0; i < list.size(); ++i) {
       if (!seen.insert(list[i]).second) continue;
-      files.push_back({oldPhase, i < static_cast<size_t>(download::ProgramCount(oldPhase)), list[i]});
+      files.push_back({oldPhase, i < static_cast<size_t>(catalogue::ProgramCount(oldPhase)), list[i]});
     }
   }
   return files;
@@ -32,7 +32,7 @@ fs::path SitePath(const fs::path& siteRoot, bool oldPhase, const std::string& na
       name == "." || name == "..") {
     throw SiteError("catalogue name is not a plain file name: " + name);
   }
-  std::string_view phase = download::PhasePath(oldPhase);
+  std::string_view phase = catalogue::PhasePath(oldPhase);
   return siteRoot / fs::path(std::string(phase.substr(1))) / name;
 }
 

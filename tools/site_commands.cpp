@@ -7,7 +7,7 @@
 #include <iomanip>
 #include <span>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "download/update_server.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
@@ -43,14 +43,14 @@ constexpr const char* kUsage =
     "      the version text of a Windows program file\n";
 
 int List(const CommandLine& line, std::ostream& out) {
-  download::StandardChoice standards = ParseStandards(line.Option("standards").value_or("all"));
+  catalogue::StandardChoice standards = ParseStandards(line.Option("standards").value_or("all"));
   std::string phase = line.Option("phase").value_or("both");
   if (phase != "old" && phase != "new" && phase != "both") {
     throw UsageError("bad --phase value '" + phase + "': use old or new");
   }
   for (bool oldPhase : {true, false}) {
     if ((oldPhase && phase == "new") || (!oldPhase && phase == "old")) continue;
-    for (const std::string& name : download::BuildFileList(oldPhase, standards)) {
+    for (const std::string& name : catalogue::BuildFileList(oldPhase, standards)) {
       // The path exactly as the updater requests it (UTF-8, percent-encoded).
       out << download::ComponentUrl("", oldPhase, name) << "\n";
     }
@@ -124,7 +124,8 @@ int Prefix(const CommandLine& line, std::ostream& out) {
   std::string wine = line.Option("wine").value_or("auto");
   if (wine != "auto" && wine != "yes" && wine != "no")
     throw UsageError("bad --wine value '" + wine + "': use auto, yes or no");
-  if (wine == "yes" && !WineAvailable()) throw SiteError("--wine yes, but wine, wineboot or wineserver is not on PATH");
+  if (wine == "yes" && !WineAvailable())
+    throw SiteError("--wine yes, but wine, wineboot or wineserver is not on PATH");
   options.useWine = wine == "yes" || (wine == "auto" && WineAvailable());
   WritePrefix(options);
   out << "wrote " << arch << (options.useWine ? " Wine" : " minimal") << " prefix " << options.root.string();

@@ -2,10 +2,11 @@
 
 #include <cstdint>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "install/expanded_name.h"
 #include "install/szdd_compress.h"
 #include "platform/win_path.h"
+#include "product_version.h"
 #include "tools/site_content.h"
 #include "tools/site_error.h"
 #include "unlha32/lha_writer.h"
@@ -129,7 +130,7 @@ std::vector<HelpFile> HelpPages(bool oldPhase, Scale scale) {
   size_t pageSize = small ? 600 : 24 * kKiB;
   size_t imageSize = small ? 64 : 96 * kKiB;
   uint32_t stamp = oldPhase ? PackFatTime(2008, 6, 2, 9, 0, 0) : PackFatTime(2024, 4, 10, 9, 0, 0);
-  std::string version = oldPhase ? "v1.2.9.0" : "v2.4.1.0";
+  std::string version = oldPhase ? "v1.2.9.0" : kProductVersionText;
   std::vector<HelpFile> files = {
       {"index.htm", stamp, HelpPage("ソラナギ ヘルプ " + version, "index" + version, pageSize)},
       {"help.css", stamp, Stylesheet()},
@@ -178,27 +179,27 @@ std::string Archive(const std::vector<ArchiveMember>& members, bool oldPhase) {
 }  // namespace
 
 VersionParts PhaseVersion(bool oldPhase) {
-  return oldPhase ? VersionParts{1, 2, 9, 0} : VersionParts{2, 4, 1, 0};
+  return oldPhase ? VersionParts{1, 2, 9, 0} : VersionParts(kProductVersionParts);
 }
 
 ComponentKind KindOf(std::string_view name, bool programRow) {
   if (!programRow) return ComponentKind::Plugin;
-  const download::ProgramRow* row = download::FindProgramRow(name);
+  const catalogue::ProgramRow* row = catalogue::FindProgramRow(name);
   if (!row) throw SiteError("no content is known for the program file " + std::string(name));
   switch (row->role) {
-    case download::Role::MainProgram:
-    case download::Role::Program:
-    case download::Role::ProgramAbove:
+    case catalogue::Role::MainProgram:
+    case catalogue::Role::Program:
+    case catalogue::Role::ProgramAbove:
       return ComponentKind::Program;
-    case download::Role::Library:
+    case catalogue::Role::Library:
       return ComponentKind::Library;
-    case download::Role::Settings:
+    case catalogue::Role::Settings:
       return ComponentKind::Settings;
-    case download::Role::Template:
+    case catalogue::Role::Template:
       return ComponentKind::TemplateText;
-    case download::Role::CorinsArchive:
+    case catalogue::Role::CorinsArchive:
       return ComponentKind::CorinsArchive;
-    case download::Role::Help:
+    case catalogue::Role::Help:
       break;
   }
   // The help comes as an archive or, from the new-version phase on, as the help bundle.
@@ -211,7 +212,7 @@ std::vector<ArchiveMember> ArchiveMembers(bool oldPhase, std::string_view name, 
   std::vector<ArchiveMember> members;
   if (KindOf(name, true) == ComponentKind::CorinsArchive) {
     // Each CORINS archive holds the folder it is extracted into.
-    std::string folder(download::FindProgramRow(name)->folder);
+    std::string folder(catalogue::FindProgramRow(name)->folder);
     std::string seed = Seed(oldPhase, name);
     members.push_back({folder, "", true});
     members.push_back({folder + "\\CORINS.DTD", RecordText(seed + "/dtd", 900), false});
@@ -224,7 +225,7 @@ std::vector<ArchiveMember> ArchiveMembers(bool oldPhase, std::string_view name, 
   if (KindOf(name, true) != ComponentKind::HelpArchive) {
     throw SiteError(std::string(name) + " is not an archive");
   }
-  std::string folder(download::FindProgramRow(name)->folder);
+  std::string folder(catalogue::FindProgramRow(name)->folder);
   members.push_back({folder, "", true});
   for (HelpFile& file : HelpPages(oldPhase, scale)) {
     members.push_back({folder + "\\" + file.path, std::move(file.bytes), false});

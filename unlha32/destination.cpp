@@ -1,6 +1,7 @@
 #include "unlha32/destination.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -144,6 +145,34 @@ Placement Destination::Place(const std::vector<std::string>& components, bool is
     ++index;
   }
   return Placement{0, *mapped, {}};
+}
+
+Placement Destination::PlaceLink(const std::vector<std::string>& components, const std::string& target) const {
+  Placement place = Place(components, false);
+  if (place.code != 0) return place;
+  std::error_code error;
+  const fs::path canonicalRoot = fs::canonical(root_, error);
+  if (error) return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "destination folder is gone");
+  const fs::path folder = place.path.parent_path();
+  const fs::path resolved = fs::weakly_canonical(folder / target, error);
+  if (error || !IsInside(resolved, canonicalRoot)) {
+    return Failure(UNLHA_ERROR_UNSAFE_MEMBER, "the link leads out of the destination");
+  }
+  // Made under a fresh name and renamed into place, as files are.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path temporary = folder / (".unlha32-link-" + std::to_string(getpid()) + "-" + std::to_string(attempt));
+    if (symlink(target.c_str(), temporary.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      return Failure(UNLHA_ERROR_FILE_OPEN, "cannot create link " + place.path.string() + ": " + std::strerror(errno));
+    }
+    if (rename(temporary.c_str(), place.path.c_str()) != 0) {
+      int code = errno;
+      unlink(temporary.c_str());
+      return Failure(UNLHA_ERROR_CANNOT_WRITE, "cannot create link " + place.path.string() + ": " + std::strerror(code));
+    }
+    return place;
+  }
+  return Failure(UNLHA_ERROR_FILE_OPEN, "cannot create link " + place.path.string());
 }
 
 }  // namespace unlha32

@@ -33,6 +33,11 @@ class Destination {
   // that leads out of the destination. Call Prepare first.
   Placement Place(const std::vector<std::string>& components, bool isFolder) const;
 
+  // Places a symbolic link to `target` ('/'-separated, relative to the link's
+  // folder), replacing what stands there. Refuses a link that, with the links
+  // already in the destination followed, leads out of it.
+  Placement PlaceLink(const std::vector<std::string>& components, const std::string& target) const;
+
  private:
   Destination() = default;
   std::optional<std::filesystem::path> Map(const std::vector<std::string>& components) const;

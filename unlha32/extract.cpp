@@ -13,7 +13,7 @@
 
 #include <lhasa.h>
 
-#include "unlha32/crc16.h"
+#include "unlha32/member_decoder.h"
 #include "unlha32/member_name.h"
 #include "unlha32/unlha32.h"
 
@@ -134,23 +134,20 @@ bool IsFolderEntry(const LHAFileHeader& header) {
   return std::strcmp(header.compress_method, LHA_COMPRESS_TYPE_DIR) == 0;
 }
 
-// Decodes the current member, writing it to `file` when set; true when its
-// length and CRC match the header.
-bool DecodeMember(LHAReader* reader, const LHAFileHeader& header, PendingFile* file, bool* writeFailed) {
-  std::vector<char> buffer(size_t{64} * 1024);
-  uint16_t crc = 0;
-  size_t length = 0;
+// Decodes the current member (its data begins at `data`), writing it to `file`
+// when set; true when the whole stream has the header's length and CRC.
+bool DecodeMember(const LHAFileHeader& header, std::string_view data, PendingFile* file, bool* writeFailed) {
+  MemberDecoder decoder(header, data);
+  std::vector<uint8_t> buffer(size_t{64} * 1024);
   for (;;) {
-    size_t count = lha_reader_read(reader, buffer.data(), buffer.size());
+    size_t count = decoder.Read(buffer.data(), buffer.size());
     if (count == 0) break;
-    crc = Crc16Update(crc, buffer.data(), count);
-    length += count;
-    if (file != nullptr && !file->Write(buffer.data(), count)) {
+    if (file != nullptr && !file->Write(reinterpret_cast<const char*>(buffer.data()), count)) {
       *writeFailed = true;
       return false;
     }
   }
-  return length == header.length && crc == header.crc;
+  return decoder.Intact();
 }
 
 }  // namespace
@@ -177,33 +174,54 @@ ExtractOutcome ExtractArchive(std::string_view archive, const Destination* desti
   std::string lastMember;
   while (LHAFileHeader* header = lha_reader_next_file(reader.get())) {
     ++members;
-    nextHeader = memory.position + header->compressed_length;
-    MemberPath path = DecodeStoredPath(ReadStoredPath(*header));
+    const size_t dataStart = memory.position;
+    nextHeader = dataStart + header->compressed_length;
+    const bool isLink = header->symlink_target != nullptr;
+    StoredPath stored = ReadStoredPath(*header);
+    MemberPath path = DecodeStoredPath(isLink ? LinkPath(stored) : stored);
     lastMember = path.display;
     const std::string member = "member " + path.display;
+    const bool isFolder = !isLink && IsFolderEntry(*header);
+    // A folder entry for the root itself stands for the destination.
+    if (isFolder && path.isRoot) continue;
     if (!path.ok) {
       bool encoding = path.problem.find("CP932") != std::string::npos;
       report.Fail(encoding ? UNLHA_ERROR_MEMBER_NAME : UNLHA_ERROR_UNSAFE_MEMBER,
                   member + " refused: " + path.problem);
       continue;
     }
-    if (header->symlink_target != nullptr) {
-      report.Fail(UNLHA_ERROR_UNSAFE_MEMBER, member + " refused: a symbolic link");
-      continue;
+    MemberPath target;
+    if (isLink) {
+      target = DecodeLinkTarget(header->symlink_target, options.keepFolders ? path.components.size() - 1 : 0);
+      if (!target.ok) {
+        report.Fail(UNLHA_ERROR_UNSAFE_MEMBER, member + " refused: " + target.problem);
+        continue;
+      }
     }
-    const bool isFolder = IsFolderEntry(*header);
     if (isFolder && !options.keepFolders) continue;
-    if (!isFolder && lha_decoder_for_name(header->compress_method) == nullptr) {
+    if (!isFolder && !isLink && lha_decoder_for_name(header->compress_method) == nullptr) {
       report.Fail(UNLHA_ERROR_METHOD,
                   member + ": compression method " + std::string(header->compress_method) + " not supported");
       continue;
     }
     std::vector<std::string> components = path.components;
     if (!options.keepFolders) components = {components.back()};
+    const std::string_view data = archive.substr(std::min(dataStart, archive.size()));
 
     if (destination == nullptr) {
-      if (!isFolder && !DecodeMember(reader.get(), *header, nullptr, nullptr)) {
+      if (!isFolder && !isLink && !DecodeMember(*header, data, nullptr, nullptr)) {
         report.Fail(UNLHA_ERROR_FILE_CRC, member + ": CRC or length does not match");
+      }
+      continue;
+    }
+    if (isLink) {
+      std::string joined;
+      for (const std::string& name : target.components) joined += (joined.empty() ? "" : "/") + name;
+      Placement link = destination->PlaceLink(components, joined);
+      if (link.code != 0) {
+        report.Fail(link.code, member + ": " + link.problem);
+      } else {
+        ++extracted;
       }
       continue;
     }
@@ -220,7 +238,7 @@ ExtractOutcome ExtractArchive(std::string_view archive, const Destination* desti
       continue;
     }
     bool writeFailed = false;
-    if (!DecodeMember(reader.get(), *header, &file, &writeFailed)) {
+    if (!DecodeMember(*header, data, &file, &writeFailed)) {
       report.Fail(
           writeFailed ? UNLHA_ERROR_CANNOT_WRITE : UNLHA_ERROR_FILE_CRC,
           member + (writeFailed ? ": cannot write " + place.path.string() + ": " + std::strerror(errno)

@@ -7,16 +7,6 @@
 
 namespace unlha32 {
 
-struct LhaWriter::Level2Fields {
-  std::string method;    // "-lh0-" or "-lhd-"
-  std::string folder;    // 0xFF-separated, ending in 0xFF; empty for none
-  std::string fileName;  // empty for none
-  uint8_t attribute = 0x20;
-  uint8_t osType = 'w';
-  int64_t unixTime = 0;
-  int unixPermissions = -1;  // written when not negative
-};
-
 namespace {
 
 void PutUint16(std::string& out, uint32_t value) {
@@ -85,35 +75,65 @@ void PutExtension(std::string& header, uint8_t type, std::string_view data) {
   PutUint16(header, 0);  // size of the next extended header, patched by the caller
 }
 
+// The extended headers after a base header that ends in the size of the
+// first: each is type, data and the size of the next, and the size in front
+// of one counts all three. Returns the offset of the header CRC's field, or 0.
+size_t PutExtensions(std::string& header, const MemberFields& fields, bool withCrc, bool withName) {
+  size_t sizeField = header.size() - 2;
+  auto add = [&](uint8_t type, std::string_view bytes) {
+    SetUint16(header, sizeField, static_cast<uint32_t>(bytes.size() + 3));
+    PutExtension(header, type, bytes);
+    sizeField = header.size() - 2;
+  };
+  const size_t crcOffset = withCrc ? header.size() + 1 : 0;
+  if (withCrc) add(0x00, std::string(2, '\0'));
+  if (withName && !fields.name.empty()) add(0x01, fields.name);
+  if (!fields.folder.empty()) add(0x02, fields.folder);
+  if (fields.unixPermissions >= 0) {
+    std::string perms;
+    PutUint16(perms, static_cast<uint32_t>(fields.unixPermissions));
+    add(0x50, perms);
+  }
+  return crcOffset;
+}
+
 }  // namespace
 
 void LhaWriter::AddFile(std::string_view storedPath, std::string_view data, int64_t unixTime,
                         HeaderLevel level) {
   CheckDataSize(data);
-  if (level == HeaderLevel::kLevel0) {
-    AddLevel0(storedPath, data, unixTime);
-    return;
-  }
-  Level2Fields fields;
-  fields.method = "-lh0-";
-  size_t cut = LastSeparator(storedPath, '\\');
-  if (cut != std::string_view::npos) {
-    fields.folder = FolderField(storedPath.substr(0, cut + 1), '\\');
-    fields.fileName = std::string(storedPath.substr(cut + 1));
-  } else {
-    fields.fileName = std::string(storedPath);
-  }
+  MemberFields fields;
+  fields.level = level;
+  fields.data = std::string(data);
   fields.unixTime = unixTime;
-  AddLevel2(fields, data);
+  size_t cut = LastSeparator(storedPath, '\\');
+  if (level != HeaderLevel::kLevel2) {
+    fields.name = std::string(storedPath);
+  } else if (cut != std::string_view::npos) {
+    fields.folder = FolderField(storedPath.substr(0, cut + 1), '\\');
+    fields.name = std::string(storedPath.substr(cut + 1));
+  } else {
+    fields.name = std::string(storedPath);
+  }
+  AddMember(fields);
+}
+
+void LhaWriter::AddMember(const MemberFields& fields) {
+  CheckDataSize(fields.data);
+  if (fields.level == HeaderLevel::kLevel2) {
+    AddLevel2(fields);
+  } else {
+    AddLevel0Or1(fields);
+  }
 }
 
 void LhaWriter::AddFolder(std::string_view storedPath, int64_t unixTime) {
-  Level2Fields fields;
+  MemberFields fields;
   fields.method = "-lhd-";
   fields.folder = FolderField(storedPath, '\\');
   fields.attribute = 0x10;
   fields.unixTime = unixTime;
-  AddLevel2(fields, {});
+  AddLevel2(fields);
 }
 
 void LhaWriter::AddSymlink(std::string_view storedPath, std::string_view target) {
@@ -123,78 +143,73 @@ void LhaWriter::AddSymlink(std::string_view storedPath, std::string_view target)
   for (char c : storedPath) whole.push_back(c == '\\' ? '/' : c);
   whole += '|';
   whole += target;
-  Level2Fields fields;
+  MemberFields fields;
   fields.method = "-lhd-";
   size_t cut = whole.rfind('/');
   if (cut != std::string::npos) {
     fields.folder = FolderField(std::string_view(whole).substr(0, cut + 1), '/');
-    fields.fileName = whole.substr(cut + 1);
+    fields.name = whole.substr(cut + 1);
   } else {
-    fields.fileName = whole;
+    fields.name = whole;
   }
   fields.osType = 'U';
   fields.unixPermissions = 0120777;
-  AddLevel2(fields, {});
+  AddLevel2(fields);
 }
 
-void LhaWriter::AddLevel0(std::string_view storedPath, std::string_view data, int64_t unixTime) {
-  if (storedPath.size() > 233) throw std::length_error("LHA level 0 path longer than 233 bytes");
+void LhaWriter::AddLevel0Or1(const MemberFields& fields) {
+  const bool level1 = fields.level == HeaderLevel::kLevel1;
+  // The base header's size byte counts from the method to its end.
+  const size_t baseSize = 22 + fields.name.size() + (level1 ? 3 : 0);
+  if (baseSize > 0xFF) throw std::length_error("LHA level 0 or 1 name longer than the header holds");
   std::string header;
-  header.push_back(static_cast<char>(22 + storedPath.size()));  // bytes after the first two
-  header.push_back(0);                                          // checksum, below
-  header += "-lh0-";
-  PutUint32(header, data.size());  // compressed size
-  PutUint32(header, data.size());  // original size
-  PutUint32(header, DosTime(unixTime));
-  header.push_back(0x20);  // archive attribute
-  header.push_back(0);     // header level
-  header.push_back(static_cast<char>(storedPath.size()));
-  header += storedPath;
-  PutUint16(header, Crc16(data));
+  header.push_back(static_cast<char>(baseSize));
+  header.push_back(0);  // checksum, below
+  header += fields.method;
+  PutUint32(header, 0);  // compressed size (level 1: extensions included), below
+  PutUint32(header, fields.data.size());
+  PutUint32(header, DosTime(fields.unixTime));
+  header.push_back(static_cast<char>(fields.attribute));
+  header.push_back(static_cast<char>(fields.level));
+  header.push_back(static_cast<char>(fields.name.size()));
+  header += fields.name;
+  PutUint16(header, Crc16(fields.data));
+  if (level1) {
+    header.push_back(static_cast<char>(fields.osType));
+    PutUint16(header, 0);
+  }
+  const size_t base = header.size();
+  if (level1) PutExtensions(header, fields, false, false);
+  std::string size;
+  PutUint32(size, header.size() - base + fields.data.size());
+  header.replace(7, 4, size);
   unsigned sum = 0;
-  for (size_t i = 2; i < header.size(); ++i) sum += static_cast<unsigned char>(header[i]);
+  for (size_t i = 2; i < base; ++i) sum += static_cast<unsigned char>(header[i]);
   header[1] = static_cast<char>(sum & 0xFF);
   bytes_ += header;
-  bytes_ += data;
+  bytes_ += fields.data;
 }
 
-void LhaWriter::AddLevel2(const Level2Fields& fields, std::string_view data) {
+void LhaWriter::AddLevel2(const MemberFields& fields) {
   std::string header;
   PutUint16(header, 0);  // total header size, below
   header += fields.method;
-  PutUint32(header, data.size());
-  PutUint32(header, data.size());
+  PutUint32(header, fields.data.size());
+  PutUint32(header, fields.data.size());
   PutUint32(header, static_cast<uint64_t>(fields.unixTime > 0 ? fields.unixTime : 0));
   header.push_back(static_cast<char>(fields.attribute));
   header.push_back(2);
-  PutUint16(header, Crc16(data));
+  PutUint16(header, Crc16(fields.data));
   header.push_back(static_cast<char>(fields.osType));
   PutUint16(header, 0);  // size of the first extended header
-
-  // Each extended header: type, data, size of the next one. The size field in
-  // front of an extension counts type, data and that trailing size field.
-  size_t sizeField = header.size() - 2;
-  auto add = [&](uint8_t type, std::string_view bytes) {
-    SetUint16(header, sizeField, static_cast<uint32_t>(bytes.size() + 3));
-    PutExtension(header, type, bytes);
-    sizeField = header.size() - 2;
-  };
-  const size_t crcOffset = header.size() + 1;
-  add(0x00, std::string(2, '\0'));  // header CRC, computed last
-  if (!fields.fileName.empty()) add(0x01, fields.fileName);
-  if (!fields.folder.empty()) add(0x02, fields.folder);
-  if (fields.unixPermissions >= 0) {
-    std::string perms;
-    PutUint16(perms, static_cast<uint32_t>(fields.unixPermissions));
-    add(0x50, perms);
-  }
+  const size_t crcOffset = PutExtensions(header, fields, true, true);
   // A header whose size has a zero low byte would read as the end mark.
   if ((header.size() & 0xFF) == 0) header.push_back(0);
   if (header.size() > 0xFFFF) throw std::length_error("LHA level 2 header too long");
   SetUint16(header, 0, static_cast<uint32_t>(header.size()));
   SetUint16(header, crcOffset, Crc16(header));
   bytes_ += header;
-  bytes_ += data;
+  bytes_ += fields.data;
 }
 
 std::string LhaWriter::Finish() const { return bytes_ + std::string(1, '\0'); }

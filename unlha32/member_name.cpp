@@ -1,5 +1,6 @@
 #include "unlha32/member_name.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -80,21 +81,73 @@ std::string ComponentProblem(const std::string& name) {
   return {};
 }
 
+std::string UpToNul(const uint8_t* data, size_t length) {
+  std::string text(reinterpret_cast<const char*>(data), length);
+  size_t nul = text.find('\0');
+  if (nul != std::string::npos) text.erase(nul);
+  return text;
+}
+
+// Position of the last separator, not taking the second byte of a CP932
+// character for one; npos when there is none.
+size_t LastSeparator(std::string_view bytes) {
+  size_t last = std::string_view::npos;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    auto byte = static_cast<unsigned char>(bytes[i]);
+    if (IsCp932LeadByte(byte)) {
+      ++i;
+    } else if (IsSeparator(byte)) {
+      last = i;
+    }
+  }
+  return last;
+}
+
+// Length of the root in front of a path: separators, or a drive letter with
+// its colon and the separators after it.
+size_t RootLength(std::string_view path) {
+  size_t length = 0;
+  auto separatorsFrom = [&](size_t at) {
+    while (at < path.size() && IsSeparator(static_cast<unsigned char>(path[at]))) ++at;
+    return at;
+  };
+  length = separatorsFrom(0);
+  const bool drive = path.size() >= length + 2 && path[length + 1] == ':' &&
+                     ((path[length] >= 'A' && path[length] <= 'Z') || (path[length] >= 'a' && path[length] <= 'z'));
+  if (drive) length = separatorsFrom(length + 2);
+  return length;
+}
+
+// 0xFF is neither CP932 nor UTF-8: it always separates, so convert between them.
+std::optional<std::vector<std::string>> ConvertWhole(std::string_view whole) {
+  std::vector<std::string> components;
+  size_t start = 0;
+  while (start <= whole.size()) {
+    size_t end = whole.find('\xFF', start);
+    if (end == std::string_view::npos) end = whole.size();
+    auto converted = ConvertPath(whole.substr(start, end - start));
+    if (!converted) return std::nullopt;
+    components.insert(components.end(), converted->begin(), converted->end());
+    start = end + 1;
+  }
+  return components;
+}
+
 }  // namespace
 
 StoredPath ReadStoredPath(const LHAFileHeader& header) {
-  StoredPath stored;
   const uint8_t* raw = header.raw_data;
   const size_t size = header.raw_data_len;
+  std::string baseName;  // the name field of level 0 and 1 headers, folders included
+  std::optional<std::string> nameField;
+  std::optional<std::string> folderField;
   size_t offset = 0;
   size_t field = 2;
   switch (header.header_level) {
     case 0:
     case 1:
-      if (size > 22 && 22u + raw[21] <= size) {
-        stored.name.assign(reinterpret_cast<const char*>(raw + 22), raw[21]);
-      }
-      if (header.header_level == 0) return stored;
+      if (size > 22 && 22u + raw[21] <= size) baseName = UpToNul(raw + 22, raw[21]);
+      if (header.header_level == 0) return StoredPath{{}, baseName};
       offset = raw[0];  // the base header ends in the size of the first extension
       break;
     case 2:
@@ -105,18 +158,35 @@ StoredPath ReadStoredPath(const LHAFileHeader& header) {
       field = 4;
       break;
     default:
-      return stored;
+      return {};
   }
   // Each extension: its size (counting type, data and the next size), type, data.
   while (offset + field <= size) {
     size_t length = ReadLittle(raw + offset, field);
     if (length == 0 || length < field + 1 || offset + field + length > size) break;
     uint8_t type = raw[offset + field];
-    std::string data(reinterpret_cast<const char*>(raw + offset + field + 1), length - field - 1);
-    if (type == 0x01) stored.name = data;
-    if (type == 0x02) stored.folder = data;
+    const uint8_t* data = raw + offset + field + 1;
+    if (type == 0x01) {
+      // A name of its own holds no folders: a '/' in it is part of the name.
+      nameField = UpToNul(data, length - field - 1);
+      std::replace(nameField->begin(), nameField->end(), '/', '_');
+    }
+    if (type == 0x02) folderField = UpToNul(data, length - field - 1);
     offset += length;
   }
+  if (!nameField && !folderField) return StoredPath{{}, baseName};
+  // An extension replaces only its own part of a level 1 header's name field.
+  size_t cut = LastSeparator(baseName);
+  std::string baseFolder = cut == std::string::npos ? std::string() : baseName.substr(0, cut + 1);
+  if (cut != std::string::npos) baseName.erase(0, cut + 1);
+  return StoredPath{folderField.value_or(baseFolder), nameField.value_or(baseName)};
+}
+
+StoredPath LinkPath(StoredPath stored) {
+  size_t bar = stored.folder.find('|');
+  if (bar != std::string::npos) return StoredPath{stored.folder.substr(0, bar), {}};
+  bar = stored.name.find('|');
+  if (bar != std::string::npos) stored.name.erase(bar);
   return stored;
 }
 
@@ -128,39 +198,62 @@ MemberPath DecodeStoredPath(const StoredPath& stored) {
   }
   whole += stored.name;
   result.display = Escaped(whole);
+  whole.erase(0, RootLength(whole));
 
-  // 0xFF is neither CP932 nor UTF-8: it always separates, so convert between them.
-  std::vector<std::string> components;
-  size_t start = 0;
-  bool convertible = true;
-  while (start <= whole.size()) {
-    size_t end = whole.find('\xFF', start);
-    if (end == std::string::npos) end = whole.size();
-    auto converted = ConvertPath(std::string_view(whole).substr(start, end - start));
-    if (!converted) {
-      convertible = false;
-      break;
-    }
-    components.insert(components.end(), converted->begin(), converted->end());
-    start = end + 1;
-  }
-  if (!convertible) {
+  std::optional<std::vector<std::string>> components = ConvertWhole(whole);
+  if (!components) {
     result.problem = "a name that is neither CP932 nor UTF-8";
     return result;
   }
-
-  if (!whole.empty() && IsSeparator(static_cast<unsigned char>(whole.front()))) {
-    result.problem = "an absolute path";
-  }
   std::string display;
-  for (const std::string& name : components) {
+  for (const std::string& name : *components) {
     if (name.empty() || name == ".") continue;
     if (result.problem.empty()) result.problem = ComponentProblem(name);
     result.components.push_back(name);
     display += display.empty() ? name : "\\" + name;
   }
   result.display = display.empty() ? result.display : display;
-  if (result.problem.empty() && result.components.empty()) result.problem = "an empty name";
+  if (result.components.empty()) {
+    result.isRoot = true;
+    if (result.problem.empty()) result.problem = "an empty name";
+  }
+  result.ok = result.problem.empty();
+  return result;
+}
+
+MemberPath DecodeLinkTarget(std::string_view target, size_t folderDepth) {
+  MemberPath result;
+  result.display = Escaped(target);
+  if (RootLength(target) > 0) {
+    result.problem = "a link to an absolute path";
+    return result;
+  }
+  std::optional<std::vector<std::string>> components = ConvertWhole(target);
+  if (!components) {
+    result.problem = "a link target that is neither CP932 nor UTF-8";
+    return result;
+  }
+  size_t depth = folderDepth;
+  for (const std::string& name : *components) {
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      if (depth == 0) {
+        result.problem = "a link that climbs out of the destination";
+        return result;
+      }
+      --depth;
+      result.components.push_back(name);
+      continue;
+    }
+    ++depth;
+    std::string problem = ComponentProblem(name);
+    if (!problem.empty()) {
+      result.problem = "a link target with " + problem;
+      return result;
+    }
+    result.components.push_back(name);
+  }
+  if (result.components.empty()) result.problem = "a link without target";
   result.ok = result.problem.empty();
   return result;
 }

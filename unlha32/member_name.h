@@ -14,8 +14,9 @@
 
 namespace unlha32 {
 
-// The stored bytes of a member's path: a folder part (level 2 and 3 headers,
+// The stored bytes of a member's path: a folder part (level 1 to 3 headers,
 // 0xFF-separated) and the name field (backslash- or '/'-separated on level 0/1).
+// Each field ends at its first NUL: Amiga archivers keep a file note after it.
 struct StoredPath {
   std::string folder;
   std::string name;
@@ -23,17 +24,29 @@ struct StoredPath {
 
 StoredPath ReadStoredPath(const LHAFileHeader& header);
 
+// A symbolic link entry stores "<path>|<target>"; this is the path part.
+StoredPath LinkPath(StoredPath stored);
+
 struct MemberPath {
   bool ok = false;
   std::vector<std::string> components;  // UTF-8 names below the destination, never "." or ".."
   std::string display;                  // for messages: the path joined with '\'
   std::string problem;                  // why it was refused, when !ok
+  bool isRoot = false;                  // nothing is left once the root is taken off
 };
 
 // Splits and converts a stored path: CP932 first, else UTF-8, else refused.
-// Refuses absolute paths, drive letters (any ':'), ".." components, names of
-// dots and blanks only, and control characters.
+// A leading root ("\", "/", "C:\", "C:") is taken off, so the member lands
+// below the destination, as Windows archivers extract such paths. Refuses
+// other colons, ".." components, names of dots and blanks only, and control
+// characters.
 MemberPath DecodeStoredPath(const StoredPath& stored);
+
+// The target of a symbolic link ('/'-separated, as liblhasa gives it) in UTF-8,
+// relative to the link's folder, `folderDepth` folders below the destination.
+// Refuses targets that are absolute or whose ".." climb above the destination.
+// Links already in the destination are judged when the link is placed.
+MemberPath DecodeLinkTarget(std::string_view target, size_t folderDepth);
 
 bool IsValidUtf8(std::string_view text);
 

@@ -4,8 +4,8 @@
 #include <iostream>
 #include <string>
 
-#include "app/app_error.h"
-#include "app/null_window.h"
+#include "form/app_error.h"
+#include "form/null_window.h"
 #include "install/expand_downloads.h"
 #include "platform/win_path.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "download/tipw_http.h"
 #include "download/update_server.h"
 #include "support/http_test_server.h"
@@ -106,9 +106,9 @@ int main(int argc, char** argv) {
     char templ[] = "/tmp/sorana-fetch-bench-XXXXXX";
     if (mkdtemp(templ) == nullptr) throw std::runtime_error("mkdtemp failed");
     fs::path base = templ;
-    sorana::download::StandardChoice all;
+    sorana::catalogue::StandardChoice all;
     all.fill(true);
-    std::vector<std::string> names = sorana::download::BuildFileList(false, all);
+    std::vector<std::string> names = sorana::catalogue::BuildFileList(false, all);
     std::vector<std::string> unique = names;
     std::sort(unique.begin(), unique.end());
     unique.erase(std::unique(unique.begin(), unique.end()), unique.end());

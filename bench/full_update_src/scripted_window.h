@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/update_window.h"
+#include "form/update_window.h"
 
 namespace sorana::bench {
 

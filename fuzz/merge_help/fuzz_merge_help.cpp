@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "form/null_window.h"
 #include "install/merge_help.h"
-#include "app/null_window.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;

@@ -11,10 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "app/app_error.h"
-#include "app/form_state.h"
 #include "app/lenient_number.h"
 #include "app/settings_file.h"
+#include "form/app_error.h"
+#include "form/form_state.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;

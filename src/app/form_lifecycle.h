@@ -1,12 +1,11 @@
 // Start-up, activation and close of the update window.
 #pragma once
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::app {
 
-inline constexpr const char* kStartPrompt = "[アップデート開始]をクリックして作業を開始してください。";
 inline constexpr const char* kMainProgramName = "fotodesk.exe";
 
 class FormLifecycle {
@@ -19,8 +18,8 @@ class FormLifecycle {
   // the program must end at once, without a message and without FormClose.
   bool FormCreate();
 
-  // Every activation of the window: makes the start button usable, or, after a
-  // declined start-up, asks the window to close.
+  // The activation steps (MainForm decides which activations run them): makes
+  // the start button usable, or, after a declined start-up, asks the window to close.
   void FormActivate();
 
   // Records the standards in WorkFolder and copies the record to the install

@@ -9,11 +9,11 @@
 namespace sorana::app {
 
 MainForm::MainForm(UpdateWindow& window)
-    : window_(window),
-      lifecycle_(state_, window),
-      installer_(state_, window),
-      driver_(state_, window, [this] { return installer_.Unpress(); }) {
-  archive::SetPanicHandler([this](std::string_view text) { window_.ShowBox(BoxKind::Panic, text); });
+    : gate_(window),
+      lifecycle_(state_, gate_),
+      installer_(state_, gate_),
+      driver_(state_, gate_, [this] { return installer_.Unpress(); }) {
+  archive::SetPanicHandler([this](std::string_view text) { gate_.ShowBox(BoxKind::Panic, text); });
 }
 
 MainForm::~MainForm() { archive::SetPanicHandler(nullptr); }
@@ -21,7 +21,7 @@ MainForm::~MainForm() { archive::SetPanicHandler(nullptr); }
 bool MainForm::FormCreate() { return lifecycle_.FormCreate(); }
 
 void MainForm::FormActivate() {
-  if (!state_.Closed) lifecycle_.FormActivate();
+  if (gate_.Activated() && !state_.Closed) lifecycle_.FormActivate();
 }
 
 void MainForm::FormClose() {
@@ -31,11 +31,11 @@ void MainForm::FormClose() {
   state_.Closed = true;
 }
 
-void MainForm::ProxyIPMenuClick() { app::ProxyIPMenuClick(state_, window_); }
+void MainForm::ProxyIPMenuClick() { app::ProxyIPMenuClick(state_, gate_); }
 
-void MainForm::ProxyPortMenuClick() { app::ProxyPortMenuClick(state_, window_); }
+void MainForm::ProxyPortMenuClick() { app::ProxyPortMenuClick(state_, gate_); }
 
-void MainForm::CheckListBox1ClickCheck() { app::CheckListBox1ClickCheck(window_); }
+void MainForm::CheckListBox1ClickCheck() { app::CheckListBox1ClickCheck(gate_); }
 
 void MainForm::DownLoadButtonClick() {
   if (state_.Updating || state_.Closed) return;

@@ -2,11 +2,12 @@
 // and the installation, and offers the window's event handlers by name.
 #pragma once
 
-#include "app/form_events.h"
+#include "app/activation_gate.h"
 #include "app/form_lifecycle.h"
-#include "app/form_state.h"
-#include "app/update_window.h"
 #include "download/download_driver.h"
+#include "form/form_events.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 #include "install/unpress.h"
 
 namespace sorana::app {
@@ -20,7 +21,10 @@ class MainForm : public FormEvents {
 
   // False when the program must end at once (no install root).
   bool FormCreate();
+  // Runs the activation steps on the first activation and on the return from
+  // one of the updater's boxes, not when another program hands activation back.
   void FormActivate() override;
+  void OwnBoxOpening() override { gate_.OwnBoxOpening(); }
   // Closing during an update runs the close steps at once and stops the
   // transfer; the running DownLoadButtonClick then unwinds.
   void FormClose() override;
@@ -33,7 +37,9 @@ class MainForm : public FormEvents {
   FormState& State() { return state_; }
 
  private:
-  UpdateWindow& window_;
+  // Every part of the core reaches the window through the gate, so that it
+  // sees each box they open.
+  ActivationGate gate_;
   FormState state_;
   FormLifecycle lifecycle_;
   install::Installer installer_;

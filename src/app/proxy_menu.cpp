@@ -3,14 +3,17 @@
 #include <charconv>
 #include <string>
 
-#include "app/app_error.h"
 #include "app/settings_file.h"
+#include "form/app_error.h"
 
 namespace sorana::app {
 
 namespace {
 
 constexpr const char* kProxyCaption = "プロキシ設定";
+// Each setting is one line of the settings file: a pasted line break would
+// write lines of its own, and a PATH among them would win at the next start.
+constexpr const char* kHostWithLineBreak = "プロキシIPに改行を含めることはできません。";
 
 }  // namespace
 
@@ -31,7 +34,9 @@ uint16_t ParsePortText(std::string_view text) {
 }
 
 void ProxyIPMenuClick(FormState& state, UpdateWindow& window) {
-  state.ProxyIP = window.InputBox(kProxyCaption, "プロキシIP", state.ProxyIP);
+  std::string typed = window.InputBox(kProxyCaption, "プロキシIP", state.ProxyIP);
+  if (typed.find_first_of("\r\n") != std::string::npos) throw AppError(kHostWithLineBreak);
+  state.ProxyIP = std::move(typed);
   WriteInitFile(state);
 }
 

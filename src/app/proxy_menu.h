@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::app {
 
+// Raises AppError for a host holding a CR or LF; the host and the file then
+// stay as they were.
 void ProxyIPMenuClick(FormState& state, UpdateWindow& window);
 
 // Raises AppError "'<text>' は整数ではありません" or "範囲チェックエラー" for an

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/app_error.h"
+#include "form/app_error.h"
 #include "platform/cp932.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
@@ -84,6 +84,10 @@ std::string InitFileText(const FormState& state) {
 
 void WriteInitFile(const FormState& state) {
   if (state.InitFileName.empty()) RaiseCannotCreate(state.InitFileName, ENOENT);
+  // A value holding a line break would add lines that the next start reads as settings.
+  for (const std::string* value : {&state.ProxyIP, &state.WorkFolder, &state.InitVer}) {
+    if (value->find_first_of("\r\n") != std::string::npos) RaiseCannotCreate(state.InitFileName, EINVAL);
+  }
   std::optional<std::string> bytes = platform::Utf8ToCp932(InitFileText(state));
   if (!bytes) RaiseCannotCreate(state.InitFileName, EILSEQ);
   if (!platform::WriteFileAtomic(state.InitFileName, *bytes)) {

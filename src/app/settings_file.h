@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/form_state.h"
+#include "form/form_state.h"
 
 namespace sorana::app {
 
@@ -43,7 +43,8 @@ std::optional<uint16_t> PortFromNumber(double number);
 std::string InitFileText(const FormState& state);
 
 // Replaces the file atomically with the current values. Raises AppError
-// "ファイル "<path>" を作成できません。<reason>" when it cannot be written.
+// "ファイル "<path>" を作成できません。<reason>" when it cannot be written or a
+// value holds a CR or LF (the file is then left as it was).
 void WriteInitFile(const FormState& state);
 
 }  // namespace sorana::app

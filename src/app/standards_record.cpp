@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/app_error.h"
 #include "app/standards.h"
+#include "form/app_error.h"
 #include "platform/file_system.h"
 #include "platform/profile.h"
 
@@ -11,29 +11,27 @@ namespace sorana::app {
 
 namespace {
 
-// The record the check states come from: the staging copy once it exists (it
-// is seeded when missing), else the record it would have been seeded from,
-// which keeps the user's choice in an installation without NEW_BIN yet.
-std::optional<std::string> RecordToLoad(const std::string& installRoot) {
+// The staging copy, seeded from the install root's record, else from OLD_BIN's,
+// when it is missing. Nullopt when it still does not exist: before the first
+// update there is no NEW_BIN to seed, and every standard starts checked.
+std::optional<std::string> SeededStagingRecord(const std::string& installRoot) {
   std::string staging = installRoot + "NEW_BIN\\" + kRecordFileName;
-  if (platform::FileExists(staging)) return staging;
-  std::optional<std::string> seed;
-  for (const std::string& candidate :
-       {installRoot + kRecordFileName, installRoot + "OLD_BIN\\" + kRecordFileName}) {
-    if (platform::FileExists(candidate)) {
-      seed = candidate;
+  if (!platform::FileExists(staging)) {
+    for (const std::string& seed :
+         {installRoot + kRecordFileName, installRoot + "OLD_BIN\\" + kRecordFileName}) {
+      if (!platform::FileExists(seed)) continue;
+      platform::CopyFile(seed, staging, false);  // fails when NEW_BIN does not exist yet
       break;
     }
   }
-  if (!seed) return std::nullopt;
-  platform::CopyFile(*seed, staging, false);  // fails when NEW_BIN does not exist yet
-  return platform::FileExists(staging) ? staging : *seed;
+  if (!platform::FileExists(staging)) return std::nullopt;
+  return staging;
 }
 
 }  // namespace
 
 void LoadStandards(FormState& state, UpdateWindow& window) {
-  std::optional<std::string> record = RecordToLoad(state.InstallRoot);
+  std::optional<std::string> record = SeededStagingRecord(state.InstallRoot);
   for (int i = 0; i < kStandardCount; ++i) {
     bool checked = true;
     if (record) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::app {
 
@@ -18,8 +18,9 @@ inline constexpr const char* kRecordFileName = "Install.ini";
 inline constexpr const char* kRecordSection = "PULUGINLIST";
 
 // Seeds the staging copy from the install root's record, else from OLD_BIN's,
-// and sets the check states from it: all checked without any record, unchecked
-// for a standard without an entry. Sets state.ListLoaded.
+// and sets the check states from it: unchecked for a standard without an entry,
+// all checked when there is no staging copy even after seeding. Sets
+// state.ListLoaded.
 void LoadStandards(FormState& state, UpdateWindow& window);
 
 // Writes every standard's state into `recordFile` as one atomic replacement,

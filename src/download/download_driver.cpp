@@ -1,17 +1,20 @@
 #include "download/download_driver.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <optional>
 
-#include "app/app_error.h"
-#include "download/catalogue.h"
-#include "download/layout_conversion.h"
+#include "catalogue/catalogue.h"
 #include "download/tipw_http.h"
 #include "download/transfer_progress.h"
 #include "download/update_server.h"
+#include "form/app_error.h"
+#include "install/layout_conversion.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/folders.h"
+#include "platform/private_folder.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
 
@@ -29,7 +32,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kOldPhaseBelow = "v1.2.9";
 constexpr auto kAfterFetchWait = std::chrono::milliseconds(30000);
 constexpr int kWaitSliceMs = 20;
-constexpr double kNoLength = 2147483647.0;
 
 enum class PhaseResult {
   Installed,     // every file arrived whole and Unpress installed them
@@ -55,6 +57,9 @@ struct DownloadDriver::Impl {
   // False when the window closed meanwhile.
   bool WaitAfterFetch(TipwHTTP& http);
   void ReportFetchError(bool oldPhase, size_t position, const EipwHTTP& error);
+  // Points DownloadFolder at the phase's folder and makes it; false (after an
+  // error box) when the folder could be touched by someone else.
+  bool PrepareDownloadFolder(bool oldPhase);
   void ShowIdleButtons();
 
   app::FormState& state;
@@ -63,6 +68,7 @@ struct DownloadDriver::Impl {
   TipwHTTP ipwHTTP;   // new-version phase; the cancel button acts on it
   TipwHTTP ipwHTTP2;  // old-version phase
   TransferProgress progress;
+  std::chrono::milliseconds registrationBound = install::kViewerRegistrationBound;
   bool closing = false;
   bool running = false;  // a DownLoadButtonClick is on the stack
 };
@@ -76,6 +82,10 @@ DownloadDriver::~DownloadDriver() = default;
 void DownloadDriver::SetTransferTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
   impl_->ipwHTTP.SetTimeouts(connect, idle);
   impl_->ipwHTTP2.SetTimeouts(connect, idle);
+}
+
+void DownloadDriver::SetRegistrationBound(std::chrono::milliseconds bound) {
+  impl_->registrationBound = bound;
 }
 
 void DownloadDriver::DownLoadButtonClick() {
@@ -104,7 +114,7 @@ void DownloadDriver::CancelButtonClick() {
   }
   d.window.SetVisible(Control::CancelButton, false);
   d.window.SetVisible(Control::DownLoadButton, true);
-  d.window.SetCaption(Control::MsgLabel, kStartPrompt);
+  d.window.SetCaption(Control::MsgLabel, app::kStartPrompt);
 }
 
 void DownloadDriver::StopForClose() {
@@ -132,8 +142,11 @@ void DownloadDriver::Impl::Run() {
   });
 
   if (!platform::DirectoryExists(state.InstallRoot + "OLD_BIN")) {
-    ConvertLayout(state.InstallRoot, state.InitFileName,
-                  [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); });
+    // The window stays responsive while the viewer registers; closing it ends
+    // the registration and the run.
+    install::ConvertLayout(state.InstallRoot, state.InitFileName,
+                           platform::ProcessWait{[this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); },
+                                                 [this] { return !Closing(); }, registrationBound});
     state.LayoutReady = false;
     if (Closing()) return;
   }
@@ -141,8 +154,7 @@ void DownloadDriver::Impl::Run() {
   state.PhaseComplete = false;
   state.OldPhase = true;
   state.WorkFolder = state.InstallRoot + "OLD_BIN\\";
-  state.DownloadFolder = platform::GetTempFolder() + "SorOldUp\\";
-  platform::ForceDirectories(state.DownloadFolder);
+  if (!PrepareDownloadFolder(true)) return;
 
   // Ordinal comparison of the texts: the empty text and v1.10.0.0 sort below.
   if (platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe") < kOldPhaseBelow) {
@@ -161,8 +173,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
     state.OldPhase = false;
     state.PhaseComplete = false;
     state.WorkFolder = platform::ExpandFolderPath(state.WorkFolder + "..\\New_BIN\\");
-    state.DownloadFolder = platform::GetTempFolder() + "SorNewUp\\";
-    platform::ForceDirectories(state.DownloadFolder);
+    if (!PrepareDownloadFolder(false)) return PhaseResult::RunOver;
   }
   state.PhaseIntact = true;
 
@@ -177,10 +188,12 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
   }
   window.SetEnabled(Control::CheckListBox1, false);
 
-  StandardChoice checked{};
-  for (int i = 0; i < app::kStandardCount; ++i) checked[static_cast<size_t>(i)] = window.IsChecked(i);
-  state.FileList = BuildFileList(oldPhase, checked);
-  if (state.FileList.size() <= static_cast<size_t>(ProgramCount(oldPhase))) {
+  catalogue::StandardChoice checked{};
+  for (int i = 0; i < catalogue::kStandardCount; ++i) checked[static_cast<size_t>(i)] = window.IsChecked(i);
+  state.FileList = catalogue::BuildFileList(oldPhase, checked);
+  // Refused only when nothing is checked: a standard without files in the
+  // old-version phase still needs that phase's programs before the new one.
+  if (std::none_of(checked.begin(), checked.end(), [](bool on) { return on; })) {
     window.ShowBox(BoxKind::Information, "基準が選択されていません");
     ShowIdleButtons();
     return PhaseResult::RunOver;
@@ -201,7 +214,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
     http.ClearState();
     http.ProxyServer = state.ProxyIP;
     http.ProxyPort = state.ProxyPortNo;
-    state.ContentLength = kNoLength;
+    state.ContentLength = app::kNoContentLength;
     // A file with no body events must not inherit the previous file's count.
     state.LastBytes = 0;
     std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
@@ -235,7 +248,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
   ShowIdleButtons();
   if (!installed && !state.Cancelled) {
     // A file arrived short: the phase was not installed, the user may start again.
-    window.SetCaption(Control::MsgLabel, kStartPrompt);
+    window.SetCaption(Control::MsgLabel, app::kStartPrompt);
   }
   if (!oldPhase) state.Cancelled = false;
   return installed ? PhaseResult::Installed : PhaseResult::NotInstalled;
@@ -248,6 +261,35 @@ bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {
     window.ProcessMessages(kWaitSliceMs);
   }
   return !Closing();
+}
+
+bool DownloadDriver::Impl::PrepareDownloadFolder(bool oldPhase) {
+  state.DownloadFolder = platform::GetTempFolder() + (oldPhase ? "SorOldUp\\" : "SorNewUp\\");
+  std::string reason;
+  switch (platform::ForcePrivateFolder(state.DownloadFolder)) {
+    case platform::FolderTrust::Private:
+      return true;
+    case platform::FolderTrust::Missing:
+      reason = "フォルダを作成できません。" + std::string(std::strerror(platform::LastError()));
+      break;
+    case platform::FolderTrust::SymbolicLink:
+      reason = "シンボリックリンクです。";
+      break;
+    case platform::FolderTrust::NotAFolder:
+      reason = "フォルダではありません。";
+      break;
+    case platform::FolderTrust::ForeignOwner:
+      reason = "他のユーザーが所有しています。";
+      break;
+    case platform::FolderTrust::WritableByOthers:
+      reason = "他のユーザーが書き込めます。";
+      break;
+  }
+  // Nothing is fetched into a folder that someone else could plant files in.
+  window.ShowBox(BoxKind::Error,
+                 "ダウンロードフォルダ \"" + state.DownloadFolder + "\" を使用できません。\r" + reason);
+  ShowIdleButtons();
+  return false;
 }
 
 void DownloadDriver::Impl::ReportFetchError(bool oldPhase, size_t position, const EipwHTTP& error) {

@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::download {
 
@@ -27,6 +27,8 @@ class DownloadDriver {
 
   // Limits of both HTTP components (30 s to connect, 60 s of silence by default).
   void SetTransferTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle);
+  // How long the first run's viewer registration may take (kViewerRegistrationBound).
+  void SetRegistrationBound(std::chrono::milliseconds bound);
 
  private:
   struct Impl;

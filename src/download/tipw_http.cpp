@@ -1,11 +1,15 @@
 #include "download/tipw_http.h"
 
+#include "product_version.h"
+
 #include <curl/curl.h>
 
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <mutex>
+
+#include "platform/no_follow.h"
 
 namespace sorana::download {
 
@@ -70,7 +74,7 @@ struct TipwHTTP::Transfer {
 
   bool OpenFile() {
     if (file != nullptr) return true;
-    file = std::fopen(path.c_str(), "wb");
+    file = platform::host::OpenForOverwrite(path);  // never through a planted link
     if (file == nullptr) {
       localError = "Cannot write " + path;
       return false;
@@ -155,7 +159,8 @@ void TipwHTTP::Configure(const std::string& url, Transfer& transfer, char* error
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
   curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "SoranaUpdater/2.4.1.0");
+  // libcurl keeps its own copy of the text.
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, (std::string("SoranaUpdater/") + kProductVersion).c_str());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeaderData);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBodyData);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);

@@ -7,13 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
 #include "download/tipw_http.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::download {
-
-inline constexpr std::string_view kStartPrompt = "[アップデート開始]をクリックして作業を開始してください。";
 
 class TransferProgress {
  public:

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 
 #ifndef SORANA_DEFAULT_UPDATE_SERVER
 #define SORANA_DEFAULT_UPDATE_SERVER "http://update.invalid"
@@ -22,7 +22,7 @@ std::string UpdateServer() {
 std::string ComponentUrl(std::string_view server, bool oldPhase, std::string_view fileName) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string url(server);
-  url += PhasePath(oldPhase);
+  url += catalogue::PhasePath(oldPhase);
   for (char ch : fileName) {
     auto byte = static_cast<unsigned char>(ch);
     bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||

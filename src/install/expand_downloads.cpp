@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/app_error.h"
+#include "form/app_error.h"
 #include "install/expanded_name.h"
 #include "install/failure_messages.h"
 #include "install/szdd_expand.h"

@@ -3,9 +3,9 @@
 #include <span>
 #include <utility>
 
-#include "app/app_error.h"
 #include "archive/lhactrls.h"
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "form/app_error.h"
 #include "install/failure_messages.h"
 #include "install/merge_help.h"
 #include "platform/file_system.h"
@@ -33,30 +33,30 @@ void ClearReadOnly(const std::string& path) {
 void InstallSteps::Run() {
   // The program rows in their order, each by its role; then the plug-ins and
   // the refresh of the main program.
-  const std::span<const download::ProgramRow> rows = download::ProgramRows(state_.OldPhase);
+  const std::span<const catalogue::ProgramRow> rows = catalogue::ProgramRows(state_.OldPhase);
   for (size_t position = 0; position < rows.size(); ++position) {
-    const download::ProgramRow& row = rows[position];
+    const catalogue::ProgramRow& row = rows[position];
     switch (row.role) {
-      case download::Role::MainProgram:
-      case download::Role::Program:
+      case catalogue::Role::MainProgram:
+      case catalogue::Role::Program:
         ProgramCopy(position, ".EXE");
         break;
-      case download::Role::ProgramAbove:
+      case catalogue::Role::ProgramAbove:
         MainExecutableCopy(position);
         break;
-      case download::Role::Library:
+      case catalogue::Role::Library:
         ProgramCopy(position, ".DLL");
         break;
-      case download::Role::Settings:
+      case catalogue::Role::Settings:
         SettingsFile(position);
         break;
-      case download::Role::Template:
+      case catalogue::Role::Template:
         TemplateFile(position, row);
         break;
-      case download::Role::CorinsArchive:
+      case catalogue::Role::CorinsArchive:
         ArchiveStep(position, row.folder);
         break;
-      case download::Role::Help:
+      case catalogue::Role::Help:
         HelpStep(position, row.folder);
         break;
     }
@@ -103,7 +103,7 @@ void InstallSteps::SettingsFile(size_t position) const {
   Copy(state_.DownloadFolder + name, installed, position);
 }
 
-void InstallSteps::TemplateFile(size_t position, const download::ProgramRow& row) const {
+void InstallSteps::TemplateFile(size_t position, const catalogue::ProgramRow& row) const {
   const std::string folder = state_.WorkFolder + std::string(row.folder);
   if (!platform::ForceDirectories(folder)) {
     app::CreateError(Failure("[" + std::string(row.folder) + " CreateFolder]"));

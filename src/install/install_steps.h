@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/form_state.h"
-#include "app/update_window.h"
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::install {
 
@@ -31,7 +31,7 @@ class InstallSteps {
   void ProgramCopy(size_t position, std::string_view extension) const;
   void MainExecutableCopy(size_t position) const;
   void SettingsFile(size_t position) const;
-  void TemplateFile(size_t position, const download::ProgramRow& row) const;
+  void TemplateFile(size_t position, const catalogue::ProgramRow& row) const;
   void PrepareArchiveFolder(std::string_view folder) const;
   void ExtractArchive(size_t position) const;
   void ArchiveStep(size_t position, std::string_view folder) const;

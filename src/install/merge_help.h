@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/update_window.h"
+#include "form/update_window.h"
 
 namespace sorana::install {
 

@@ -82,7 +82,8 @@ mspack_file* Open(mspack_system* self, const char* filename, int mode) noexcept 
   if (mode == MSPACK_SYS_OPEN_READ) {
     flags |= O_RDONLY;
   } else if (mode == MSPACK_SYS_OPEN_WRITE) {
-    flags |= O_WRONLY | O_CREAT | O_TRUNC;
+    // Only our own fresh temporary file is written; a link swapped in for it is not followed.
+    flags |= O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
   } else {
     system->Record(EINVAL);
     return nullptr;
@@ -148,13 +149,9 @@ int Read(mspack_file* handle, void* out, int bytes) noexcept {
   return static_cast<int>(copied);
 }
 
-int Write(mspack_file* handle, void* in, int bytes) noexcept {
-  BufferedFile* file = AsFile(handle);
-  // The decoder's usual call: one byte. Keep it to a store and an increment.
-  if (bytes == 1 && file->pos < kBufferSize && file->writing) {
-    file->buffer[file->pos++] = *static_cast<unsigned char*>(in);
-    return 1;
-  }
+// Every write but the decoder's single bytes; kept out of line so the
+// one-byte path needs no registers saved.
+[[gnu::noinline]] int WriteBlock(BufferedFile* file, void* in, int bytes) noexcept {
   if (bytes < 0 || !file->writing) return -1;
   const auto size = static_cast<size_t>(bytes);
   if (kBufferSize - file->pos < size) {
@@ -172,6 +169,16 @@ int Write(mspack_file* handle, void* in, int bytes) noexcept {
   std::memcpy(file->buffer.get() + file->pos, in, size);
   file->pos += size;
   return bytes;
+}
+
+int Write(mspack_file* handle, void* in, int bytes) noexcept {
+  BufferedFile* file = AsFile(handle);
+  // The decoder's usual call: one byte. Keep it to a store and an increment.
+  if (bytes == 1 && file->pos < kBufferSize && file->writing) [[likely]] {
+    file->buffer[file->pos++] = *static_cast<unsigned char*>(in);
+    return 1;
+  }
+  return WriteBlock(file, in, bytes);
 }
 
 off_t Tell(mspack_file* handle) noexcept {
@@ -248,7 +255,7 @@ fs::path CreateTemporaryBeside(const fs::path& target, int* errorOut) {
     fs::path candidate =
         target.parent_path() / ("." + target.filename().string() + ".expand-" + std::to_string(::getpid()) +
                                 "-" + std::to_string(counter.fetch_add(1)));
-    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);
       return candidate;
@@ -265,7 +272,7 @@ fs::path CreateTemporaryBeside(const fs::path& target, int* errorOut) {
 ExpandResult CopyUnchanged(const fs::path& source, const fs::path& temporary) {
   int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return Failure(errno, "cannot open " + source.string());
-  int out = ::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  int out = ::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
   if (out < 0) {
     int code = errno;
     ::close(in);
@@ -371,6 +378,7 @@ ExpandResult ExpandFile(const fs::path& source, const fs::path& target) {
   if (temporary.empty()) return Failure(code, "cannot create a file beside " + target.string());
   ExpandResult result =
       signature == Signature::Szdd ? Decompress(source, temporary) : CopyUnchanged(source, temporary);
+  // rename(2) replaces a link at the target itself, never the file it points to.
   if (result.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) {
     result = Failure(errno, "cannot rename into " + target.string());
   }

@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "app/app_error.h"
+#include "form/app_error.h"
 #include "install/expand_downloads.h"
 #include "install/expanded_name.h"
 #include "install/install_steps.h"

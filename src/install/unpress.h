@@ -2,8 +2,8 @@
 // the download folder.
 #pragma once
 
-#include "app/form_state.h"
-#include "app/update_window.h"
+#include "form/form_state.h"
+#include "form/update_window.h"
 
 namespace sorana::install {
 

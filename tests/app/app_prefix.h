@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/form_state.h"
+#include "form/form_state.h"
 #include "support/fake_window.h"
 #include "support/temp_prefix.h"
 

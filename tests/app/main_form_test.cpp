@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include "app/main_form.h"
 #include "app_prefix.h"
@@ -50,6 +51,36 @@ TEST(MainFormTest, ClosingDuringAFetchRecordsOnceAndEndsTheRun) {
   form.DownLoadButtonClick();
   EXPECT_FALSE(env.ExistsC("C:\\X\\Install.ini"));
   EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST(MainFormTest, ActivationStepsRunFirstAndAfterTheUpdatersOwnBoxesOnly) {
+  test::AppPrefix env;
+  env.WriteSettings("PATH=C:\\X\\\r\n");
+  env.InstallMainProgram("C:\\X\\OLD_BIN\\", 2, 4, 0, 0);
+  test::FakeWindow window;
+  MainForm form(window);
+  ASSERT_TRUE(form.FormCreate());  // its notice comes before the first show
+  form.FormActivate();
+  EXPECT_EQ(window.Caption(Control::MsgLabel), kStartPrompt);
+
+  // A download's message, then whatever happened while the window was inactive.
+  auto promptAfter = [&](const std::function<void()>& meanwhile) {
+    window.SetCaption(Control::MsgLabel, "アップデートコンポーネント(2)のダウンロード 40%");
+    meanwhile();
+    form.FormActivate();
+    return window.Caption(Control::MsgLabel) == kStartPrompt;
+  };
+  const auto anotherProgram = [] {};
+  EXPECT_FALSE(promptAfter(anotherProgram));
+  EXPECT_FALSE(promptAfter(anotherProgram));
+  window.inputAnswers = {{false, ""}};
+  EXPECT_TRUE(promptAfter([&] { form.ProxyIPMenuClick(); }));
+  EXPECT_FALSE(promptAfter(anotherProgram));
+  window.checks.fill(false);
+  EXPECT_TRUE(promptAfter([&] { form.DownLoadButtonClick(); }));  // the driver's box
+  EXPECT_EQ(window.boxes.back().text, "基準が選択されていません");
+  EXPECT_TRUE(promptAfter([&] { form.OwnBoxOpening(); }));  // the window's error report
+  EXPECT_FALSE(promptAfter(anotherProgram));
 }
 
 TEST(MainFormTest, PanicOfTheArchiveLibraryIsShownByTheWindow) {

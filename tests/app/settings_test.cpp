@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <limits>
 
-#include "app/app_error.h"
 #include "app/lenient_number.h"
 #include "app/proxy_menu.h"
 #include "app/settings_file.h"
 #include "app_prefix.h"
+#include "form/app_error.h"
 
 namespace sorana::app {
 namespace {
@@ -96,9 +96,11 @@ TEST_F(SettingsFileTest, UnwritableFileRaisesTheCreationError) {
         << error.what();
   }
   state.InitFileName = "C:\\windows\\VMSORANA.INI";
-  state.ProxyIP = "😀";  // no CP932 form
-  EXPECT_THROW(WriteInitFile(state), AppError);
-  EXPECT_FALSE(FileText());
+  for (const char* host : {"😀", "a\nPATH=C:\\E\\"}) {  // no CP932 form; a line of its own
+    state.ProxyIP = host;
+    EXPECT_THROW(WriteInitFile(state), AppError) << host;
+    EXPECT_FALSE(FileText()) << host;
+  }
 }
 
 TEST_F(SettingsFileTest, ProxyDialogsRewriteTheFileAlsoOnCancel) {
@@ -124,22 +126,31 @@ TEST_F(SettingsFileTest, ProxyDialogsTakeNewValues) {
   EXPECT_EQ(FileText(), "PROXYIP=\r\nPROXYPORT=3128\r\nPATH=C:\\ソラナギ\\OLD_BIN\\\r\nVER=0.0.0\r\n");
 }
 
-TEST_F(SettingsFileTest, BadPortChangesNothing) {
+TEST_F(SettingsFileTest, BadPortOrHostChangesNothing) {
   struct Case {
+    void (*menu)(FormState&, UpdateWindow&);
     const char* typed;
     const char* error;
   };
-  for (Case c : {Case{"65536", "範囲チェックエラー"}, Case{"-1", "範囲チェックエラー"},
-                 Case{"80a", "'80a' は整数ではありません"}, Case{"", "'' は整数ではありません"},
-                 Case{"99999999999", "'99999999999' は整数ではありません"}}) {
+  constexpr const char* kLineBreak = "プロキシIPに改行を含めることはできません。";
+  for (Case c :
+       {Case{ProxyPortMenuClick, "65536", "範囲チェックエラー"},
+        Case{ProxyPortMenuClick, "-1", "範囲チェックエラー"},
+        Case{ProxyPortMenuClick, "80a", "'80a' は整数ではありません"},
+        Case{ProxyPortMenuClick, "", "'' は整数ではありません"},
+        Case{ProxyPortMenuClick, "99999999999", "'99999999999' は整数ではありません"},
+        // A pasted second line would become a setting of its own.
+        Case{ProxyIPMenuClick, "host\nPATH=C:\\elsewhere\\", kLineBreak},
+        Case{ProxyIPMenuClick, "host\r", kLineBreak}, Case{ProxyIPMenuClick, "\r\nhost", kLineBreak}}) {
     window.inputAnswers = {{true, c.typed}};
     try {
-      ProxyPortMenuClick(state, window);
+      c.menu(state, window);
       ADD_FAILURE() << c.typed << " accepted";
     } catch (const AppError& error) {
       EXPECT_STREQ(error.what(), c.error);
     }
     EXPECT_EQ(state.ProxyPortNo, 8080);
+    EXPECT_EQ(state.ProxyIP, "proxy");
     EXPECT_FALSE(FileText()) << c.typed;
   }
 }

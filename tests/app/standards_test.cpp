@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
-#include "app/app_error.h"
 #include "app/standards.h"
 #include "app/standards_record.h"
 #include "app_prefix.h"
+#include "form/app_error.h"
 
 namespace sorana::app {
 namespace {
@@ -74,11 +74,12 @@ TEST_F(StandardsTest, StagingCopyIsSeededFromInstallRootElseOldBin) {
   EXPECT_FALSE(window.checks[8]);
 }
 
-TEST_F(StandardsTest, OneFolderInstallationKeepsTheRecordedChoice) {
+TEST_F(StandardsTest, WithoutNewBinToSeedAllStartCheckedWhateverIsRecorded) {
   env.WriteC("C:\\X\\Install.ini", StandardsRecord({"国土交通省電子納品基準=1"}));
-  LoadStandards(state, window);  // no NEW_BIN to seed
-  EXPECT_TRUE(window.checks[0]);
-  EXPECT_FALSE(window.checks[1]);
+  env.WriteC("C:\\X\\OLD_BIN\\Install.ini", StandardsRecord({"水資源機構=1"}));
+  LoadStandards(state, window);
+  EXPECT_EQ(Checks(), std::vector<bool>(kStandardCount, true));
+  EXPECT_FALSE(env.ExistsC("C:\\X\\NEW_BIN"));
 }
 
 TEST_F(StandardsTest, RecordWritesEveryEntryAndKeepsTheRest) {

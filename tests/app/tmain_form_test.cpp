@@ -15,14 +15,15 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/app_error.h"
-#include "app/form_events.h"
+#include "app/activation_gate.h"
 #include "app/form_lifecycle.h"
 #include "app/proxy_menu.h"
 #include "app/standards.h"
-#include "app/tmain_form.h"
-#include "app/window_boxes.h"
 #include "app_prefix.h"
+#include "form/app_error.h"
+#include "form/form_events.h"
+#include "qt/tmain_form.h"
+#include "qt/window_boxes.h"
 
 using sorana::app::BoxAnswer;
 using sorana::app::BoxKind;
@@ -31,13 +32,17 @@ using sorana::app::TMainForm;
 
 namespace {
 
-// The window's handlers on the real start-up, without the download driver.
+// The window's handlers on the real start-up, without the download driver;
+// like MainForm they reach the window through the activation gate.
 class CoreEvents : public sorana::app::FormEvents {
  public:
-  explicit CoreEvents(TMainForm& window) : window_(window), lifecycle_(state, window) {}
+  explicit CoreEvents(TMainForm& window) : gate(window), window_(gate), lifecycle_(state, gate) {}
 
   bool FormCreate() { return lifecycle_.FormCreate(); }
-  void FormActivate() override { lifecycle_.FormActivate(); }
+  void FormActivate() override {
+    if (gate.Activated()) lifecycle_.FormActivate();
+  }
+  void OwnBoxOpening() override { gate.OwnBoxOpening(); }
   void FormClose() override {
     ++closes;
     lifecycle_.FormClose();
@@ -54,6 +59,7 @@ class CoreEvents : public sorana::app::FormEvents {
   void DownLoadButtonClick() override { ++downloads; }
   void CancelButtonClick() override {}
 
+  sorana::app::ActivationGate gate;
   sorana::app::FormState state;
   int closes = 0;
   int clickChecks = 0;
@@ -61,7 +67,7 @@ class CoreEvents : public sorana::app::FormEvents {
   bool throwOnPort = false;
 
  private:
-  TMainForm& window_;
+  sorana::app::UpdateWindow& window_;
   sorana::app::FormLifecycle lifecycle_;
 };
 
@@ -160,7 +166,7 @@ void TMainFormTest::listShowsTwoColumnsWithoutScrolling() {
   window.ShowCentred();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   auto* list = static_cast<QListWidget*>(window.Widget(Control::CheckListBox1));
-  QCOMPARE(list->count(), sorana::app::kStandardCount);
+  QCOMPARE(list->count(), sorana::catalogue::kStandardCount);
   const QRect viewport = list->viewport()->rect();
   const int firstColumn = list->visualItemRect(list->item(0)).left();
   const int secondColumn = list->visualItemRect(list->item(11)).left();
@@ -249,6 +255,21 @@ void TMainFormTest::startedWindowShowsVersionsListAndPrompt() {
   QVERIFY(window.grab().save(path));
   qInfo("screenshot of the started window: %s", qPrintable(path));
 
+  // Activation handed back by another program leaves a download's message;
+  // coming back from one of the updater's boxes runs the activation steps.
+  const std::string downloading = "アップデートコンポーネント(2)のダウンロード 40%";
+  window.SetCaption(Control::MsgLabel, downloading);
+  QWidget otherProgram;
+  otherProgram.show();
+  otherProgram.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&otherProgram));
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QTest::qWait(50);
+  QCOMPARE(window.Caption(Control::MsgLabel), downloading);
+  events.gate.ShowBox(BoxKind::Information, "基準が選択されていません");
+  QTRY_COMPARE(window.Caption(Control::MsgLabel), std::string(sorana::app::kStartPrompt));
+
   QTest::mouseClick(static_cast<QPushButton*>(window.Widget(Control::DownLoadButton)), Qt::LeftButton);
   QCOMPARE(events.downloads, 1);
   window.ProxyIPMenu()->trigger();  // cancelled: the file is written unchanged
@@ -264,7 +285,7 @@ void TMainFormTest::uncheckingANationalStandardIsUndone() {
   TMainForm window;
   CoreEvents events(window);
   window.SetEvents(&events);
-  for (int i = 0; i < sorana::app::kStandardCount; ++i) window.SetChecked(i, true);
+  for (int i = 0; i < sorana::catalogue::kStandardCount; ++i) window.SetChecked(i, true);
   window.ShowCentred();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   BoxAnswerer answerer;

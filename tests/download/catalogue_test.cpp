@@ -1,4 +1,4 @@
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include "download/update_server.h"
 
 namespace sorana::download {
+
+using namespace catalogue;  // the catalogue and the update server it names files for
 namespace {
 
 StandardChoice All() {

@@ -1,13 +1,16 @@
 #include "download/download_driver.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
-#include "download/catalogue.h"
-#include "download/layout_conversion.h"
+#include "catalogue/catalogue.h"
+#include "install/layout_conversion.h"
 #include "platform/win_path.h"
 #include "scoped_env.h"
 #include "support/fake_window.h"
@@ -16,6 +19,13 @@
 #include "support/temp_prefix.h"
 
 namespace sorana::download {
+
+using catalogue::BuildFileList;
+using catalogue::kNewProgramCount;
+using catalogue::kOldProgramCount;
+using catalogue::PhasePath;
+using catalogue::StandardChoice;
+using install::ViewerRegistrationCommand;
 namespace {
 
 namespace fs = std::filesystem;
@@ -25,6 +35,8 @@ using std::chrono::milliseconds;
 using test::HttpFault;
 
 constexpr const char* kRoot = "C:\\SORANA\\";
+// The prefix's temporary folder, as wineboot names it in user.reg.
+constexpr const char* kTemp = "C:\\users\\tester\\Temp\\";
 
 // What the installation saw when it was called.
 struct UnpressCall {
@@ -52,6 +64,9 @@ class DownloadDriverTest : public ::testing::Test {
         serverEnv_("SORANA_UPDATE_SERVER", server_.BaseUrl()),
         driver_(state_, window_, [this] { return Unpress(); }) {
     fs::create_directories(prefix_.Scratch() / "tmp");
+    std::ofstream(prefix_.Root() / "user.reg", std::ios::app)
+        << "[Environment] 1\n\"TEMP\"=\"C:\\\\users\\\\tester\\\\Temp\"\n";
+    fs::create_directories(prefix_.HostC(kTemp));
     for (bool oldPhase : {true, false}) {
       StandardChoice all;
       all.fill(true);
@@ -60,10 +75,12 @@ class DownloadDriverTest : public ::testing::Test {
         test::TempPrefix::WriteFile(folder / name, ContentOf(name));
       }
     }
-    // A stand-in wine that records its arguments, one per line.
+    // A stand-in wine that records its arguments, one per line, and then hangs
+    // as a registration that crashed into Wine's debugger did.
     wineLog_ = prefix_.Scratch() / "wine.log";
-    test::TempPrefix::WriteFile(prefix_.Scratch() / "bin" / "wine",
-                                "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() + "'\n");
+    test::TempPrefix::WriteFile(
+        prefix_.Scratch() / "bin" / "wine",
+        "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() + "'\nexec /bin/sleep 600\n");
     fs::permissions(prefix_.Scratch() / "bin" / "wine", fs::perms::owner_all);
 
     state_.InstallRoot = kRoot;
@@ -143,7 +160,7 @@ TEST_F(DownloadDriverTest, RecentProgramRunsOnlyTheNewPhase) {
   EXPECT_FALSE(call.oldPhase);
   EXPECT_EQ(call.fileList.size(), 48u);
   EXPECT_EQ(call.workFolder, "C:\\SORANA\\New_BIN\\");
-  EXPECT_TRUE(call.downloadFolder.ends_with("\\SorNewUp\\"));
+  EXPECT_EQ(call.downloadFolder, std::string(kTemp) + "SorNewUp\\");
   EXPECT_TRUE(call.allFilesWhole);
   EXPECT_TRUE(call.cancelVisible);  // the layout was there: the run could be cancelled
   std::vector<std::string> paths = PathsRequested();
@@ -161,7 +178,7 @@ void ExpectBothPhases(const std::vector<UnpressCall>& calls, const std::vector<s
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_TRUE(calls[0].oldPhase);
   EXPECT_EQ(calls[0].workFolder, "C:\\SORANA\\OLD_BIN\\");
-  EXPECT_TRUE(calls[0].downloadFolder.ends_with("\\SorOldUp\\"));
+  EXPECT_EQ(calls[0].downloadFolder, std::string(kTemp) + "SorOldUp\\");
   EXPECT_EQ(calls[0].fileList.size(), 94u);
   EXPECT_TRUE(calls[0].allFilesWhole);
   EXPECT_FALSE(calls[1].oldPhase);
@@ -199,6 +216,24 @@ TEST_F(DownloadDriverTest, NoStandardFetchesNothingAndRestoresTheWindow) {
   EXPECT_TRUE(server_.Requests().empty());
   EXPECT_TRUE(calls_.empty());
   ExpectIdle();
+}
+
+TEST_F(DownloadDriverTest, OldProgramWithStandardsWithoutOldFilesRunsBothPhases) {
+  Install(test::VersionParts{1, 0, 0, 0});
+  driver_.DownLoadButtonClick();  // nothing checked: refused in the old-version phase too
+  ASSERT_EQ(window_.boxes.size(), 1u);
+  EXPECT_EQ(window_.boxes[0].text, "基準が選択されていません");
+  EXPECT_TRUE(server_.Requests().empty());
+
+  window_.checks[11] = window_.checks[21] = true;  // no files of theirs in the old-version phase
+  driver_.DownLoadButtonClick();
+  ASSERT_EQ(calls_.size(), 2u);
+  EXPECT_TRUE(calls_[0].oldPhase);
+  EXPECT_EQ(calls_[0].fileList.size(), static_cast<size_t>(kOldProgramCount));
+  EXPECT_TRUE(calls_[0].allFilesWhole);
+  EXPECT_FALSE(calls_[1].oldPhase);
+  EXPECT_GT(calls_[1].fileList.size(), static_cast<size_t>(kNewProgramCount));
+  EXPECT_EQ(window_.boxes.size(), 1u);
 }
 
 TEST_F(DownloadDriverTest, FetchErrorInTheOldPhaseShowsOneBoxAndEndsTheRun) {
@@ -246,7 +281,7 @@ TEST_P(DownloadDriverFaultTest, PhaseIsNotInstalled) {
     EXPECT_NE(window_.boxes[0].text.find(GetParam().messagePart), std::string::npos) << window_.boxes[0].text;
     EXPECT_EQ(paths.size(), 2u);
     // The error page or partial body is not left as the component.
-    EXPECT_FALSE(fs::exists(prefix_.Scratch() / "tmp" / "SorNewUp" / "FDHELP.EX_"));
+    EXPECT_FALSE(fs::exists(prefix_.HostC(std::string(kTemp) + "SorNewUp\\FDHELP.EX_")));
   } else {
     EXPECT_TRUE(window_.boxes.empty());
     EXPECT_EQ(paths.size(), 48u);  // the loop goes on after a short file
@@ -332,14 +367,22 @@ TEST_F(DownloadDriverTest, ConfiguredProxyCarriesEveryRequest) {
   EXPECT_EQ(lines[0], "GET http://update.invalid/sorana/20240410/FOTODESK.EX_ HTTP/1.1");
 }
 
-TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
-  auto host = [this](const std::string& path) { return prefix_.HostC(kRoot + path); };
+// A one-folder installation, as a user's first installation leaves it.
+void WriteOneFolderInstallation(const test::TempPrefix& prefix) {
+  auto host = [&](const std::string& path) { return prefix.HostC(kRoot + path); };
   test::TempPrefix::WriteFile(host("fotodesk.exe"), test::MakeProgramFile(1, 1, 0, 0));
   for (const char* path : {"PICVIEW\\PICIVIEW.OCX", "PICVIEW\\regsvr32.exe", "Template\\t.txt",
                            "Layout\\l.lay", "SRUNINST.EXE", "DWVIEWER.INI", "FOTODESK.INI"}) {
     test::TempPrefix::WriteFile(host(path), "x");
   }
+}
+
+TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
+  auto host = [this](const std::string& path) { return prefix_.HostC(kRoot + path); };
+  WriteOneFolderInstallation(prefix_);
   window_.checks[1] = true;
+  // The registration never ends: at its bound it is ended and the run goes on.
+  driver_.SetRegistrationBound(milliseconds(300));
   driver_.DownLoadButtonClick();
 
   for (const char* path :
@@ -365,6 +408,97 @@ TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
     EXPECT_FALSE(call.cancelVisible);
   }
 }
+
+TEST_F(DownloadDriverTest, ClosingTheWindowDuringTheRegistrationEndsTheRun) {
+  WriteOneFolderInstallation(prefix_);
+  window_.checks[1] = true;
+  window_.onProcessMessages = [this] {
+    if (fs::exists(wineLog_) && !window_.closed) window_.Close();
+  };
+  auto start = std::chrono::steady_clock::now();
+  driver_.DownLoadButtonClick();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));  // not the 60 s bound
+  EXPECT_TRUE(window_.closed);
+  EXPECT_TRUE(window_.boxes.empty());
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_TRUE(calls_.empty());
+}
+
+// A download folder that someone else could plant files in is refused before
+// anything is fetched; a link planted inside a folder of ours is never written
+// through. What the links point to stays as it was.
+struct PlantedCase {
+  const char* name;
+  bool oldPhase;
+  std::function<void(const fs::path& folder, const fs::path& victim)> plant;
+  std::string box;  // the error box, or its start when files were fetched
+};
+
+class DownloadFolderTest : public DownloadDriverTest, public ::testing::WithParamInterface<PlantedCase> {};
+
+TEST_P(DownloadFolderTest, NothingIsWrittenThroughIt) {
+  const PlantedCase& c = GetParam();
+  if (std::string(c.name) == "ForeignOwner" && geteuid() != 0)
+    GTEST_SKIP() << "giving a folder away needs root";
+  Install(c.oldPhase ? std::nullopt : std::optional(test::VersionParts{2, 4, 0, 0}));
+  window_.checks[7] = true;
+  const fs::path victim = prefix_.Scratch() / "victim";
+  test::TempPrefix::WriteFile(victim / "FOTODESK.EX_", "precious");
+  const std::string folder = std::string(kTemp) + (c.oldPhase ? "SorOldUp" : "SorNewUp");
+  c.plant(prefix_.HostC(folder), victim);
+  driver_.DownLoadButtonClick();
+
+  ASSERT_EQ(window_.boxes.size(), 1u);
+  EXPECT_EQ(window_.boxes[0].kind, BoxKind::Error);
+  EXPECT_TRUE(window_.boxes[0].text.starts_with(c.box)) << window_.boxes[0].text;
+  if (c.box.starts_with("ダウンロードフォルダ")) {
+    EXPECT_EQ(window_.boxes[0].text, c.box);
+    EXPECT_TRUE(server_.Requests().empty());
+  }
+  EXPECT_TRUE(calls_.empty());
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(victim)) left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"FOTODESK.EX_"});
+  EXPECT_EQ(test::TempPrefix::ReadFile(victim / "FOTODESK.EX_"), "precious");
+  ExpectIdle();
+}
+
+const std::string kRefused = std::string("ダウンロードフォルダ \"") + kTemp;
+
+INSTANTIATE_TEST_SUITE_P(
+    Planted, DownloadFolderTest,
+    ::testing::Values(
+        PlantedCase{"Link", false,
+                    [](const fs::path& f, const fs::path& v) { fs::create_directory_symlink(v, f); },
+                    kRefused + "SorNewUp\\\" を使用できません。\rシンボリックリンクです。"},
+        PlantedCase{"OldPhaseLink", true,
+                    [](const fs::path& f, const fs::path& v) { fs::create_directory_symlink(v, f); },
+                    kRefused + "SorOldUp\\\" を使用できません。\rシンボリックリンクです。"},
+        PlantedCase{"File", false,
+                    [](const fs::path& f, const fs::path&) { test::TempPrefix::WriteFile(f, "x"); },
+                    kRefused + "SorNewUp\\\" を使用できません。\rフォルダではありません。"},
+        PlantedCase{"ForeignOwner", false,
+                    [](const fs::path& f, const fs::path&) {
+                      fs::create_directories(f);
+                      ASSERT_EQ(chown(f.c_str(), 4242, 4242), 0);
+                    },
+                    kRefused + "SorNewUp\\\" を使用できません。\r他のユーザーが所有しています。"},
+        PlantedCase{"WorldWritable", false,
+                    [](const fs::path& f, const fs::path&) {
+                      fs::create_directories(f);
+                      fs::permissions(f, fs::perms::all);
+                    },
+                    kRefused + "SorNewUp\\\" を使用できません。\r他のユーザーが書き込めます。"},
+        // A folder of ours with a link at the first component's name: the component
+        // reports that it cannot write the file, and the run stops.
+        PlantedCase{"LinkInside", false,
+                    [](const fs::path& f, const fs::path& v) {
+                      fs::create_directories(f);
+                      fs::permissions(f, fs::perms::owner_all);
+                      fs::create_symlink(v / "FOTODESK.EX_", f / "FOTODESK.EX_");
+                    },
+                    "[2004]Cannot write "}),
+    [](const ::testing::TestParamInfo<PlantedCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace sorana::download

@@ -70,7 +70,7 @@ TEST_F(TransferProgressTest, ShortOrUnannouncedFileSpoilsThePhase) {
   progress_.ipwHTTPEndTransfer(1);
   EXPECT_EQ(window_.progressLabelHistory.at(window_.progressLabelHistory.size() - 2),
             "2147483647 Bytes Completed");
-  EXPECT_EQ(window_.Caption(Control::MsgLabel), kStartPrompt);
+  EXPECT_EQ(window_.Caption(Control::MsgLabel), app::kStartPrompt);
   EXPECT_EQ(window_.Caption(Control::ProgressLabel), "");
   EXPECT_EQ(state_.LastBytes, 0);
   EXPECT_FALSE(state_.PhaseIntact);

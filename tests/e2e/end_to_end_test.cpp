@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "app/standards.h"
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "e2e/form_session.h"
 #include "e2e/installed_tree.h"
 #include "platform/profile.h"
@@ -18,7 +18,7 @@ namespace {
 
 using app::BoxKind;
 using app::Control;
-using download::StandardChoice;
+using catalogue::StandardChoice;
 
 constexpr const char* kOverwriteQuestion =
     "既に同バージョンまたは上位バージョンがインストールされています。\r上書き更新を行いますか？";
@@ -27,7 +27,8 @@ constexpr const char* kOverwriteQuestion =
 StandardChoice RecordedChoice(const std::string& windowsPath) {
   StandardChoice choice{};
   for (size_t i = 0; i < choice.size(); ++i) {
-    choice[i] = platform::ReadProfileString(windowsPath, "PULUGINLIST", app::kStandardCaptions[i], "") == "1";
+    choice[i] =
+        platform::ReadProfileString(windowsPath, "PULUGINLIST", catalogue::kStandardCaptions[i], "") == "1";
   }
   return choice;
 }
@@ -131,7 +132,7 @@ TEST(EndToEndTest, ProxySettingSurvivesTheFirstUpdate) {
   // Every request went through the configured proxy (absolute form), each on
   // a connection of its own.
   const std::vector<test::HttpRequest> requests = scenario.Server().Requests();
-  EXPECT_EQ(requests.size(), download::BuildFileList(false, AllStandards()).size());
+  EXPECT_EQ(requests.size(), catalogue::BuildFileList(false, AllStandards()).size());
   EXPECT_EQ(scenario.Server().ConnectionCount(), static_cast<int>(requests.size()));
   for (const test::HttpRequest& request : requests) {
     EXPECT_TRUE(request.target.starts_with("http://")) << request.target;

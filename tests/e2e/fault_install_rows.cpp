@@ -30,7 +30,7 @@ constexpr size_t kLastTemplatePosition = 32;  // LIST.KO_, the first entry of "T
 void FullDownloadFileSystem(FaultMatrix& m) {
   const fs::path folder = m.scenario->DownloadFolder(false);
   fs::create_directories(folder);
-  if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=24k") != 0) {
+  if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=24k,mode=0700") != 0) {
     GTEST_SKIP() << "no tmpfs mount on this machine";
   }
   m.held = std::shared_ptr<void>(nullptr, [folder](void*) { umount2(folder.c_str(), MNT_DETACH); });
@@ -73,14 +73,17 @@ std::string HostileHelpBundle(const std::string&) {
                                'I');
 }
 
-// The download's disk-error box; the window ready, nothing installed.
-void DiskErrorBox(FaultMatrix& m) {
-  std::vector<std::string> errors = m.session->Boxes(BoxKind::Error);
-  EXPECT_EQ(errors.size(), 1u);
-  EXPECT_TRUE(!errors.empty() && errors[0].starts_with("[2004]")) << testing::PrintToString(errors);
-  EXPECT_TRUE(m.session->IsReady());
-  ExpectPhaseUntouched(m);
-  ExpectUserFilesUnchanged(m);
+// The download's one error box, starting and ending as given; the window ready, nothing installed.
+FaultStep DiskErrorBox(std::string start, std::string end = "") {
+  return [start, end](FaultMatrix& m) {
+    std::vector<std::string> errors = m.session->Boxes(BoxKind::Error);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(!errors.empty() && errors[0].starts_with(start) && errors[0].ends_with(end))
+        << testing::PrintToString(errors);
+    EXPECT_TRUE(m.session->IsReady());
+    ExpectPhaseUntouched(m);
+    ExpectUserFilesUnchanged(m);
+  };
 }
 
 // One failure box for the step's message, the window closed, the download
@@ -162,9 +165,9 @@ std::vector<FaultRow> InstallRows() {
     {.name = "DownloadFolderIsAFile", .fault = "disk: download folder unwritable (a file)",
      .outcome = stopped,
      .inject = [](FaultMatrix& m) { WriteHostFile(m.scenario->DownloadFolder(false), "not a folder"); },
-     .seen = {DiskErrorBox}},
+     .seen = {DiskErrorBox("", "SorNewUp\\\" を使用できません。\rフォルダではありません。")}},
     {.name = "DownloadFolderFull", .fault = "disk: download folder on a full file system", .outcome = stopped,
-     .inject = FullDownloadFileSystem, .seen = {DiskErrorBox}},
+     .inject = FullDownloadFileSystem, .seen = {DiskErrorBox("[2004]")}},
     {.name = "ReadOnlyInstallRoot", .fault = "disk: read-only install root",
      .outcome = "read-only cleared, phase installed",
      .inject = ReadOnlyInstallRoot, .seen = {Completed, PhaseInstalled(false)}},
@@ -201,7 +204,10 @@ std::vector<FaultRow> InstallRows() {
               Absent({"C:\\VELMORA\\escaped.htm", Installed("escaped.htm"), "C:\\escaped-absolute.htm"})}},
     {.name = "MainProgramWithoutVersion", .fault = "content: main program without version information",
      .outcome = "no question, both phases installed",
-     .inject = WriteInstead("fotodesk.exe", tools::MakeProgramFileWithoutVersion()),
+     .inject = [](FaultMatrix& m) {
+                 // No staging folder to seed the standards from: every one starts checked, is installed and recorded.
+                 m.chosen = AllStandards();
+                 WriteHostFile(m.scenario->Product("fotodesk.exe"), tools::MakeProgramFileWithoutVersion()); },
      .attempt = StartWithoutVersionThenClick,
      .seen = {Completed, PhaseInstalled(true), PhaseInstalled(false), [](FaultMatrix&) {
                 EXPECT_EQ(platform::GetFileVersionText(Installed("OLD_BIN\\fotodesk.exe")), "v1.2.9.0"); }},

@@ -96,7 +96,7 @@ void FaultMatrix::SetUp() {
       ScenarioOptions{.installed = tools::VersionParts{2, 4, 0, 0}, .standards = chosen});
   if (GetParam().twoFolders) scenario->UseTwoFolderLayout();
   userFiles = scenario->SnapshotUserFiles();
-  list = download::BuildFileList(false, chosen);
+  list = catalogue::BuildFileList(false, chosen);
 }
 
 FaultStep ServerFault(test::HttpFault fault, size_t trickleStep) {
@@ -124,9 +124,9 @@ void ExpectUserFilesUnchanged(FaultMatrix& m) {
 void ExpectRecordIntact(FaultMatrix& m) {
   const std::string record = std::string(kInstallRoot) + "Install.ini";
   for (size_t i = 0; i < m.chosen.size(); ++i) {
-    EXPECT_EQ(platform::ReadProfileString(record, "PULUGINLIST", app::kStandardCaptions[i], ""),
+    EXPECT_EQ(platform::ReadProfileString(record, "PULUGINLIST", catalogue::kStandardCaptions[i], ""),
               m.chosen[i] ? "1" : "0")
-        << app::kStandardCaptions[i];
+        << catalogue::kStandardCaptions[i];
   }
 }
 

@@ -51,7 +51,7 @@ class FaultMatrix : public ::testing::TestWithParam<FaultRow> {
 
   // In the order they are made: what a row adds goes before the machine is removed.
   std::unique_ptr<UpdateScenario> scenario;
-  download::StandardChoice chosen{};
+  catalogue::StandardChoice chosen{};
   std::vector<std::string> list;  // the new-version phase's files
   std::map<std::filesystem::path, std::string> userFiles;
   std::unique_ptr<FormSession> session;       // the window of the latest attempt

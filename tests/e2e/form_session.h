@@ -12,7 +12,7 @@
 namespace sorana::e2e {
 
 inline constexpr const char* kCompletionBox = "アップデートが完了しました。終了します。";
-inline constexpr const char* kStartPrompt = "[アップデート開始]をクリックして作業を開始してください。";
+using app::kStartPrompt;
 inline constexpr const char* kExpansionFailed = "コンポーネントの展開に失敗しました(4)終了します。";
 
 // Loads libunlha32.so once per process (beside the test program).

@@ -23,25 +23,25 @@ std::string PluginName(const std::string& name) {
   return platform::ChangeFileExt(name, ext == ".XL_" ? ".XLS" : ext == ".DO_" ? ".DOC" : ".SPI");
 }
 
-std::vector<std::string> PhaseList(bool oldPhase, const download::StandardChoice& chosen) {
-  return download::BuildFileList(oldPhase, chosen);
+std::vector<std::string> PhaseList(bool oldPhase, const catalogue::StandardChoice& chosen) {
+  return catalogue::BuildFileList(oldPhase, chosen);
 }
 
 }  // namespace
 
 std::string MainProgramName(bool oldPhase) {
-  for (const download::ProgramRow& row : download::ProgramRows(oldPhase)) {
-    if (row.role == download::Role::MainProgram) return install::ExpandedName(row.name);
+  for (const catalogue::ProgramRow& row : catalogue::ProgramRows(oldPhase)) {
+    if (row.role == catalogue::Role::MainProgram) return install::ExpandedName(row.name);
   }
   ADD_FAILURE() << "no main program among the program rows";
   return {};
 }
 
-std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const download::StandardChoice& chosen,
+std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const catalogue::StandardChoice& chosen,
                                               size_t before) {
   const std::string folder = PhaseFolder(oldPhase);
   const std::vector<std::string> list = PhaseList(oldPhase, chosen);
-  const std::span<const download::ProgramRow> rows = download::ProgramRows(oldPhase);
+  const std::span<const catalogue::ProgramRow> rows = catalogue::ProgramRows(oldPhase);
   const size_t programs = rows.size();
   std::vector<InstalledFile> files;
   for (size_t i = 0; i < std::min(before, list.size()); ++i) {
@@ -54,7 +54,7 @@ std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const download::Sta
     std::string payload = tools::ComponentPayload(oldPhase, name, true, Scale::Small);
     switch (tools::KindOf(name, true)) {
       case ComponentKind::Program:
-        if (rows[i].role == download::Role::ProgramAbove) {
+        if (rows[i].role == catalogue::Role::ProgramAbove) {
           files.push_back({"FOTODESK.EXE", payload});
           break;
         }
@@ -87,10 +87,10 @@ std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const download::Sta
   return files;
 }
 
-std::set<std::string> PluginNames(bool oldPhase, const download::StandardChoice& chosen) {
+std::set<std::string> PluginNames(bool oldPhase, const catalogue::StandardChoice& chosen) {
   const std::vector<std::string> list = PhaseList(oldPhase, chosen);
   std::set<std::string> names;
-  for (size_t i = static_cast<size_t>(download::ProgramCount(oldPhase)); i < list.size(); ++i) {
+  for (size_t i = static_cast<size_t>(catalogue::ProgramCount(oldPhase)); i < list.size(); ++i) {
     names.insert(PluginName(list[i]));
   }
   return names;
@@ -118,7 +118,7 @@ size_t ExpectFilesInstalled(const UpdateScenario& scenario, const std::vector<In
 }
 
 void ExpectNothingOfPhaseInstalled(const UpdateScenario& scenario, bool oldPhase,
-                                   const download::StandardChoice& chosen) {
+                                   const catalogue::StandardChoice& chosen) {
   for (const InstalledFile& file : ExpectedPhaseFiles(oldPhase, chosen)) {
     std::optional<std::string> bytes = ReadHostFile(scenario.Product(file.path));
     if (bytes && *bytes == file.bytes) ADD_FAILURE() << "installed although the phase failed: " << file.path;

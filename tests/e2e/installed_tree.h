@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "e2e/update_scenario.h"
 
 namespace sorana::e2e {
@@ -23,11 +23,11 @@ struct InstalledFile {
 // template sets as LIST.TXT / TEMPLATE.TXT, the archives' members, the merged
 // help, and the chosen plug-ins. With `before`, only the entries at positions
 // below it (the installation runs through the list in position order).
-std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const download::StandardChoice& chosen,
+std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const catalogue::StandardChoice& chosen,
                                               size_t before = SIZE_MAX);
 
 // Installed names of the plug-ins of the chosen standards in a phase.
-std::set<std::string> PluginNames(bool oldPhase, const download::StandardChoice& chosen);
+std::set<std::string> PluginNames(bool oldPhase, const catalogue::StandardChoice& chosen);
 // The .BAK names the plug-in backup makes of those plug-ins.
 std::set<std::string> BackupNames(const std::set<std::string>& plugins);
 
@@ -39,7 +39,7 @@ std::string MainProgramName(bool oldPhase);
 size_t ExpectFilesInstalled(const UpdateScenario& scenario, const std::vector<InstalledFile>& files);
 // Adds a failure for every file of the phase that is present.
 void ExpectNothingOfPhaseInstalled(const UpdateScenario& scenario, bool oldPhase,
-                                   const download::StandardChoice& chosen);
+                                   const catalogue::StandardChoice& chosen);
 
 // Names of the regular files of the phase's plug-in folder.
 std::set<std::string> PluginFolder(const UpdateScenario& scenario, bool oldPhase);

@@ -6,7 +6,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "download/layout_conversion.h"
+#include "install/layout_conversion.h"
+#include "platform/folders.h"
 #include "platform/win_path.h"
 #include "tools/prefix_writer.h"
 #include "tools/site_builder.h"
@@ -75,14 +76,14 @@ struct UpdateScenario::Environment {
   }
 };
 
-download::StandardChoice AllStandards() {
-  download::StandardChoice all;
+catalogue::StandardChoice AllStandards() {
+  catalogue::StandardChoice all;
   all.fill(true);
   return all;
 }
 
-download::StandardChoice Standards(std::initializer_list<int> indexes) {
-  download::StandardChoice choice{};
+catalogue::StandardChoice Standards(std::initializer_list<int> indexes) {
+  catalogue::StandardChoice choice{};
   for (int index : indexes) choice.at(static_cast<size_t>(index)) = true;
   return choice;
 }
@@ -123,7 +124,8 @@ void UpdateScenario::UseServer(const std::string& baseUrl) {
 }
 
 fs::path UpdateScenario::DownloadFolder(bool oldPhase) const {
-  return tempRoot_ / (oldPhase ? "SorOldUp" : "SorNewUp");
+  // Where the updater puts it: the prefix's temporary folder, else ours below TMPDIR.
+  return Host(platform::GetTempFolder() + (oldPhase ? "SorOldUp" : "SorNewUp"));
 }
 
 fs::path UpdateScenario::Host(std::string_view windowsPath) const {
@@ -138,7 +140,8 @@ bool UpdateScenario::Exists(std::string_view windowsPath) const {
 }
 
 void UpdateScenario::UseTwoFolderLayout() {
-  download::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI", [](int) {});
+  install::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI",
+                         {nullptr, nullptr, install::kViewerRegistrationBound});
 }
 
 void UpdateScenario::Serve(bool oldPhase, const std::string& name, std::string_view bytes) {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "support/http_test_server.h"
 #include "tools/program_file_writer.h"
 
@@ -23,14 +23,14 @@ inline constexpr const char* kInstallRoot = "C:\\VELMORA\\SORANA\\";
 
 struct ScenarioOptions {
   std::optional<tools::VersionParts> installed = tools::VersionParts{1, 1, 0, 0};
-  download::StandardChoice standards{};  // recorded in Install.ini, their plug-ins installed
-  bool serve = true;                     // start the test server on the site
+  catalogue::StandardChoice standards{};  // recorded in Install.ini, their plug-ins installed
+  bool serve = true;                      // start the test server on the site
 };
 
 // Every standard chosen.
-download::StandardChoice AllStandards();
+catalogue::StandardChoice AllStandards();
 // The given standards chosen.
-download::StandardChoice Standards(std::initializer_list<int> indexes);
+catalogue::StandardChoice Standards(std::initializer_list<int> indexes);
 
 class UpdateScenario {
  public:
@@ -42,7 +42,7 @@ class UpdateScenario {
   const std::filesystem::path& PrefixRoot() const { return prefixRoot_; }
   const std::filesystem::path& SiteRoot() const { return siteRoot_; }
   const std::filesystem::path& TempRoot() const { return tempRoot_; }
-  // Host folder of a phase's download folder (TMPDIR + SorOldUp / SorNewUp).
+  // Host folder of a phase's download folder (the temporary folder + SorOldUp / SorNewUp).
   std::filesystem::path DownloadFolder(bool oldPhase) const;
   test::HttpTestServer& Server() { return *server_; }
   // Points the updater at another server (SORANA_UPDATE_SERVER).

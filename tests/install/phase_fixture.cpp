@@ -73,13 +73,13 @@ std::string PhaseFixture::ContentOf(const std::string& name) {
 }
 
 void PhaseFixture::Prepare(bool oldPhase, const std::vector<int>& standards) {
-  download::StandardChoice choice{};
+  catalogue::StandardChoice choice{};
   for (int index : standards) choice.at(static_cast<size_t>(index)) = true;
   state_.OldPhase = oldPhase;
   state_.InstallRoot = kRoot;
   state_.WorkFolder = std::string(kRoot) + (oldPhase ? "OLD_BIN\\" : "New_BIN\\");
   state_.DownloadFolder = std::string("C:\\windows\\temp\\") + (oldPhase ? "SorOldUp\\" : "SorNewUp\\");
-  state_.FileList = download::BuildFileList(oldPhase, choice);
+  state_.FileList = catalogue::BuildFileList(oldPhase, choice);
   RemoveTree(prefix_.HostC(kRoot));
   RemoveTree(prefix_.HostC(state_.DownloadFolder));
   fs::create_directories(Work("plugin"));

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/form_state.h"
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
+#include "form/form_state.h"
 #include "support/fake_window.h"
 #include "support/temp_prefix.h"
 

@@ -159,6 +159,18 @@ TEST_F(SzddTest, ExpandsOntoItsOwnName) {
   Spill(dir_ / "X.KOU", SzddCompress(data));
   ASSERT_TRUE(ExpandFile(dir_ / "X.KOU", dir_ / "X.KOU").ok());
   EXPECT_TRUE(Slurp(dir_ / "X.KOU") == data);
+
+  // A link planted at the expanded name is replaced, not written through.
+  Spill(dir_ / "victim", "precious");
+  for (const char* name : {"Y.EX_", "Y.lzh"}) {
+    fs::path target = dir_ / (std::string(name) + ".out");
+    fs::create_symlink(dir_ / "victim", target);
+    Spill(dir_ / name, std::string(name) == "Y.EX_" ? SzddCompress(data) : data);
+    ASSERT_TRUE(ExpandFile(dir_ / name, target).ok()) << name;
+    EXPECT_FALSE(fs::is_symlink(target)) << name;
+    EXPECT_TRUE(Slurp(target) == data) << name;
+  }
+  EXPECT_EQ(Slurp(dir_ / "victim"), "precious");
 }
 
 }  // namespace

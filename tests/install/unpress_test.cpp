@@ -96,6 +96,17 @@ TEST_F(UnpressTest, OldPhaseInstallsAndHandsBackToTheDriver) {
   EXPECT_EQ(window_.progress, 100);
 }
 
+TEST_F(UnpressTest, OldPhaseWithoutPlugInRowsBacksUpThePlugInsAndInstallsNone) {
+  Prepare(true, {11});  // a standard with no files in the old-version phase
+  test::TempPrefix::WriteFile(Work("plugin/OLD.SPI"), "previous plug-in");
+  ASSERT_TRUE(Run()) << (window_.boxes.empty() ? "" : window_.boxes.back().text);
+  EXPECT_EQ(ReadWork("FOTODESK.EXE"), ContentOf("FOTODESK.EX_"));
+  std::vector<std::string> plugins;
+  for (const auto& entry : fs::directory_iterator(Work("plugin"))) plugins.push_back(entry.path().filename());
+  EXPECT_EQ(plugins, std::vector<std::string>{"OLD.BAK"});
+  EXPECT_TRUE(window_.boxes.empty());
+}
+
 struct SettingsCase {
   const char* installed;  // nullptr: no installed settings file
   bool replaced;

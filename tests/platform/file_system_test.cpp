@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
+#include "platform/file_tree.h"
+#include "platform/no_follow.h"
 #include "support/temp_prefix.h"
 
 namespace sorana::platform {
@@ -184,6 +187,56 @@ TEST(FileSystemWholeFiles, FifoIsRefusedWithoutBlocking) {
   EXPECT_EQ(ReadWholeFile("C:\\pipe"), std::nullopt);
   EXPECT_FALSE(CopyFile("C:\\pipe", "C:\\copy", false));
   EXPECT_FALSE(fs::exists(prefix.HostC("C:\\copy")));
+}
+
+// Every write that creates or replaces a file, with a symbolic link planted at
+// its name: the link is replaced by a file of our own, or the write is refused;
+// the file the link points to keeps its bytes and its mode.
+TEST(FileSystemLinks, WritesNeverGoThroughALink) {
+  TempPrefix prefix;
+  const fs::path victim = prefix.Scratch() / "victim";
+  TempPrefix::WriteFile(victim, "precious");
+  fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
+  TempPrefix::WriteFile(prefix.HostC("C:\\a\\src"), "new");
+  fs::create_directories(prefix.HostC("C:\\a\\tree"));
+  struct Case {
+    const char* path;
+    std::function<bool()> write;
+    bool replaces;  // false: refused, the link stays
+  };
+  const Case cases[] = {
+      {"C:\\a\\copy", [] { return CopyFile("C:\\a\\src", "C:\\a\\copy", false); }, true},
+      {"C:\\a\\atomic", [] { return WriteFileAtomic("C:\\a\\atomic", "new"); }, true},
+      {"C:\\a\\tree\\src", [] { return CopyFiles("C:\\a\\src", "C:\\a\\tree"); }, true},
+      {"C:\\a\\download",
+       [&] {
+         std::FILE* file = host::OpenForOverwrite(prefix.HostC("C:\\a\\download"));
+         EXPECT_EQ(errno, ELOOP);
+         return file != nullptr;
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const fs::path planted = prefix.HostC(c.path);
+    fs::create_symlink(victim, planted);
+    EXPECT_EQ(c.write(), c.replaces);
+    EXPECT_EQ(TempPrefix::ReadFile(victim), "precious");
+    EXPECT_EQ(fs::status(victim).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::is_symlink(planted), !c.replaces);
+    if (c.replaces) {
+      EXPECT_EQ(TempPrefix::ReadFile(planted), "new");
+      EXPECT_EQ(fs::status(planted).permissions() & fs::perms::others_write, fs::perms::none);
+    }
+  }
+  // A dangling link creates nothing where it points; a second hard link is not truncated.
+  fs::create_symlink(prefix.Scratch() / "nothing", prefix.HostC("C:\\a\\dangling"));
+  EXPECT_EQ(host::OpenForOverwrite(prefix.HostC("C:\\a\\dangling")), nullptr);
+  EXPECT_FALSE(fs::exists(prefix.Scratch() / "nothing"));
+  fs::create_hard_link(victim, prefix.HostC("C:\\a\\hard"));
+  EXPECT_EQ(host::OpenForOverwrite(prefix.HostC("C:\\a\\hard")), nullptr);
+  EXPECT_EQ(errno, EMLINK);
+  EXPECT_EQ(TempPrefix::ReadFile(victim), "precious");
 }
 
 }  // namespace

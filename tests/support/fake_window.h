@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/update_window.h"
+#include "form/update_window.h"
 
 namespace sorana::test {
 

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "app/form_lifecycle.h"
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "platform/registry.h"
 #include "platform/win_path.h"
 #include "site_test_support.h"
@@ -52,8 +52,8 @@ TEST_F(WrittenPrefix, UpdaterStartUpFindsTheInstallation) {
   EXPECT_EQ(state.InstallRoot, "C:\\VELMORA\\SORANA\\");
   EXPECT_EQ(state.NowVersion, "v1.1.0.0");
   EXPECT_EQ(state.InitFileName, "C:\\VELMORA\\SORANA\\VMSORANA.INI");
-  for (int i = 0; i < app::kStandardCount; ++i)
-    EXPECT_EQ(window.IsChecked(i), i == 0 || i == 1 || i == 5) << i;
+  // One folder, no NEW_BIN for the staging record yet: every standard starts checked.
+  for (int i = 0; i < catalogue::kStandardCount; ++i) EXPECT_TRUE(window.IsChecked(i)) << i;
 
   // An old installation holds the old data files of the chosen standards only.
   fs::path plugins = root / "drive_c" / "VELMORA" / "SORANA" / "plugin";
@@ -83,8 +83,9 @@ TEST_F(WrittenPrefix, InspectReportsWhatTheStartUpSeesWithoutChangingIt) {
   EXPECT_EQ(report.nowVersion, "v2.4.1.0");
   EXPECT_TRUE(report.asksOverwrite);
   EXPECT_FALSE(report.runsOldPhase);
-  EXPECT_EQ(report.recordFile, "C:\\VELMORA\\SORANA\\Install.ini");
-  for (bool checked : report.standards) EXPECT_FALSE(checked);
+  // The record in the install root has no NEW_BIN to seed: all start checked.
+  EXPECT_EQ(report.recordFile, "");
+  for (bool checked : report.standards) EXPECT_TRUE(checked);
 
   std::string text = tools::FormatReport(report);
   EXPECT_NE(text.find("installed version: v2.4.1.0\n"), std::string::npos) << text;

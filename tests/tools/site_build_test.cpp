@@ -7,7 +7,7 @@
 #include <set>
 #include <span>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "install/expanded_name.h"
 #include "install/merge_help.h"
 #include "install/szdd_expand.h"
@@ -66,11 +66,11 @@ class BuiltSite : public ::testing::Test {
 ScratchFolder* BuiltSite::scratch_ = nullptr;
 
 TEST_F(BuiltSite, HoldsExactlyTheCatalogueFilesOfBothPhases) {
-  download::StandardChoice all;
+  catalogue::StandardChoice all;
   all.fill(true);
   std::set<fs::path> expected;
   for (bool oldPhase : {true, false}) {
-    for (const std::string& name : download::BuildFileList(oldPhase, all)) {
+    for (const std::string& name : catalogue::BuildFileList(oldPhase, all)) {
       fs::path file = Served(oldPhase, name);
       EXPECT_TRUE(fs::is_regular_file(file)) << file;
       EXPECT_GT(fs::file_size(file), 0u) << file;
@@ -86,9 +86,9 @@ TEST_F(BuiltSite, HoldsExactlyTheCatalogueFilesOfBothPhases) {
 
 TEST_F(BuiltSite, ProgramFilesExpandToProgramsOfThePhaseVersion) {
   for (bool oldPhase : {true, false}) {
-    for (const download::ProgramRow& row : download::ProgramRows(oldPhase)) {
-      const bool main = row.role == download::Role::MainProgram || row.role == download::Role::ProgramAbove;
-      if (!main && row.role != download::Role::Program && row.role != download::Role::Library) continue;
+    for (const catalogue::ProgramRow& row : catalogue::ProgramRows(oldPhase)) {
+      const bool main = row.role == catalogue::Role::MainProgram || row.role == catalogue::Role::ProgramAbove;
+      if (!main && row.role != catalogue::Role::Program && row.role != catalogue::Role::Library) continue;
       std::string version = VersionOf(Expand(oldPhase, std::string(row.name)));
       // The launcher becomes FOTODESK.EXE one folder up: it carries the phase's version too.
       EXPECT_EQ(version.empty(), false) << row.name;
@@ -98,16 +98,16 @@ TEST_F(BuiltSite, ProgramFilesExpandToProgramsOfThePhaseVersion) {
 }
 
 TEST_F(BuiltSite, SettingsAndTemplateFilesExpandToTheirText) {
-  std::string newSettings = Expand(false, std::string(download::NewProgramRows[11].name));
+  std::string newSettings = Expand(false, std::string(catalogue::NewProgramRows[11].name));
   bool found = false;
   EXPECT_EQ(platform::ProfileLookup(newSettings, "MediaLabelPrintSet", "SettingNameCount", &found), "3");
   EXPECT_TRUE(found);
   // The old settings file lacks the key, so the new one replaces it later.
-  platform::ProfileLookup(Expand(true, std::string(download::OldProgramRows[8].name)), "MediaLabelPrintSet",
+  platform::ProfileLookup(Expand(true, std::string(catalogue::OldProgramRows[8].name)), "MediaLabelPrintSet",
                           "SettingNameCount", &found);
   EXPECT_FALSE(found);
-  for (const download::ProgramRow& row : download::ProgramRows(false)) {
-    if (row.role != download::Role::Template) continue;
+  for (const catalogue::ProgramRow& row : catalogue::ProgramRows(false)) {
+    if (row.role != catalogue::Role::Template) continue;
     std::string name(row.name);
     std::string text = Expand(false, name);
     EXPECT_EQ(text, tools::ComponentPayload(false, name, true, Scale::Small)) << name;

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "download/update_server.h"
 #include "site_test_support.h"
 #include "support/pe_writer.h"
@@ -20,16 +20,16 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> CatalogueUrls(bool oldPhase, const download::StandardChoice& choice) {
+std::vector<std::string> CatalogueUrls(bool oldPhase, const catalogue::StandardChoice& choice) {
   std::vector<std::string> urls;
-  for (const std::string& name : download::BuildFileList(oldPhase, choice)) {
+  for (const std::string& name : catalogue::BuildFileList(oldPhase, choice)) {
     urls.push_back(download::ComponentUrl("", oldPhase, name));
   }
   return urls;
 }
 
 TEST(ListCommand, MatchesTheCatalogueInFetchOrder) {
-  download::StandardChoice all;
+  catalogue::StandardChoice all;
   all.fill(true);
   std::vector<std::string> both = CatalogueUrls(true, all);
   std::vector<std::string> newPhase = CatalogueUrls(false, all);
@@ -39,7 +39,7 @@ TEST(ListCommand, MatchesTheCatalogueInFetchOrder) {
   EXPECT_EQ(Lines(run.out), both);
   EXPECT_EQ(Lines(run.out)[23 + 71], "/sorana/20240410/FOTODESK.EX_");
 
-  download::StandardChoice some{};
+  catalogue::StandardChoice some{};
   some[0] = some[1] = some[5] = true;
   run = RunSiteCommand({"list", "--phase", "new", "--standards", "0,1,5"});
   EXPECT_EQ(Lines(run.out), CatalogueUrls(false, some));
@@ -89,7 +89,7 @@ TEST(CommandErrors, AreOneLineWithAStatus) {
 }
 
 TEST(CommandLineValues, StandardsAndVersions) {
-  download::StandardChoice choice = tools::ParseStandards("0,1,21");
+  catalogue::StandardChoice choice = tools::ParseStandards("0,1,21");
   for (size_t i = 0; i < choice.size(); ++i) EXPECT_EQ(choice[i], i == 0 || i == 1 || i == 21) << i;
   for (bool checked : tools::ParseStandards("all")) EXPECT_TRUE(checked);
   for (bool checked : tools::ParseStandards("none")) EXPECT_FALSE(checked);

@@ -1,6 +1,6 @@
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 
-namespace sorana::download {
+namespace sorana::catalogue {
 
 namespace {
 
@@ -97,4 +97,4 @@ const ProgramRow* FindProgramRow(std::string_view name) {
   return nullptr;
 }
 
-}  // namespace sorana::download
+}  // namespace sorana::catalogue

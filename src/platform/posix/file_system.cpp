@@ -63,7 +63,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
 }
 
 // A temporary file beside `target`, removed again unless Commit() renamed it into
-// place. It is created with 0666 less the umask, like any new file.
+// place. It is created with 0666 less the umask, like any new file. The rename
+// replaces a symbolic link at the target, never the file the link points to.
 class TempBeside {
  public:
   explicit TempBeside(const fs::path& target) : target_(target) {
@@ -74,7 +75,7 @@ class TempBeside {
       std::string name = ".sorana-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
                          std::to_string(now.tv_nsec);
       fs::path candidate = target.parent_path() / name;
-      fd_ = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd_ = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd_ >= 0)
         name_ = candidate;
       else if (errno != EEXIST)
@@ -248,7 +249,8 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
   std::optional<fs::path> target = Host(to);
   if (!source || !target) return false;
   struct stat st {};
-  if (stat(target->c_str(), &st) == 0) {
+  // A link at the target is replaced itself, so it is judged itself.
+  if (lstat(target->c_str(), &st) == 0) {
     if (failIfExists) return Fail(EEXIST);
     if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
     // Windows refuses to replace a read-only file; the host would not stop root.
@@ -401,7 +403,7 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   struct stat st {};
-  bool exists = stat(host->c_str(), &st) == 0;
+  bool exists = lstat(host->c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return Fail(EISDIR);
   if (exists && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
   return host::WriteFileAtomic(*host, bytes);
@@ -409,11 +411,12 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
 
 bool host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   struct stat st {};
-  bool exists = stat(file.c_str(), &st) == 0;
+  // Only a regular file hands on its permissions: a link is replaced by a file of our own.
+  bool keepMode = lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   TempBeside temp(file);
   if (!temp.Ok()) return Fail(errno);
   if (!WriteAll(temp.Fd(), bytes.data(), bytes.size())) return Fail(errno);
-  if (exists && fchmod(temp.Fd(), st.st_mode & 07777) != 0) return Fail(errno);
+  if (keepMode && fchmod(temp.Fd(), st.st_mode & 07777) != 0) return Fail(errno);
   if (!temp.Commit(true, true)) return Fail(errno);
   return true;
 }

@@ -7,9 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "product_version.h"
+
 namespace sorana::app {
 
-inline constexpr const char* kUpVersion = "v2.4.1.0";
+inline constexpr const char* kUpVersion = kProductVersionText;
+
+// The length a transfer has before its header tells one.
+inline constexpr double kNoContentLength = 2147483647.0;
+
+// The prompt of MsgLabel whenever the window waits for the start button.
+inline constexpr const char* kStartPrompt = "[アップデート開始]をクリックして作業を開始してください。";
 
 struct FormState {
   // Start-up and settings.
@@ -29,7 +37,7 @@ struct FormState {
   bool PhaseComplete = false;
   bool PhaseIntact = true;  // every file of the phase so far arrived whole
   int32_t LastBytes = 0;
-  double ContentLength = 2147483647.0;
+  double ContentLength = kNoContentLength;
   int FileIndex = 0;  // 1-based position of the file being fetched
   bool OldPhase = false;
   bool LayoutReady = true;

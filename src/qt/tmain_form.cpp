@@ -1,4 +1,4 @@
-#include "app/tmain_form.h"
+#include "qt/tmain_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,10 +12,10 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "app/check_list_box.h"
 #include "app/standards.h"
-#include "app/window_boxes.h"
-#include "app/window_font.h"
+#include "qt/check_list_box.h"
+#include "qt/window_boxes.h"
+#include "qt/window_font.h"
 
 namespace sorana::app {
 
@@ -126,6 +126,7 @@ void TMainForm::Dispatch(void (FormEvents::*handler)()) {
 
 void TMainForm::ReportError(const char* text) {
   try {
+    if (events_ != nullptr) events_->OwnBoxOpening();
     ShowBox(BoxKind::Error, text);
   } catch (...) {
     // Nothing more can be shown; the program goes on.
@@ -174,7 +175,7 @@ bool TMainForm::IsEnabled(Control control) const {
 void TMainForm::Repaint(Control control) { controls_.at(control)->repaint(); }
 
 // The client area and the menu, not the top-level window: a disabled top-level
-// window would lose and regain activation, and every activation runs FormActivate.
+// window would lose and regain activation, and every activation reaches the core.
 void TMainForm::SetWindowEnabled(bool enabled) {
   windowEnabled_ = enabled;
   centralWidget()->setEnabled(enabled);
@@ -206,13 +207,23 @@ int TMainForm::Progress() const { return progressBar_->value(); }
 BoxAnswer TMainForm::ShowBox(BoxKind kind, std::string_view text) {
   std::unique_ptr<QMessageBox> box = MakeMessageBox(kind, text, this, windowTitle());
   box->exec();
+  ReturnActivation();
   return AnswerOf(*box);
 }
 
 std::string TMainForm::InputBox(std::string_view caption, std::string_view prompt, std::string_view text) {
   InputBoxDialog dialog(FromUtf8(caption), FromUtf8(prompt), FromUtf8(text), this);
-  if (dialog.exec() != QDialog::Accepted) return std::string(text);
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  ReturnActivation();
+  if (!accepted) return std::string(text);
   return dialog.Edit()->text().toStdString();
+}
+
+// A closed box hands activation back to its owner on Windows; without a window
+// manager (offscreen, a bare X server) nothing would, and the window would
+// stay inactive with the activation steps not run.
+void TMainForm::ReturnActivation() {
+  if (isVisible() && !isActiveWindow()) activateWindow();
 }
 
 void TMainForm::PostClose() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }

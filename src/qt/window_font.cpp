@@ -1,4 +1,4 @@
-#include "app/window_font.h"
+#include "qt/window_font.h"
 
 #include <fontconfig/fontconfig.h>
 

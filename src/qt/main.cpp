@@ -3,9 +3,9 @@
 #include <QApplication>
 
 #include "app/main_form.h"
-#include "app/tmain_form.h"
-#include "app/window_font.h"
 #include "archive/lhactrls.h"
+#include "qt/tmain_form.h"
+#include "qt/window_font.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/standards.h"
+#include "catalogue/standards.h"
 
-namespace sorana::download {
+namespace sorana::catalogue {
 
 inline constexpr int kOldProgramCount = 23;
 inline constexpr int kNewProgramCount = 42;
@@ -29,7 +29,7 @@ inline constexpr std::string_view kNewPhasePath = "/sorana/20240410/";
 // One row per standard, in the order of the check list; names fill the leading
 // slots, the rest are empty.
 template <size_t Slots>
-using StandardRows = std::array<std::array<std::string_view, Slots>, app::kStandardCount>;
+using StandardRows = std::array<std::array<std::string_view, Slots>, catalogue::kStandardCount>;
 
 // What a program row is for: the installation puts each row by its role, in
 // the order of the rows.
@@ -62,7 +62,7 @@ const ProgramRow* FindProgramRow(std::string_view name);
 extern const StandardRows<kOldStandardSlots> OldStandardFiles;
 extern const StandardRows<kNewStandardSlots> NewStandardFiles;
 
-using StandardChoice = std::array<bool, app::kStandardCount>;
+using StandardChoice = std::array<bool, catalogue::kStandardCount>;
 
 // The phase's fetch order: all program rows, then the non-empty names of every
 // checked standard in list order. Duplicates are kept (each is fetched).
@@ -74,4 +74,4 @@ inline constexpr std::string_view PhasePath(bool oldPhase) {
   return oldPhase ? kOldPhasePath : kNewPhasePath;
 }
 
-}  // namespace sorana::download
+}  // namespace sorana::catalogue

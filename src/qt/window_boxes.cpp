@@ -1,4 +1,4 @@
-#include "app/window_boxes.h"
+#include "qt/window_boxes.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/window_font.h"
+#include "qt/window_font.h"
 
 namespace sorana::app {
 

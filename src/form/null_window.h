@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/update_window.h"
+#include "form/update_window.h"
 
 namespace sorana::app {
 

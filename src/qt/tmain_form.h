@@ -9,8 +9,8 @@
 #include <exception>
 #include <map>
 
-#include "app/form_events.h"
-#include "app/update_window.h"
+#include "form/form_events.h"
+#include "form/update_window.h"
 
 class QAction;
 class QLabel;
@@ -84,6 +84,7 @@ class TMainForm : public QMainWindow, public UpdateWindow {
   void BuildControls();
   void BuildMenu();
   void ReportError(const char* text);
+  void ReturnActivation();
   // Runs a handler of the core, if any are attached.
   void Dispatch(void (FormEvents::*handler)());
 

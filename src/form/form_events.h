@@ -8,7 +8,10 @@ class FormEvents {
  public:
   virtual ~FormEvents() = default;
 
+  // Every activation of the window; the core decides which of them count.
   virtual void FormActivate() = 0;
+  // The window is opening a box of its own (its general error report).
+  virtual void OwnBoxOpening() {}
   virtual void FormClose() = 0;
   virtual void ProxyIPMenuClick() = 0;
   virtual void ProxyPortMenuClick() = 0;

@@ -1,11 +1,11 @@
-#include "download/layout_conversion.h"
+#include "install/layout_conversion.h"
 
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/process.h"
 #include "platform/win_path.h"
 
-namespace sorana::download {
+namespace sorana::install {
 
 namespace {
 
@@ -40,7 +40,7 @@ std::string ViewerRegistrationCommand(std::string_view installRoot) {
 }
 
 void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
-                   const std::function<void(int maxWaitMs)>& pump) {
+                   const platform::ProcessWait& registration) {
   const std::string root(installRoot);
   platform::MoveFiles(Without(platform::ListFolderEntries(root + "*"), settingsFile), root + "OLD_BIN");
 
@@ -57,7 +57,7 @@ void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
     platform::CopyFile(root + "OLD_BIN\\" + name, root + "New_BIN\\" + name, false);
   }
 
-  platform::RunAndWait(ViewerRegistrationCommand(root), pump);
+  platform::RunAndWait(ViewerRegistrationCommand(root), registration);
 }
 
-}  // namespace sorana::download
+}  // namespace sorana::install

@@ -1,6 +1,6 @@
-#include "download/catalogue.h"
+#include "catalogue/catalogue.h"
 
-namespace sorana::download {
+namespace sorana::catalogue {
 
 const StandardRows<kOldStandardSlots> OldStandardFiles = {{
     // 0 国土交通省電子納品基準
@@ -170,4 +170,4 @@ std::vector<std::string> BuildFileList(bool oldPhase, const StandardChoice& chec
   return list;
 }
 
-}  // namespace sorana::download
+}  // namespace sorana::catalogue

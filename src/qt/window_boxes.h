@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "app/update_window.h"
+#include "form/update_window.h"
 
 class QLabel;
 class QLineEdit;

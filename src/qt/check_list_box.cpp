@@ -1,4 +1,4 @@
-#include "app/check_list_box.h"
+#include "qt/check_list_box.h"
 
 namespace sorana::app {
 

@@ -1,0 +1,16 @@
+// Opening a file to (over)write it without following a symbolic link: a link
+// planted at the name makes the open fail instead of writing through it.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+
+namespace sorana::platform::host {
+
+// Creates `file` or truncates the regular file there, for writing ("wb").
+// Fails (nullptr, errno set) on a symbolic link (ELOOP), on anything that is not
+// a regular file (EINVAL) and on a file with other hard links (EMLINK), whose
+// bytes would change under another name too.
+std::FILE* OpenForOverwrite(const std::filesystem::path& file);
+
+}  // namespace sorana::platform::host

@@ -1,0 +1,36 @@
+#include "platform/no_follow.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace sorana::platform::host {
+
+std::FILE* OpenForOverwrite(const std::filesystem::path& file) {
+  // O_NONBLOCK keeps a FIFO at the name from blocking the open; it is refused below.
+  int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  int error = 0;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    error = EINVAL;
+  } else if (st.st_nlink > 1) {
+    error = EMLINK;
+  } else if (fcntl(fd, F_SETFL, 0) != 0 || ftruncate(fd, 0) != 0) {
+    // Truncated only now, so that a refused file keeps its bytes.
+    error = errno;
+  }
+  if (error == 0) {
+    if (std::FILE* stream = fdopen(fd, "wb")) return stream;
+    error = errno;
+  }
+  close(fd);
+  errno = error;
+  return nullptr;
+}
+
+}  // namespace sorana::platform::host

@@ -1,0 +1,66 @@
+#include "platform/private_folder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "platform/file_system.h"
+#include "platform/win_path.h"
+
+namespace sorana::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FolderTrust JudgeStat(const struct stat& st) {
+  if (S_ISLNK(st.st_mode)) return FolderTrust::SymbolicLink;
+  if (!S_ISDIR(st.st_mode)) return FolderTrust::NotAFolder;
+  if (st.st_uid != geteuid()) return FolderTrust::ForeignOwner;
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return FolderTrust::WritableByOthers;
+  return FolderTrust::Private;
+}
+
+}  // namespace
+
+namespace host {
+
+FolderTrust JudgeFolder(const fs::path& folder) {
+  struct stat st {};
+  if (lstat(folder.c_str(), &st) != 0) {
+    SetLastError(errno);
+    return FolderTrust::Missing;
+  }
+  return JudgeStat(st);
+}
+
+FolderTrust JudgeResolvedFolder(const fs::path& folder) {
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0) {
+    SetLastError(errno);
+    return FolderTrust::Missing;
+  }
+  return JudgeStat(st);
+}
+
+}  // namespace host
+
+FolderTrust ForcePrivateFolder(std::string_view path) {
+  std::optional<fs::path> folder = ToHost(ExcludeTrailingBackslash(std::string(path)));
+  if (!folder) {
+    SetLastError(ENOENT);
+    return FolderTrust::Missing;
+  }
+  std::error_code ec;
+  fs::create_directories(folder->parent_path(), ec);
+  // An existing entry stays as it is: mkdir neither follows nor replaces it.
+  if (mkdir(folder->c_str(), 0700) != 0 && errno != EEXIST) {
+    SetLastError(errno);
+    return FolderTrust::Missing;
+  }
+  return host::JudgeFolder(*folder);
+}
+
+}  // namespace sorana::platform
