@@ -11,14 +11,11 @@
 #include <thread>
 
 #include "e2e/fault_matrix.h"
-#include "e2e/installed_tree.h"
 
 extern char** environ;
 
 namespace sorana::e2e {
 namespace {
-
-using app::BoxKind;
 
 // The headless runner as a child process whose standard output we read.
 class Runner {
@@ -76,43 +73,25 @@ class Runner {
   int output_ = -1;
 };
 
-class FaultMatrixProcess : public FaultMatrixTest {};
-
-TEST_F(FaultMatrixProcess, KilledDuringADownloadTheNextStartUpdates) {
-  Prepare();
-  const std::vector<std::string> list = catalogue::BuildFileList(false, Chosen());
-  const size_t position = 50;
-  scenario_->Server().SetFault(list[position], test::HttpFault::Trickle);
-  scenario_->Server().SetTrickle(32, std::chrono::milliseconds(20));
-  {
-    Runner runner("update");
-    ASSERT_TRUE(scenario_->Server().WaitForRequests(position + 1, std::chrono::seconds(20)));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // into the body
-    EXPECT_TRUE(runner.Kill());
-  }
-  ExpectPhaseUntouched();
-  ExpectUserFilesUnchanged();
-
-  scenario_->Server().SetFault(list[position], test::HttpFault::None);
-  FormSession next;
-  next.StartAndUpdate();
-  EXPECT_TRUE(next.Boxes(BoxKind::Error).empty());
-  EXPECT_EQ(next.Boxes(BoxKind::Information), std::vector<std::string>{kCompletionBox});
-  ExpectFilesInstalled(*scenario_, ExpectedPhaseFiles(false, Chosen()));
-  ExpectRecordIntact();
-  Row("process: SIGKILL in the middle of a download", "nothing installed; next start updates");
+// The runner's update, killed once the plug-in's slow body is arriving.
+void KillDuringTheDownload(FaultMatrix& m) {
+  Runner runner("update");
+  ASSERT_TRUE(m.scenario->Server().WaitForRequests(kPluginPosition + 1, std::chrono::seconds(20)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // into the body
+  EXPECT_TRUE(runner.Kill());
 }
 
-TEST_F(FaultMatrixProcess, KilledWhileWritingTheSettingsFileLeavesOldOrNewContent) {
-  Prepare();
-  const std::filesystem::path settings = scenario_->Product("VMSORANA.INI");
-  const std::string original = userFiles_.at(settings);
-  auto withProxy = [&](char letter) {
-    return "PROXYIP=" + std::string(1, letter) + std::string(6000, letter) +
-           ".example\r\nPROXYPORT=0\r\nPATH=" + kInstallRoot + "\r\nVER=2.4.0\r\n";
-  };
-  const std::string a = withProxy('a');
-  const std::string b = withProxy('b');
+// Settings files whose proxy host makes a write take a while.
+std::string SettingsWithProxy(char letter) {
+  return "PROXYIP=" + std::string(1, letter) + std::string(6000, letter) +
+         ".example\r\nPROXYPORT=0\r\nPATH=" + kInstallRoot + "\r\nVER=2.4.0\r\n";
+}
+
+// The runner rewriting the settings file again and again, killed at a
+// different moment each round; the file is whole after every kill.
+void KillWhileWritingSettings(FaultMatrix& m) {
+  const std::filesystem::path settings = m.scenario->Product("VMSORANA.INI");
+  const std::string original = m.userFiles.at(settings);
   for (int round = 0; round < 6; ++round) {
     SCOPED_TRACE(round);
     {
@@ -123,20 +102,34 @@ TEST_F(FaultMatrixProcess, KilledWhileWritingTheSettingsFileLeavesOldOrNewConten
     }
     std::optional<std::string> now = ReadHostFile(settings);
     ASSERT_TRUE(now.has_value());
-    EXPECT_TRUE(*now == a || *now == b || *now == original)
+    EXPECT_TRUE(*now == SettingsWithProxy('a') || *now == SettingsWithProxy('b') || *now == original)
         << now->size() << " bytes: " << now->substr(0, 40);
   }
+}
+
+void NextStartReadsTheSettings(FaultMatrix& m) {
   FormSession next;
   ASSERT_TRUE(next.Start());
   EXPECT_TRUE(next.form.State().ProxyIP.starts_with("aaaa") || next.form.State().ProxyIP.starts_with("bbbb"));
   EXPECT_EQ(next.form.State().InstallRoot, kInstallRoot);
-  for (const auto& [path, bytes] : userFiles_) {
-    if (path == settings) continue;
-    EXPECT_EQ(ReadHostFile(path), std::optional<std::string>(bytes)) << path;
-  }
-  Row("process: SIGKILL while writing the settings file",
-      "old or new content, never partial; next start works");
+  m.userFiles.erase(m.scenario->Product("VMSORANA.INI"));
+  ExpectUserFilesUnchanged(m);
 }
 
 }  // namespace
+
+// clang-format off
+std::vector<FaultRow> ProcessRows() {
+  return {
+    {.name = "KilledMidDownload", .fault = "process: SIGKILL in the middle of a download",
+     .outcome = "nothing installed; next start updates",
+     .inject = ServerFault(test::HttpFault::Trickle, 32), .attempt = KillDuringTheDownload,
+     .seen = {ExpectPhaseUntouched, ExpectUserFilesUnchanged, NextAttemptInstalls(true)}},
+    {.name = "KilledWritingSettings", .fault = "process: SIGKILL while writing the settings file",
+     .outcome = "old or new content, never partial; next start works",
+     .attempt = KillWhileWritingSettings, .seen = {NextStartReadsTheSettings}},
+  };
+}
+// clang-format on
+
 }  // namespace sorana::e2e

@@ -1,0 +1,195 @@
+// Faults of the update server and of the proxy during the download: a failed
+// fetch shows one communication-error box naming the file, a file that arrives
+// short shows none; either way nothing of the phase is installed, the window is
+// ready again and the next click updates.
+#include <chrono>
+
+#include "app/form_lifecycle.h"
+#include "download/download_driver.h"
+#include "e2e/fault_matrix.h"
+#include "install/unpress.h"
+
+namespace sorana::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using app::BoxKind;
+using app::Control;
+using test::HttpFault;
+
+// The communication-error box for the entry at `position` of the phase.
+std::string FetchErrorPrefix(const FaultMatrix& m, size_t position) {
+  return "通信エラーが発生しました[" + std::to_string(position + 1) + "]\r" + m.list.at(position) + "\r\r";
+}
+
+// Ready again, not left cancelled (the next click starts a fresh run), nothing
+// installed, the user's files as before.
+void ExpectStoppedAndReady(FaultMatrix& m) {
+  EXPECT_TRUE(m.session->IsReady());
+  EXPECT_FALSE(m.session->form.State().Cancelled);
+  ExpectPhaseUntouched(m);
+  ExpectUserFilesUnchanged(m);
+}
+
+void RefuseConnections(FaultMatrix& m) {
+  m.scenario->UseServer("http://127.0.0.1:" + std::to_string(ClosedPort()));
+  m.clear = [](FaultMatrix& m) { m.scenario->UseServer(m.scenario->Server().BaseUrl()); };
+}
+
+// Routes every request through a proxy on a closed port (no `answer`) or
+// through a listener that answers every connection with `answer`.
+FaultStep Proxy(const char* answer, bool waitForRequest = true) {
+  return [answer, waitForRequest](FaultMatrix& m) {
+    if (answer) m.listener = std::make_unique<CannedTcpServer>(answer, waitForRequest);
+    m.proxyPort = m.listener ? m.listener->Port() : ClosedPort();
+    WriteHostFile(m.scenario->Product("VMSORANA.INI"),
+                  "PROXYIP=127.0.0.1\r\nPROXYPORT=" + std::to_string(m.proxyPort) +
+                      "\r\nPATH=" + kInstallRoot + "\r\nVER=2.4.0\r\n");
+    m.userFiles = m.scenario->SnapshotUserFiles();
+  };
+}
+
+void ProxyWasUsed(FaultMatrix& m) {
+  EXPECT_EQ(m.session->form.State().ProxyPortNo, m.proxyPort);
+  EXPECT_TRUE(m.scenario->Server().Requests().empty());
+  EXPECT_TRUE(!m.listener || m.listener->Connections() > 0);
+}
+
+// A click, then a click on the cancel button while the plug-in's body arrives.
+void ClickThenCancelInBody(FaultMatrix& m) {
+  m.session = std::make_unique<FormSession>();
+  FormSession& session = *m.session;
+  ASSERT_TRUE(session.Start());
+  const app::FormState& state = session.form.State();
+  bool cancelled = false;
+  session.window.onProcessMessages = [&] {
+    if (!cancelled && state.FileIndex == static_cast<int>(kPluginPosition + 1) && state.LastBytes > 0) {
+      cancelled = true;
+      EXPECT_TRUE(session.window.IsVisible(Control::CancelButton));
+      session.form.CancelButtonClick();
+    }
+  };
+  session.form.DownLoadButtonClick();
+  session.window.onProcessMessages = nullptr;
+  EXPECT_TRUE(cancelled);
+}
+
+// MainForm keeps the download driver's limits to itself, so this attempt
+// wires the same core parts with a short idle limit.
+void UpdateWithShortIdleLimit(FaultMatrix& m) {
+  LoadArchiveLibrary();
+  test::FakeWindow window;
+  app::FormState state;
+  app::FormLifecycle lifecycle(state, window);
+  install::Installer installer(state, window);
+  download::DownloadDriver driver(state, window, [&] { return installer.Unpress(); });
+  driver.SetTransferTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(1000));
+  ASSERT_TRUE(lifecycle.FormCreate());
+  lifecycle.FormActivate();
+  auto start = std::chrono::steady_clock::now();
+  driver.DownLoadButtonClick();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+  ASSERT_EQ(window.boxes.size(), 2u);  // the start notice, then the error
+  EXPECT_EQ(window.boxes[1].kind, BoxKind::Error);
+  EXPECT_TRUE(window.boxes[1].text.starts_with(FetchErrorPrefix(m, kPluginPosition))) << window.boxes[1].text;
+  EXPECT_NE(window.boxes[1].text.find("No data received from the server for 1 seconds"), std::string::npos);
+  EXPECT_TRUE(window.IsWindowEnabled() && window.IsVisible(Control::DownLoadButton));
+}
+
+FaultStep NotKept(size_t position) {
+  return [position](FaultMatrix& m) {
+    EXPECT_FALSE(fs::exists(m.scenario->DownloadFolder(false) / m.list.at(position)));
+  };
+}
+
+// One box naming the file (with `messagePart` in it); the run stopped there;
+// nothing of the file kept, nothing installed; ready.
+FaultStep FetchBox(size_t position, std::string messagePart) {
+  return [position, messagePart](FaultMatrix& m) {
+    std::vector<std::string> errors = m.session->Boxes(BoxKind::Error);
+    EXPECT_EQ(errors.size(), 1u);
+    if (!errors.empty()) {
+      EXPECT_TRUE(errors[0].starts_with(FetchErrorPrefix(m, position))) << errors[0];
+      EXPECT_NE(errors[0].find(messagePart), std::string::npos) << errors[0];
+    }
+    NotKept(position)(m);
+    EXPECT_TRUE(m.session->Boxes(BoxKind::Information).empty());
+    ExpectStoppedAndReady(m);
+  };
+}
+
+// No error or completion box, the start prompt again, nothing installed, ready.
+void QuietStop(FaultMatrix& m) {
+  EXPECT_TRUE(m.session->Boxes(BoxKind::Error).empty());
+  EXPECT_TRUE(m.session->Boxes(BoxKind::Information).empty());
+  EXPECT_EQ(m.session->window.Caption(Control::MsgLabel), kStartPrompt);
+  ExpectStoppedAndReady(m);
+}
+
+// Each row has its own server, and a start fetches nothing: nothing is
+// fetched after the plug-in, or the loop goes on after a short file.
+void NothingAfterThePlugin(FaultMatrix& m) {
+  EXPECT_EQ(m.scenario->Server().Requests().size(), kPluginPosition + 1);
+}
+void EveryFileRequested(FaultMatrix& m) { EXPECT_EQ(m.scenario->Server().Requests().size(), m.list.size()); }
+
+// clang-format off
+FaultRow ServerRow(const char* name, const char* fault, HttpFault injected, const char* messagePart) {
+  return {.name = name, .fault = fault,
+          .outcome = "box [51] with the file, nothing installed, ready; next click installs",
+          .inject = ServerFault(injected),
+          .seen = {FetchBox(kPluginPosition, messagePart), NothingAfterThePlugin,
+                   NextAttemptInstalls(false)}};
+}
+
+FaultRow ProxyRow(const char* name, const char* fault, FaultStep inject, const char* messagePart) {
+  return {.name = name, .fault = fault, .outcome = "box [1] with the file, nothing installed, ready",
+          .inject = std::move(inject), .seen = {FetchBox(0, messagePart), ProxyWasUsed}};
+}
+
+}  // namespace
+
+std::vector<FaultRow> NetworkRows() {
+  const char* quietOutcome = "no box, phase not installed, ready; next click installs";
+  return {
+    ServerRow("NotFound", "server: 404", HttpFault::NotFound, "404 Not Found"),
+    ServerRow("ServerError", "server: 500", HttpFault::ServerError, "500 Internal Server Error"),
+    ServerRow("Moved", "server: 301 (not followed)", HttpFault::Moved, "301 Moved Permanently"),
+    ServerRow("Found", "server: 302 (not followed)", HttpFault::Found, "302 Found"),
+    ServerRow("ResetMidBody", "server: reset in the middle of a body", HttpFault::ResetMidBody, ""),
+    ServerRow("BadLength", "server: bad Content-Length", HttpFault::BadLength,
+              "'12abc' は整数ではありません"),
+    {.name = "ShortBody", .fault = "server: short body", .outcome = quietOutcome,
+     .inject = ServerFault(HttpFault::ShortBody),
+     .seen = {QuietStop, EveryFileRequested, NextAttemptInstalls(false)}},
+    {.name = "NoLength", .fault = "server: no Content-Length", .outcome = quietOutcome,
+     .inject = ServerFault(HttpFault::NoLength),
+     .seen = {QuietStop, EveryFileRequested, NextAttemptInstalls(false)}},
+    {.name = "RefusedConnection", .fault = "server: connection refused",
+     .outcome = "box [1] with the file, nothing installed, ready; next click installs",
+     .inject = RefuseConnections, .seen = {FetchBox(0, "127.0.0.1"), NextAttemptInstalls(false)}},
+    {.name = "CancelDuringTrickle", .fault = "server: slow trickle, cancel in the middle",
+     .outcome = "no box, nothing installed, ready; next click installs",
+     .inject = ServerFault(HttpFault::Trickle, 64), .attempt = ClickThenCancelInBody,
+     .seen = {[](FaultMatrix& m) {  // only the notice of the cancel
+                const std::vector<test::ShownBox>& boxes = m.session->window.boxes;
+                EXPECT_TRUE(boxes.size() == 1 && boxes[0].kind == BoxKind::Notice); },
+              QuietStop, NothingAfterThePlugin, NotKept(kPluginPosition),
+              NextAttemptInstalls(false)}},
+    {.name = "StallBeyondLimit", .fault = "server: stall beyond the time limit",
+     .outcome = "time-out box with the file, nothing installed, ready",
+     .inject = ServerFault(HttpFault::Stall), .attempt = UpdateWithShortIdleLimit,
+     .seen = {ExpectPhaseUntouched, ExpectUserFilesUnchanged}},
+    ProxyRow("ProxyRefused", "proxy: refused", Proxy(nullptr), "127.0.0.1"),
+    ProxyRow("ProxyNotAProxy", "proxy: wrong port (not a proxy)",
+             Proxy("SSH-2.0-OpenSSH_9.2\r\n", false), ""),
+    ProxyRow("ProxyDemandsLogin", "proxy: answers 407",
+             Proxy("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                   "Proxy-Authenticate: Basic realm=\"office\"\r\n"
+                   "Content-Length: 0\r\nConnection: close\r\n\r\n"), "407"),
+  };
+}
+// clang-format on
+
+}  // namespace sorana::e2e
