@@ -25,7 +25,7 @@ void EraseFirstFolderName(std::string& path, std::string_view name) {
 // The record the start-up loads: the staging copy, else the one it is seeded
 // from. Without NEW_BIN there is nothing to seed and no record is read.
 std::string RecordFile(const std::string& installRoot) {
-  const std::string staging = installRoot + "NEW_BIN\\" + app::kRecordFileName;
+  std::string staging = installRoot + "NEW_BIN\\" + app::kRecordFileName;
   if (platform::FileExists(staging)) return staging;
   if (!platform::DirectoryExists(installRoot + "NEW_BIN")) return {};
   for (const std::string& seed :

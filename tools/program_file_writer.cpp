@@ -84,7 +84,7 @@ std::string Build(const VersionParts* file, const VersionParts* product, bool pe
   const uint16_t sectionCount = (withResources ? 1 : 0) + (withCode ? 1 : 0);
   const uint32_t codeRva = kSectionAlignment * (withResources ? 2 : 1);
   const uint32_t codeFileOffset = kFileAlignment * (withResources ? 2 : 1);
-  Bytes out(kFileAlignment * (1 + sectionCount));
+  Bytes out(size_t{kFileAlignment} * (1 + sectionCount));
 
   out.Text(0, "MZ");
   out.U32(0x3C, Layout::kPeHeaderOffset);

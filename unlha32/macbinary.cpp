@@ -9,7 +9,7 @@ namespace {
 // Seconds from the Mac epoch (1904) to the Unix epoch.
 constexpr uint32_t kMacTimeOffset = 2082844800;
 // UTC+14, the largest time zone offset.
-constexpr int64_t kMaxZoneOffset = 14 * 60 * 60;
+constexpr int64_t kMaxZoneOffset = int64_t{14} * 60 * 60;
 
 constexpr size_t kNameLengthAt = 0x01;
 constexpr size_t kNameAt = 0x02;
