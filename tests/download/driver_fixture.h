@@ -1,0 +1,158 @@
+// The download driver on a temporary prefix against the test server, with a
+// recording window and a stand-in installation: the fixture of the driver's tests.
+#pragma once
+
+#include "download/download_driver.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "catalogue/catalogue.h"
+#include "install/layout_conversion.h"
+#include "platform/win_path.h"
+#include "scoped_env.h"
+#include "support/fake_window.h"
+#include "support/http_test_server.h"
+#include "support/pe_writer.h"
+#include "support/temp_prefix.h"
+
+namespace sorana::download {
+
+using catalogue::BuildFileList;
+using catalogue::kNewProgramCount;
+using catalogue::kOldProgramCount;
+using catalogue::PhasePath;
+using catalogue::StandardChoice;
+using install::ViewerRegistrationCommand;
+namespace driver_test {
+
+namespace fs = std::filesystem;
+using app::BoxKind;
+using app::Control;
+using std::chrono::milliseconds;
+using test::HttpFault;
+
+constexpr const char* kRoot = "C:\\SORANA\\";
+// The prefix's temporary folder, as wineboot names it in user.reg.
+constexpr const char* kTemp = "C:\\users\\tester\\Temp\\";
+
+// What the installation saw when it was called.
+struct UnpressCall {
+  std::vector<std::string> fileList;
+  std::string downloadFolder;
+  std::string workFolder;
+  bool oldPhase = false;
+  bool windowEnabled = false;
+  bool cancelVisible = false;
+  bool allFilesWhole = false;
+};
+
+inline std::string ContentOf(std::string_view name) {
+  std::string body;
+  while (body.size() < 700) body += std::string(name) + ";";
+  return body;
+}
+
+class DownloadDriverTest : public ::testing::Test {
+ protected:
+  DownloadDriverTest()
+      : tmp_("TMPDIR", (prefix_.Scratch() / "tmp").string()),
+        path_("PATH", (prefix_.Scratch() / "bin").string() + ":" + std::getenv("PATH")),
+        server_(prefix_.Scratch() / "site"),
+        serverEnv_("SORANA_UPDATE_SERVER", server_.BaseUrl()),
+        driver_(state_, window_, [this] { return Unpress(); }) {
+    fs::create_directories(prefix_.Scratch() / "tmp");
+    std::ofstream(prefix_.Root() / "user.reg", std::ios::app)
+        << "[Environment] 1\n\"TEMP\"=\"C:\\\\users\\\\tester\\\\Temp\"\n";
+    fs::create_directories(prefix_.HostC(kTemp));
+    for (bool oldPhase : {true, false}) {
+      StandardChoice all;
+      all.fill(true);
+      fs::path folder = server_.Root() / fs::path(std::string(PhasePath(oldPhase))).relative_path();
+      for (const std::string& name : BuildFileList(oldPhase, all)) {
+        test::TempPrefix::WriteFile(folder / name, ContentOf(name));
+      }
+    }
+    // A stand-in wine that records its arguments, one per line, and then hangs
+    // as a registration that crashed into Wine's debugger did.
+    wineLog_ = prefix_.Scratch() / "wine.log";
+    test::TempPrefix::WriteFile(
+        prefix_.Scratch() / "bin" / "wine",
+        "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() + "'\nexec /bin/sleep 600\n");
+    fs::permissions(prefix_.Scratch() / "bin" / "wine", fs::perms::owner_all);
+
+    state_.InstallRoot = kRoot;
+    state_.WorkFolder = kRoot;
+    window_.onClose = [this] {
+      state_.Closed = true;
+      driver_.StopForClose();
+    };
+    driver_.SetTransferTimeouts(milliseconds(1000), milliseconds(1000));
+  }
+
+  // An installation already in the two-folder layout, with a main program of
+  // that version (none: no fotodesk.exe).
+  void Install(std::optional<test::VersionParts> version) {
+    fs::create_directories(prefix_.HostC("C:\\SORANA\\OLD_BIN"));
+    if (version) {
+      auto [a, b, c, d] = *version;
+      test::TempPrefix::WriteFile(prefix_.HostC("C:\\SORANA\\OLD_BIN\\fotodesk.exe"),
+                                  test::MakeProgramFile(a, b, c, d));
+    }
+  }
+
+  bool Unpress() {
+    UnpressCall call{state_.FileList,
+                     state_.DownloadFolder,
+                     state_.WorkFolder,
+                     state_.OldPhase,
+                     window_.IsWindowEnabled(),
+                     window_.IsVisible(Control::CancelButton),
+                     true};
+    for (const std::string& name : state_.FileList) {
+      auto host = platform::ToHost(state_.DownloadFolder + name);
+      call.allFilesWhole = call.allFilesWhole && host && fs::exists(*host) &&
+                           test::TempPrefix::ReadFile(*host) == ContentOf(name);
+    }
+    calls_.push_back(call);
+    bool ok = unpressResults_.empty() || unpressResults_.front();
+    if (!unpressResults_.empty()) unpressResults_.pop_front();
+    // As the installation does: close after a failure or the last phase.
+    if (!ok || !state_.OldPhase) window_.Close();
+    return ok;
+  }
+
+  std::vector<std::string> PathsRequested() const {
+    std::vector<std::string> paths;
+    for (const auto& request : server_.Requests()) paths.push_back(request.path);
+    return paths;
+  }
+
+  void ExpectIdle() const {
+    EXPECT_TRUE(window_.IsVisible(Control::DownLoadButton));
+    EXPECT_FALSE(window_.IsVisible(Control::CancelButton));
+    EXPECT_TRUE(window_.IsEnabled(Control::CheckListBox1));
+    EXPECT_TRUE(window_.IsWindowEnabled());
+  }
+
+  test::TempPrefix prefix_;
+  test::ScopedEnv tmp_;
+  test::ScopedEnv path_;
+  test::HttpTestServer server_;
+  test::ScopedEnv serverEnv_;
+  app::FormState state_;
+  test::FakeWindow window_;
+  DownloadDriver driver_;
+  std::vector<UnpressCall> calls_;
+  std::deque<bool> unpressResults_;
+  fs::path wineLog_;
+};
+
+}  // namespace driver_test
+}  // namespace sorana::download
