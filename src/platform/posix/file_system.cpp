@@ -22,14 +22,14 @@ namespace {
 thread_local int lastError = 0;
 
 bool Fail(int code) {
-  SetLastError(code);
+  SetHostError(code);
   return false;
 }
 
 // The host path of a Windows path; a path that names no drive records ENOENT.
 std::optional<fs::path> Host(std::string_view path) {
   std::optional<fs::path> host = ToHost(path);
-  if (!host) SetLastError(ENOENT);
+  if (!host) SetHostError(ENOENT);
   return host;
 }
 
@@ -97,7 +97,7 @@ class TempBeside {
   // Closes and renames the file to the target; without `replace` an existing
   // target makes it fail with EEXIST. `durable` flushes the data and the rename
   // to the disk first: files the system owns (settings, records, registry) are
-  // written so; plain copies are not, as Windows' CopyFile does not flush either
+  // written so; plain copies are not, as Windows' CopyFileA does not flush either
   // and an installation copies hundreds of files.
   bool Commit(bool replace, bool durable) {
     if (durable && fsync(fd_) != 0) return false;
@@ -174,14 +174,14 @@ bool GlobMatch(std::string_view name, std::string_view pattern) {
 }  // namespace
 
 int LastError() { return lastError; }
-void SetLastError(int code) { lastError = code; }
+void SetHostError(int code) { lastError = code; }
 
 namespace host {
 
 std::optional<uint32_t> AttributesOf(const fs::path& path) {
   struct stat link {};
   if (lstat(path.c_str(), &link) != 0) {
-    SetLastError(errno);
+    SetHostError(errno);
     return std::nullopt;
   }
   if (!S_ISLNK(link.st_mode)) return AttributesOfStat(link);
@@ -233,18 +233,18 @@ bool RenameNoReplace(const fs::path& from, const fs::path& to) {
 }  // namespace host
 
 bool FileExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) == 0;
 }
 
 bool DirectoryExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) != 0;
 }
 
-bool PathExists(std::string_view path) { return GetFileAttributes(path).has_value(); }
+bool PathExists(std::string_view path) { return GetAttributes(path).has_value(); }
 
-bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
   std::optional<fs::path> source = Host(from);
   std::optional<fs::path> target = Host(to);
   if (!source || !target) return false;
@@ -259,7 +259,7 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
   return host::CopyRegularFile(*source, *target, !failIfExists);
 }
 
-bool DeleteFile(std::string_view path) {
+bool RemoveFile(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   struct stat st {};
@@ -302,20 +302,20 @@ bool ForceDirectories(std::string_view path) {
   return Fail(ec ? ec.value() : ENOTDIR);
 }
 
-bool CreateDirectory(std::string_view path) {
+bool MakeDirectory(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   if (mkdir(host->c_str(), 0777) != 0) return Fail(errno);
   return true;
 }
 
-std::optional<uint32_t> GetFileAttributes(std::string_view path) {
+std::optional<uint32_t> GetAttributes(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return std::nullopt;
   return host::AttributesOf(*host);
 }
 
-bool SetFileAttributes(std::string_view path, uint32_t attributes) {
+bool SetAttributes(std::string_view path, uint32_t attributes) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   struct stat st {};
@@ -339,16 +339,16 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern) {
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
   std::vector<FindEntry> entries;
   auto [folder, namePattern] = SplitLast(pattern);
-  SetLastError(0);
+  SetHostError(0);
   if (folder.empty() || namePattern.empty()) {
-    SetLastError(ENOENT);
+    SetHostError(ENOENT);
     return entries;
   }
   std::optional<fs::path> host = Host(folder);
   if (!host) return entries;
   DIR* dir = opendir(host->c_str());
   if (dir == nullptr) {
-    SetLastError(errno);
+    SetHostError(errno);
     return entries;
   }
   std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
@@ -361,7 +361,7 @@ std::vector<FindEntry> FindFiles(std::string_view pattern) {
       entries.push_back({std::string(name), *attributes});
     }
   }
-  SetLastError(0);
+  SetHostError(0);
   return entries;
 }
 
@@ -370,17 +370,17 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
   if (!host) return std::nullopt;
   int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    SetLastError(errno);
+    SetHostError(errno);
     return std::nullopt;
   }
   FdCloser closer{fd};
   struct stat st {};
   if (fstat(fd, &st) != 0) {
-    SetLastError(errno);
+    SetHostError(errno);
     return std::nullopt;
   }
   if (!S_ISREG(st.st_mode)) {
-    SetLastError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    SetHostError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     return std::nullopt;
   }
   std::string bytes;
@@ -390,7 +390,7 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
     ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      SetLastError(errno);
+      SetHostError(errno);
       return std::nullopt;
     }
     if (got == 0) break;
@@ -421,7 +421,7 @@ bool host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   return true;
 }
 
-bool SetFileTime(std::string_view path, int64_t unixSeconds) {
+bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(unixSeconds), 0}};

@@ -99,7 +99,7 @@ std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
 }  // namespace
 
 int LastError() { return lastError; }
-void SetLastError(int code) { lastError = code; }
+void SetHostError(int code) { lastError = code; }
 
 namespace host {
 
@@ -156,18 +156,18 @@ bool WriteFileAtomic(const fs::path& file, std::string_view bytes) {
 }  // namespace host
 
 bool FileExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) == 0;
 }
 
 bool DirectoryExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) != 0;
 }
 
-bool PathExists(std::string_view path) { return GetFileAttributes(path).has_value(); }
+bool PathExists(std::string_view path) { return GetAttributes(path).has_value(); }
 
-bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
   std::optional<fs::path> source = Host(from);
   std::optional<fs::path> target = Host(to);
   if (!source || !target) return false;
@@ -180,7 +180,7 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
   return host::CopyRegularFile(*source, *target, !failIfExists);
 }
 
-bool DeleteFile(std::string_view path) {
+bool RemoveFile(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   DWORD attributes = GetFileAttributesW(host->c_str());
@@ -227,20 +227,20 @@ bool ForceDirectories(std::string_view path) {
   return Fail(ENOTDIR);
 }
 
-bool CreateDirectory(std::string_view path) {
+bool MakeDirectory(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   if (!CreateDirectoryW(host->c_str(), nullptr)) return FailWithLastError();
   return true;
 }
 
-std::optional<uint32_t> GetFileAttributes(std::string_view path) {
+std::optional<uint32_t> GetAttributes(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return std::nullopt;
   return host::AttributesOf(*host);
 }
 
-bool SetFileAttributes(std::string_view path, uint32_t attributes) {
+bool SetAttributes(std::string_view path, uint32_t attributes) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   DWORD settable = attributes & kSettableAttributes;
@@ -251,7 +251,7 @@ bool SetFileAttributes(std::string_view path, uint32_t attributes) {
 }
 
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
-  SetLastError(0);
+  SetHostError(0);
   auto [folder, namePattern] = SplitLast(pattern);
   std::vector<FindEntry> entries;
   std::optional<fs::path> host = folder.empty() ? std::nullopt : ToHost(folder);
@@ -310,7 +310,7 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
   return host::WriteFileAtomic(*host, bytes);
 }
 
-bool SetFileTime(std::string_view path, int64_t unixSeconds) {
+bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   // Folders open only with backup semantics.
