@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/folders.h"
+#include "platform/library.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -196,6 +197,16 @@ TEST(Win32Folders, ComeFromTheSystem) {
   EXPECT_NE(temp[temp.size() - 2], '\\');
   EXPECT_EQ(temp.find('~'), std::string::npos);  // the long form
   EXPECT_TRUE(DirectoryExists(temp));
+}
+
+TEST(Win32Library, BareNameLoadsAndBindsExports) {
+  LibraryHandle kernel = OpenLibrary("kernel32");  // as "KERNEL32.DLL"
+  ASSERT_NE(kernel, nullptr);
+  EXPECT_NE(LibrarySymbol(kernel, "GetTickCount"), nullptr);
+  EXPECT_EQ(LibrarySymbol(kernel, "NoSuchExport"), nullptr);
+  CloseLibrary(kernel);
+  EXPECT_EQ(OpenLibrary("no_such_library"), nullptr);
+  EXPECT_EQ(LibrarySymbol(nullptr, "GetTickCount"), nullptr);
 }
 
 }  // namespace
