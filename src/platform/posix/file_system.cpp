@@ -5,12 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 
+#include "platform/atomic_file.h"
 #include "platform/win_path.h"
 
 namespace sorana::platform {
@@ -47,84 +47,6 @@ struct FdCloser {
   ~FdCloser() {
     if (fd >= 0) close(fd);
   }
-};
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// A temporary file beside `target`, removed again unless Commit() renamed it into
-// place. It is created with 0666 less the umask, like any new file. The rename
-// replaces a symbolic link at the target, never the file the link points to.
-class TempBeside {
- public:
-  explicit TempBeside(const fs::path& target) : target_(target) {
-    static std::atomic<unsigned> counter = 0;
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      struct timespec now {};
-      clock_gettime(CLOCK_MONOTONIC, &now);
-      std::string name = ".sorana-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
-                         std::to_string(now.tv_nsec);
-      fs::path candidate = target.parent_path() / name;
-      fd_ = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-      if (fd_ >= 0)
-        name_ = candidate;
-      else if (errno != EEXIST)
-        break;
-    }
-  }
-  ~TempBeside() {
-    int saved = errno;
-    if (fd_ >= 0) close(fd_);
-    if (!name_.empty()) unlink(name_.c_str());
-    errno = saved;
-  }
-  TempBeside(const TempBeside&) = delete;
-  TempBeside& operator=(const TempBeside&) = delete;
-
-  int Fd() const { return fd_; }
-  bool Ok() const { return fd_ >= 0; }
-
-  // Closes and renames the file to the target; without `replace` an existing
-  // target makes it fail with EEXIST. `durable` flushes the data and the rename
-  // to the disk first: files the system owns (settings, records, registry) are
-  // written so; plain copies are not, as Windows' CopyFileA does not flush either
-  // and an installation copies hundreds of files.
-  bool Commit(bool replace, bool durable) {
-    if (durable && fsync(fd_) != 0) return false;
-    int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0) return false;
-    if (replace ? rename(name_.c_str(), target_.c_str()) != 0
-                : !platform::host::RenameNoReplace(name_, target_)) {
-      if (!replace) errno = LastError();
-      return false;
-    }
-    name_.clear();
-    if (!durable) return true;
-    // Make the rename itself durable; a failure here loses nothing already written.
-    fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      fsync(dir);
-      close(dir);
-    }
-    return true;
-  }
-
- private:
-  fs::path target_;
-  fs::path name_;
-  int fd_ = -1;
 };
 
 // Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
@@ -201,8 +123,8 @@ bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExist
   if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
   if (!S_ISREG(st.st_mode)) return Fail(EINVAL);
 
-  TempBeside temp(to);
-  if (!temp.Ok()) return Fail(errno);
+  host::AtomicFile temp(to);
+  if (!temp.Ok()) return false;
   auto buffer = std::make_unique<char[]>(1 << 16);
   for (;;) {
     ssize_t got = read(in, buffer.get(), 1 << 16);
@@ -211,12 +133,12 @@ bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExist
       return Fail(errno);
     }
     if (got == 0) break;
-    if (!WriteAll(temp.Fd(), buffer.get(), static_cast<size_t>(got))) return Fail(errno);
+    if (!temp.Write(buffer.get(), static_cast<size_t>(got))) return Fail(errno);
   }
-  if (fchmod(temp.Fd(), st.st_mode & 0777) != 0) return Fail(errno);
+  if (fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 0777) != 0) return Fail(errno);
   const struct timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
-  if (futimens(temp.Fd(), times) != 0) return Fail(errno);
-  if (!temp.Commit(replaceExisting, false)) return Fail(errno);
+  if (futimens(static_cast<int>(temp.NativeHandle()), times) != 0) return Fail(errno);
+  if (!temp.Commit(replaceExisting, false)) return false;
   return true;
 }
 
@@ -413,11 +335,11 @@ bool host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   struct stat st {};
   // Only a regular file hands on its permissions: a link is replaced by a file of our own.
   bool keepMode = lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  TempBeside temp(file);
-  if (!temp.Ok()) return Fail(errno);
-  if (!WriteAll(temp.Fd(), bytes.data(), bytes.size())) return Fail(errno);
-  if (keepMode && fchmod(temp.Fd(), st.st_mode & 07777) != 0) return Fail(errno);
-  if (!temp.Commit(true, true)) return Fail(errno);
+  host::AtomicFile temp(file);
+  if (!temp.Ok()) return false;
+  if (!temp.Write(bytes.data(), bytes.size())) return Fail(errno);
+  if (keepMode && fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 07777) != 0) return Fail(errno);
+  if (!temp.Commit(true, true)) return false;
   return true;
 }
 
