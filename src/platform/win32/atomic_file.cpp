@@ -1,6 +1,7 @@
 #include "platform/atomic_file.h"
 
 #include <atomic>
+#include <cerrno>
 #include <string>
 
 #include "platform/win32/wide_text.h"
@@ -29,9 +30,18 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
       name_ = candidate;
       return;
     }
-    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+    // A missing folder and a file in the folder's place read alike here: the folder tells which.
+    const DWORD folder = GetFileAttributesW(target.parent_path().c_str());
+    if (folder == INVALID_FILE_ATTRIBUTES) {
+      win32::FailWithLastError();
+    } else {
+      win32::Fail((folder & FILE_ATTRIBUTE_DIRECTORY) ? win32::ErrnoOf(error) : ENOTDIR);
+    }
+    return;
   }
-  win32::FailWithLastError();
+  win32::Fail(EEXIST);
 }
 
 AtomicFile::~AtomicFile() {

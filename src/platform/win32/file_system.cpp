@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/atomic_file.h"
 #include "platform/win_path.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
@@ -78,17 +79,6 @@ bool IsReadOnlyFile(DWORD attributes) {
          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) return FailWithLastError();
-    done += written;
-  }
-  return true;
-}
-
 // Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
 std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
   size_t cut = path.find_last_of("\\/");
@@ -135,22 +125,17 @@ bool WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   DWORD existing = GetFileAttributesW(file.c_str());
   if (IsReadOnlyFile(existing)) return Fail(EACCES);
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return Fail(EISDIR);
-  std::optional<fs::path> temp = TemporaryFileIn(file.parent_path());
-  if (!temp) return false;
-  bool written = false;
-  {
-    Handle out(CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
-    written = out.Valid() ? WriteAll(out.Get(), bytes) && (FlushFileBuffers(out.Get()) || FailWithLastError())
-                          : FailWithLastError();
-  }
+  AtomicFile out(file);
+  if (!out.Ok() || !out.Write(bytes.data(), bytes.size())) return false;
   // An existing file keeps its attributes (hidden, system, archive).
-  if (written && existing != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(temp->c_str(), existing & kSettableAttributes);
-  if (!written) {
-    DeleteFileW(temp->c_str());
-    return false;
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & kSettableAttributes) != 0) {
+    FILE_BASIC_INFO info{};
+    info.FileAttributes = existing & kSettableAttributes;
+    if (!SetFileInformationByHandle(reinterpret_cast<HANDLE>(out.NativeHandle()), FileBasicInfo, &info,
+                                    sizeof info))
+      return FailWithLastError();
   }
-  return PutInPlace(*temp, file, true);
+  return out.Commit(true, true);
 }
 
 }  // namespace host
