@@ -1,8 +1,6 @@
 #include "install/szdd_expand.h"
 
-#include <fcntl.h>
 #include <mspack.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,10 +9,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
+#include "platform/input_file.h"
 
 namespace sorana::install {
 
@@ -32,8 +32,8 @@ struct BufferedSystem;
 
 struct BufferedFile {
   BufferedSystem* owner = nullptr;
-  int fd = -1;                                   // reading
-  platform::host::AtomicFile* sink = nullptr;  // writing
+  std::unique_ptr<platform::host::InputFile> source;  // reading
+  platform::host::AtomicFile* sink = nullptr;         // writing
   bool writing = false;
   std::unique_ptr<unsigned char[]> buffer;
   size_t pos = 0;         // reading: next unread byte; writing: bytes pending
@@ -68,16 +68,13 @@ bool Flush(BufferedFile* file) {
 
 mspack_file* Open(mspack_system* self, const char* filename, int mode) noexcept {
   BufferedSystem* system = AsSystem(self);
-  int flags = O_CLOEXEC;
-  if (mode == MSPACK_SYS_OPEN_READ) {
-    flags |= O_RDONLY;
-  } else if (mode == MSPACK_SYS_OPEN_WRITE) {
+  if (mode == MSPACK_SYS_OPEN_WRITE) {
     // The output goes to the file beside the target, whatever name the decoder passes.
     if (system->output == nullptr) {
       system->Record(EINVAL);
       return nullptr;
     }
-  } else {
+  } else if (mode != MSPACK_SYS_OPEN_READ) {
     system->Record(EINVAL);
     return nullptr;
   }
@@ -96,9 +93,9 @@ mspack_file* Open(mspack_system* self, const char* filename, int mode) noexcept 
     file->sink = std::exchange(system->output, nullptr);
     return reinterpret_cast<mspack_file*>(file);
   }
-  file->fd = ::open(filename, flags);
-  if (file->fd < 0) {
-    system->Record(errno);
+  file->source.reset(new (std::nothrow) platform::host::InputFile(filename));
+  if (file->source == nullptr || !file->source->Ok()) {
+    system->Record(file->source == nullptr ? ENOMEM : platform::LastError());
     delete file;
     return nullptr;
   }
@@ -112,8 +109,6 @@ void Close(mspack_file* handle) noexcept {
     // Output is written in order, so its end is its length.
     file->owner->outputBytes += file->bufferStart + static_cast<off_t>(file->pos);
     Flush(file);
-  } else {
-    ::close(file->fd);
   }
   delete file;
 }
@@ -126,12 +121,9 @@ int Read(mspack_file* handle, void* out, int bytes) noexcept {
   size_t copied = 0;
   while (copied < wanted) {
     if (file->pos == file->end) {
-      ssize_t got;
-      do {
-        got = ::read(file->fd, file->buffer.get(), kBufferSize);
-      } while (got < 0 && errno == EINTR);
+      const int64_t got = file->source->Read(file->buffer.get(), kBufferSize);
       if (got < 0) {
-        file->owner->Record(errno);
+        file->owner->Record(platform::LastError());
         return -1;
       }
       if (got == 0) break;
@@ -196,12 +188,12 @@ int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
       target = Tell(handle) + offset;
       break;
     case MSPACK_SYS_SEEK_END: {
-      off_t size = ::lseek(file->fd, 0, SEEK_END);
-      if (size < 0) {
-        file->owner->Record(errno);
+      std::optional<int64_t> size = file->source->Size();
+      if (!size) {
+        file->owner->Record(platform::LastError());
         return -1;
       }
-      target = size + offset;
+      target = static_cast<off_t>(*size) + offset;
       break;
     }
     default:
@@ -213,8 +205,8 @@ int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
     file->pos = static_cast<size_t>(target - file->bufferStart);
     return 0;
   }
-  if (::lseek(file->fd, target, SEEK_SET) < 0) {
-    file->owner->Record(errno);
+  if (!file->source->Seek(target)) {
+    file->owner->Record(platform::LastError());
     return -1;
   }
   file->bufferStart = target;
@@ -247,15 +239,14 @@ ExpandResult Failure(int error, std::string detail) {
 }
 
 ExpandResult CopyUnchanged(const fs::path& source, platform::host::AtomicFile& out) {
-  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return Failure(errno, "cannot open " + source.string());
+  platform::host::InputFile in(source);
+  if (!in.Ok()) return Failure(platform::LastError(), "cannot open " + source.string());
   std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBufferSize]);
   int code = 0;
   for (;;) {
-    ssize_t got = ::read(in, buffer.get(), kBufferSize);
-    if (got < 0 && errno == EINTR) continue;
+    const int64_t got = in.Read(buffer.get(), kBufferSize);
     if (got < 0) {
-      code = errno;
+      code = platform::LastError();
       break;
     }
     if (got == 0) break;
@@ -264,7 +255,6 @@ ExpandResult CopyUnchanged(const fs::path& source, platform::host::AtomicFile& o
       break;
     }
   }
-  ::close(in);
   if (code != 0) return Failure(code, "cannot copy " + source.string());
   return ExpandResult{ExpandResult::Outcome::Copied, 0, {}};
 }
@@ -281,24 +271,24 @@ bool SelfTestPassed() {
 enum class Signature { None, Szdd, Unreadable };
 
 Signature ReadSignature(const fs::path& source, int* errorOut) {
-  int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *errorOut = errno;
+  platform::host::InputFile in(source);
+  if (!in.Ok()) {
+    *errorOut = platform::LastError();
     return Signature::Unreadable;
   }
   unsigned char head[8] = {};
-  ssize_t got;
-  do {
-    got = ::pread(fd, head, sizeof head, 0);
-  } while (got < 0 && errno == EINTR);
-  int code = errno;
-  ::close(fd);
-  if (got < 0) {
-    *errorOut = code;
-    return Signature::Unreadable;
+  size_t got = 0;
+  while (got < sizeof head) {
+    const int64_t piece = in.Read(head + got, sizeof head - got);
+    if (piece < 0) {
+      *errorOut = platform::LastError();
+      return Signature::Unreadable;
+    }
+    if (piece == 0) break;
+    got += static_cast<size_t>(piece);
   }
   // A file shorter than a signature cannot be SZDD: it is copied like any other.
-  if (got < static_cast<ssize_t>(sizeof head)) return Signature::None;
+  if (got < sizeof head) return Signature::None;
   if (std::memcmp(head, kSzddSignature, 8) == 0 || std::memcmp(head, kQbasicSignature, 8) == 0)
     return Signature::Szdd;
   return Signature::None;
