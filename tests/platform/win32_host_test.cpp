@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/folders.h"
+#include "platform/input_file.h"
 #include "platform/library.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -38,6 +40,22 @@ TEST(Win32Files, JapaneseNamesAndAnyCaseReachTheSameFiles) {
   ASSERT_TRUE(ForceDirectories(folder + "ヘルプ"));
   ASSERT_TRUE(WriteFileAtomic(folder + "電子納品.ini", "\x83\x5C"));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC(folder + "電子納品.ini")), "\x83\x5C");
+  {
+    host::InputFile in(prefix.HostC(folder + "電子納品.ini"));
+    ASSERT_TRUE(in.Ok());
+    EXPECT_EQ(in.Size(), 2);
+    char byte = 0;
+    ASSERT_TRUE(in.Seek(1));
+    EXPECT_EQ(in.Read(&byte, 8), 1);
+    EXPECT_EQ(byte, '\x5C');
+    EXPECT_EQ(in.Read(&byte, 8), 0);
+    EXPECT_FALSE(host::InputFile(prefix.HostC(folder + "none.ini")).Ok());
+    EXPECT_EQ(LastError(), ENOENT);
+    // A writer dropped uncommitted leaves nothing behind (the listing below).
+    host::AtomicFile dropped(prefix.HostC(folder + "dropped.ini"));
+    ASSERT_TRUE(dropped.Ok());
+    EXPECT_TRUE(dropped.Write("x", 1));
+  }
   // NEW_BIN is the folder New_BIN: the copy lands beside the first file.
   ASSERT_TRUE(CopyFileTo("C:\\velmora\\ソラナギ\\NEW_BIN\\電子納品.ini",
                        "C:\\VELMORA\\ソラナギ\\NEW_BIN\\copy.ini", true));
