@@ -10,6 +10,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/atomic_file.h"
+#include "platform/file_system.h"
 #include "tools/site_error.h"
 
 namespace sorana::tools {
@@ -20,16 +22,6 @@ namespace {
 
 [[noreturn]] void Fail(std::string_view what, const fs::path& path, int error) {
   throw SiteError(std::string(what) + " " + path.string() + ": " + std::strerror(error));
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -43,16 +35,10 @@ void MakeHostFolder(const fs::path& path) {
 void WriteHostFile(const fs::path& path, std::string_view bytes, Flush flush) {
   fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
   MakeHostFolder(folder);
-  std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  int fd = mkstemp(temp.data());
-  if (fd < 0) Fail("cannot write", path, errno);
-  bool ok = WriteAll(fd, bytes) && fchmod(fd, 0644) == 0 && (flush == Flush::Later || fsync(fd) == 0);
-  int error = errno;
-  ok = close(fd) == 0 && ok;
-  if (ok && rename(temp.c_str(), path.c_str()) == 0) return;
-  error = errno ? errno : error;
-  unlink(temp.c_str());
-  Fail("cannot write", path, error);
+  platform::host::AtomicFile out(folder / path.filename());
+  if (!out.Ok() || !out.Write(bytes.data(), bytes.size())) Fail("cannot write", path, platform::LastError());
+  if (fchmod(static_cast<int>(out.NativeHandle()), 0644) != 0) Fail("cannot write", path, errno);
+  if (!out.Commit(true, flush == Flush::Now)) Fail("cannot write", path, platform::LastError());
 }
 
 void FlushFileSystem(const fs::path& path) {

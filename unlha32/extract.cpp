@@ -13,6 +13,8 @@
 
 #include <lhasa.h>
 
+#include "platform/atomic_file.h"
+
 #include "unlha32/member_decoder.h"
 #include "unlha32/member_name.h"
 #include "unlha32/unlha32.h"
@@ -82,52 +84,24 @@ class Report {
 // A member's file under a temporary name in its folder until it is complete.
 class PendingFile {
  public:
-  explicit PendingFile(const fs::path& target) : target_(target) {
-    std::string pattern = (target.parent_path() / ".unlha32-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = mkstemp(name.data());
-    if (fd_ >= 0) temporary_ = name.data();
-  }
-  ~PendingFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!temporary_.empty()) unlink(temporary_.c_str());
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
+  explicit PendingFile(const fs::path& target) : file_(target) {}
 
-  bool IsOpen() const { return fd_ >= 0; }
-
-  bool Write(const char* data, size_t size) {
-    while (size > 0) {
-      ssize_t written = write(fd_, data, size);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return false;
-      data += written;
-      size -= static_cast<size_t>(written);
-    }
-    return true;
-  }
+  bool IsOpen() const { return file_.Ok(); }
+  bool Write(const char* data, size_t size) { return file_.Write(data, size); }
 
   // Sets permissions and time, flushes and renames into place.
   bool Commit(unsigned int unixTime) {
-    fchmod(fd_, 0644);
+    const int fd = static_cast<int>(file_.NativeHandle());
+    fchmod(fd, 0644);
     if (unixTime != 0) {
       struct timespec times[2] = {{static_cast<time_t>(unixTime), 0}, {static_cast<time_t>(unixTime), 0}};
-      futimens(fd_, times);
+      futimens(fd, times);
     }
-    bool ok = fsync(fd_) == 0;
-    ok = close(fd_) == 0 && ok;
-    fd_ = -1;
-    if (!ok || rename(temporary_.c_str(), target_.c_str()) != 0) return false;
-    temporary_.clear();
-    return true;
+    return file_.Commit(true, true);
   }
 
  private:
-  fs::path target_;
-  std::string temporary_;
-  int fd_ = -1;
+  sorana::platform::host::AtomicFile file_;
 };
 
 bool IsFolderEntry(const LHAFileHeader& header) {

@@ -138,7 +138,7 @@ void FormLifecycle::FormClose() {
     std::string rootRecord = state_.InstallRoot + kRecordFileName;
     try {
       RecordStandards(window_, record);
-      if (!SameWindowsPath(record, rootRecord)) platform::CopyFile(record, rootRecord, false);
+      if (!SameWindowsPath(record, rootRecord)) platform::CopyFileTo(record, rootRecord, false);
     } catch (const std::exception& error) {
       window_.ShowBox(BoxKind::Error, error.what());
     }

@@ -20,7 +20,7 @@ std::optional<std::string> SeededStagingRecord(const std::string& installRoot) {
     for (const std::string& seed :
          {installRoot + kRecordFileName, installRoot + "OLD_BIN\\" + kRecordFileName}) {
       if (!platform::FileExists(seed)) continue;
-      platform::CopyFile(seed, staging, false);  // fails when NEW_BIN does not exist yet
+      platform::CopyFileTo(seed, staging, false);  // fails when NEW_BIN does not exist yet
       break;
     }
   }

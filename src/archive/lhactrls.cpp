@@ -1,13 +1,11 @@
 #include "archive/lhactrls.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "archive/lhactrls_testing.h"
+#include "platform/library.h"
 
 namespace sorana::archive {
 namespace {
@@ -65,7 +63,7 @@ using UnlhaEntry = int (*)(void* hwnd, const char* cmdLine, char* output, unsign
 // Process-wide module state, set up before the window exists. A null slot
 // stands for the entry's fall-back.
 struct Binding {
-  void* handle = nullptr;
+  platform::LibraryHandle handle = nullptr;
   std::array<void*, kEntryNames.size()> slots{};
   std::function<void(std::string_view)> panic;
   char output[256] = {};  // ExtractLha's 255-character output buffer
@@ -95,32 +93,32 @@ void SetPanicHandler(std::function<void(std::string_view text)> handler) {
   State().panic = std::move(handler);
 }
 
-constexpr const char* kLibraryName = "libunlha32.so";
+namespace {
+
+// A missing library is not reported here: each later call shows its box.
+void Bind(platform::LibraryHandle handle) {
+  if (handle == nullptr) return;
+  State().handle = handle;
+  for (size_t i = 0; i < kEntryNames.size(); ++i)
+    State().slots[i] = platform::LibrarySymbol(handle, kEntryNames[i]);
+}
+
+}  // namespace
 
 void LoadLhaLibraryFrom(const char* path) {
   UnloadLhaLibrary();
-  // A missing library is not reported here: each later call shows its box.
-  void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return;
-  State().handle = handle;
-  for (size_t i = 0; i < kEntryNames.size(); ++i) State().slots[i] = dlsym(handle, kEntryNames[i]);
+  Bind(platform::OpenLibraryAt(path));
 }
 
 void LoadLhaLibrary() {
-  LoadLhaLibraryFrom(kLibraryName);
-  if (IsLhaLibraryLoaded()) return;
-  // The bare name follows the standard search order, which uses the program's
-  // run path; where an interposed dlopen (a sanitizer's) hides that run path,
-  // the program's own folder is tried explicitly.
-  std::error_code ec;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) LoadLhaLibraryFrom((self.parent_path() / kLibraryName).c_str());
+  UnloadLhaLibrary();
+  Bind(platform::OpenLibrary("unlha32"));
 }
 
 void UnloadLhaLibrary() {
   // The slots go back to their fall-backs so that nothing calls into a released library.
   ResetSlots();
-  if (State().handle != nullptr) dlclose(State().handle);
+  platform::CloseLibrary(State().handle);
   State().handle = nullptr;
 }
 

@@ -20,12 +20,12 @@ void ExpandEntry(const std::string& folder, const std::string& name, size_t posi
   std::optional<std::filesystem::path> source = platform::ToHost(folder + name);
   std::optional<std::filesystem::path> target = platform::ToHost(folder + ExpandedName(name));
   if (!source || !target) {
-    platform::SetLastError(ENOENT);
+    platform::SetHostError(ENOENT);
     app::CreateError(PositionFailure(position));
   }
   ExpandResult result = ExpandFile(*source, *target);
   if (!result.ok()) {
-    platform::SetLastError(result.error);
+    platform::SetHostError(result.error);
     app::CreateError(PositionFailure(position));
   }
 }

@@ -24,8 +24,8 @@ std::string Failure(std::string_view what) {
 }
 
 void ClearReadOnly(const std::string& path) {
-  std::optional<uint32_t> attributes = platform::GetFileAttributes(path);
-  if (attributes && (*attributes & platform::kAttrReadOnly) != 0) platform::SetFileAttributes(path, 0);
+  std::optional<uint32_t> attributes = platform::GetAttributes(path);
+  if (attributes && (*attributes & platform::kAttrReadOnly) != 0) platform::SetAttributes(path, 0);
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ void InstallSteps::Run() {
 const std::string& InstallSteps::Entry(size_t position) const {
   // A list without the fixed rows this sequence needs cannot be installed.
   if (position >= state_.FileList.size()) {
-    platform::SetLastError(0);
+    platform::SetHostError(0);
     app::CreateError(PositionFailure(position));
   }
   return state_.FileList[position];
@@ -79,7 +79,7 @@ std::string InstallSteps::Expanded(size_t position, std::string_view extension) 
 }
 
 void InstallSteps::Copy(const std::string& from, const std::string& to, size_t position) const {
-  if (!platform::CopyFile(from, to, false)) app::CreateError(PositionFailure(position));
+  if (!platform::CopyFileTo(from, to, false)) app::CreateError(PositionFailure(position));
 }
 
 void InstallSteps::ProgramCopy(size_t position, std::string_view extension) const {
@@ -127,7 +127,7 @@ void InstallSteps::ExtractArchive(size_t position) const {
                                          platform::ExcludeTrailingBackslash(state_.WorkFolder));
   // A missing library or a damaged archive must not pass for an installed one.
   if (result != 0) {
-    platform::SetLastError(0);
+    platform::SetHostError(0);
     app::CreateError(PositionFailure(position));
   }
 }
@@ -165,11 +165,11 @@ void InstallSteps::RefreshMainProgram() const {
   const std::string installed = state_.WorkFolder + program;
   const std::string backup = state_.DownloadFolder + platform::ChangeFileExt(program, ".OLD");
   ClearReadOnly(backup);
-  if (!platform::CopyFile(installed, backup, false))
+  if (!platform::CopyFileTo(installed, backup, false))
     app::CreateError("コンポーネントの展開に失敗しました(3)終了します。");
   ClearReadOnly(installed);
-  if (!platform::DeleteFile(installed)) app::CreateError("コンポーネントの展開に失敗しました(1)終了します。");
-  if (!platform::CopyFile(state_.DownloadFolder + program, installed, false)) {
+  if (!platform::RemoveFile(installed)) app::CreateError("コンポーネントの展開に失敗しました(1)終了します。");
+  if (!platform::CopyFileTo(state_.DownloadFolder + program, installed, false)) {
     app::CreateError("コンポーネントの展開に失敗しました(2)終了します。");
   }
 }

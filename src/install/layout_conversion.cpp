@@ -54,7 +54,7 @@ void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
   platform::CopyFiles(Source(root + "OLD_BIN\\Layout\\*.*"), root + "NEW_BIN\\Layout");
 
   for (const char* name : {"SRUNINST.EXE", "DWVIEWER.INI", "FOTODESK.INI"}) {
-    platform::CopyFile(root + "OLD_BIN\\" + name, root + "New_BIN\\" + name, false);
+    platform::CopyFileTo(root + "OLD_BIN\\" + name, root + "New_BIN\\" + name, false);
   }
 
   platform::RunAndWait(ViewerRegistrationCommand(root), registration);

@@ -26,7 +26,7 @@ std::string Printable(std::string_view cp932) {
 }
 
 [[noreturn]] void ConversionError(std::string_view text) {
-  platform::SetLastError(0);
+  platform::SetHostError(0);
   throw std::runtime_error("'" + Printable(text) + "' は整数ではありません。");
 }
 
@@ -140,7 +140,7 @@ void WriteRecord(const std::string& target, uint32_t stamp, const std::vector<st
     HexTextToFile(JoinWithCrLf(content), target);
   }
   if (platform::FileExists(target)) {
-    if (std::optional<int64_t> when = FatTimeToUnix(stamp)) platform::SetFileTime(target, *when);
+    if (std::optional<int64_t> when = FatTimeToUnix(stamp)) platform::SetWriteTime(target, *when);
   }
 }
 

@@ -1,17 +1,20 @@
 #include "install/szdd_expand.h"
 
-#include <fcntl.h>
 #include <mspack.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <utility>
+
+#include "platform/atomic_file.h"
+#include "platform/file_system.h"
+#include "platform/input_file.h"
 
 namespace sorana::install {
 
@@ -29,7 +32,8 @@ struct BufferedSystem;
 
 struct BufferedFile {
   BufferedSystem* owner = nullptr;
-  int fd = -1;
+  std::unique_ptr<platform::host::InputFile> source;  // reading
+  platform::host::AtomicFile* sink = nullptr;         // writing
   bool writing = false;
   std::unique_ptr<unsigned char[]> buffer;
   size_t pos = 0;         // reading: next unread byte; writing: bytes pending
@@ -41,6 +45,7 @@ struct BufferedSystem {
   mspack_system base{};  // first member: libmspack hands back its address
   int error = 0;         // first errno of a failed file operation
   int64_t outputBytes = 0;
+  platform::host::AtomicFile* output = nullptr;  // the one file the decoder writes
 
   void Record(int code) {
     if (error == 0) error = code != 0 ? code : EIO;
@@ -50,25 +55,10 @@ struct BufferedSystem {
 BufferedFile* AsFile(mspack_file* file) { return reinterpret_cast<BufferedFile*>(file); }
 BufferedSystem* AsSystem(mspack_system* system) { return reinterpret_cast<BufferedSystem*>(system); }
 
-bool WriteAll(int fd, const unsigned char* data, size_t size, int* errorOut) {
-  while (size > 0) {
-    ssize_t done = ::write(fd, data, size);
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      *errorOut = errno;
-      return false;
-    }
-    data += done;
-    size -= static_cast<size_t>(done);
-  }
-  return true;
-}
-
 bool Flush(BufferedFile* file) {
   if (!file->writing || file->pos == 0) return true;
-  int code = 0;
-  if (!WriteAll(file->fd, file->buffer.get(), file->pos, &code)) {
-    file->owner->Record(code);
+  if (!file->sink->Write(file->buffer.get(), file->pos)) {
+    file->owner->Record(platform::LastError());
     return false;
   }
   file->bufferStart += static_cast<off_t>(file->pos);
@@ -78,13 +68,13 @@ bool Flush(BufferedFile* file) {
 
 mspack_file* Open(mspack_system* self, const char* filename, int mode) noexcept {
   BufferedSystem* system = AsSystem(self);
-  int flags = O_CLOEXEC;
-  if (mode == MSPACK_SYS_OPEN_READ) {
-    flags |= O_RDONLY;
-  } else if (mode == MSPACK_SYS_OPEN_WRITE) {
-    // Only our own fresh temporary file is written; a link swapped in for it is not followed.
-    flags |= O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
-  } else {
+  if (mode == MSPACK_SYS_OPEN_WRITE) {
+    // The output goes to the file beside the target, whatever name the decoder passes.
+    if (system->output == nullptr) {
+      system->Record(EINVAL);
+      return nullptr;
+    }
+  } else if (mode != MSPACK_SYS_OPEN_READ) {
     system->Record(EINVAL);
     return nullptr;
   }
@@ -99,9 +89,13 @@ mspack_file* Open(mspack_system* self, const char* filename, int mode) noexcept 
   file->buffer.reset(buffer);
   file->owner = system;
   file->writing = mode == MSPACK_SYS_OPEN_WRITE;
-  file->fd = ::open(filename, flags, 0666);
-  if (file->fd < 0) {
-    system->Record(errno);
+  if (file->writing) {
+    file->sink = std::exchange(system->output, nullptr);
+    return reinterpret_cast<mspack_file*>(file);
+  }
+  file->source.reset(new (std::nothrow) platform::host::InputFile(filename));
+  if (file->source == nullptr || !file->source->Ok()) {
+    system->Record(file->source == nullptr ? ENOMEM : platform::LastError());
     delete file;
     return nullptr;
   }
@@ -116,7 +110,6 @@ void Close(mspack_file* handle) noexcept {
     file->owner->outputBytes += file->bufferStart + static_cast<off_t>(file->pos);
     Flush(file);
   }
-  if (::close(file->fd) != 0 && file->writing) file->owner->Record(errno);
   delete file;
 }
 
@@ -128,12 +121,9 @@ int Read(mspack_file* handle, void* out, int bytes) noexcept {
   size_t copied = 0;
   while (copied < wanted) {
     if (file->pos == file->end) {
-      ssize_t got;
-      do {
-        got = ::read(file->fd, file->buffer.get(), kBufferSize);
-      } while (got < 0 && errno == EINTR);
+      const int64_t got = file->source->Read(file->buffer.get(), kBufferSize);
       if (got < 0) {
-        file->owner->Record(errno);
+        file->owner->Record(platform::LastError());
         return -1;
       }
       if (got == 0) break;
@@ -157,9 +147,8 @@ int Read(mspack_file* handle, void* out, int bytes) noexcept {
   if (kBufferSize - file->pos < size) {
     if (!Flush(file)) return -1;
     if (size > kBufferSize) {
-      int code = 0;
-      if (!WriteAll(file->fd, static_cast<unsigned char*>(in), size, &code)) {
-        file->owner->Record(code);
+      if (!file->sink->Write(in, size)) {
+        file->owner->Record(platform::LastError());
         return -1;
       }
       file->bufferStart += static_cast<off_t>(size);
@@ -188,7 +177,8 @@ off_t Tell(mspack_file* handle) noexcept {
 
 int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
   BufferedFile* file = AsFile(handle);
-  if (file->writing && !Flush(file)) return -1;
+  // The output is a stream: written in order, never sought.
+  if (file->writing) return -1;
   off_t target;
   switch (mode) {
     case MSPACK_SYS_SEEK_START:
@@ -198,12 +188,12 @@ int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
       target = Tell(handle) + offset;
       break;
     case MSPACK_SYS_SEEK_END: {
-      off_t size = ::lseek(file->fd, 0, SEEK_END);
-      if (size < 0) {
-        file->owner->Record(errno);
+      std::optional<int64_t> size = file->source->Size();
+      if (!size) {
+        file->owner->Record(platform::LastError());
         return -1;
       }
-      target = size + offset;
+      target = static_cast<off_t>(*size) + offset;
       break;
     }
     default:
@@ -215,8 +205,8 @@ int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
     file->pos = static_cast<size_t>(target - file->bufferStart);
     return 0;
   }
-  if (::lseek(file->fd, target, SEEK_SET) < 0) {
-    file->owner->Record(errno);
+  if (!file->source->Seek(target)) {
+    file->owner->Record(platform::LastError());
     return -1;
   }
   file->bufferStart = target;
@@ -248,50 +238,23 @@ ExpandResult Failure(int error, std::string detail) {
   return ExpandResult{ExpandResult::Outcome::Failed, error, std::move(detail)};
 }
 
-// A fresh file beside `target`, created exclusively (the umask applies as to any new file).
-fs::path CreateTemporaryBeside(const fs::path& target, int* errorOut) {
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate =
-        target.parent_path() / ("." + target.filename().string() + ".expand-" + std::to_string(::getpid()) +
-                                "-" + std::to_string(counter.fetch_add(1)));
-    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return candidate;
-    }
-    if (errno != EEXIST) {
-      *errorOut = errno;
-      return {};
-    }
-  }
-  *errorOut = EEXIST;
-  return {};
-}
-
-ExpandResult CopyUnchanged(const fs::path& source, const fs::path& temporary) {
-  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return Failure(errno, "cannot open " + source.string());
-  int out = ::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-  if (out < 0) {
-    int code = errno;
-    ::close(in);
-    return Failure(code, "cannot write " + temporary.string());
-  }
+ExpandResult CopyUnchanged(const fs::path& source, platform::host::AtomicFile& out) {
+  platform::host::InputFile in(source);
+  if (!in.Ok()) return Failure(platform::LastError(), "cannot open " + source.string());
   std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBufferSize]);
   int code = 0;
   for (;;) {
-    ssize_t got = ::read(in, buffer.get(), kBufferSize);
-    if (got < 0 && errno == EINTR) continue;
+    const int64_t got = in.Read(buffer.get(), kBufferSize);
     if (got < 0) {
-      code = errno;
+      code = platform::LastError();
       break;
     }
     if (got == 0) break;
-    if (!WriteAll(out, buffer.get(), static_cast<size_t>(got), &code)) break;
+    if (!out.Write(buffer.get(), static_cast<size_t>(got))) {
+      code = platform::LastError();
+      break;
+    }
   }
-  ::close(in);
-  if (::close(out) != 0 && code == 0) code = errno;
   if (code != 0) return Failure(code, "cannot copy " + source.string());
   return ExpandResult{ExpandResult::Outcome::Copied, 0, {}};
 }
@@ -308,33 +271,34 @@ bool SelfTestPassed() {
 enum class Signature { None, Szdd, Unreadable };
 
 Signature ReadSignature(const fs::path& source, int* errorOut) {
-  int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *errorOut = errno;
+  platform::host::InputFile in(source);
+  if (!in.Ok()) {
+    *errorOut = platform::LastError();
     return Signature::Unreadable;
   }
   unsigned char head[8] = {};
-  ssize_t got;
-  do {
-    got = ::pread(fd, head, sizeof head, 0);
-  } while (got < 0 && errno == EINTR);
-  int code = errno;
-  ::close(fd);
-  if (got < 0) {
-    *errorOut = code;
-    return Signature::Unreadable;
+  size_t got = 0;
+  while (got < sizeof head) {
+    const int64_t piece = in.Read(head + got, sizeof head - got);
+    if (piece < 0) {
+      *errorOut = platform::LastError();
+      return Signature::Unreadable;
+    }
+    if (piece == 0) break;
+    got += static_cast<size_t>(piece);
   }
   // A file shorter than a signature cannot be SZDD: it is copied like any other.
-  if (got < static_cast<ssize_t>(sizeof head)) return Signature::None;
+  if (got < sizeof head) return Signature::None;
   if (std::memcmp(head, kSzddSignature, 8) == 0 || std::memcmp(head, kQbasicSignature, 8) == 0)
     return Signature::Szdd;
   return Signature::None;
 }
 
-ExpandResult Decompress(const fs::path& source, const fs::path& temporary) {
+ExpandResult Decompress(const fs::path& source, platform::host::AtomicFile& out) {
   if (!SelfTestPassed()) return Failure(0, "libmspack was built for another off_t");
   BufferedSystem system;
   InitSystem(system);
+  system.output = &out;
   msszdd_decompressor* decompressor = mspack_create_szdd_decompressor(&system.base);
   if (decompressor == nullptr) return Failure(ENOMEM, "cannot create the SZDD decompressor");
   ExpandResult result;
@@ -342,12 +306,12 @@ ExpandResult Decompress(const fs::path& source, const fs::path& temporary) {
   if (header == nullptr) {
     int code = decompressor->last_error(decompressor);
     if (code == MSPACK_ERR_SIGNATURE) {
-      result = CopyUnchanged(source, temporary);
+      result = CopyUnchanged(source, out);
     } else {
       result = Failure(system.error, "unreadable SZDD header (libmspack error " + std::to_string(code) + ")");
     }
   } else {
-    int code = decompressor->extract(decompressor, header, temporary.c_str());
+    int code = decompressor->extract(decompressor, header, "expanded output");
     const int64_t expected = header->length;
     decompressor->close(decompressor, header);
     if (code != MSPACK_ERR_OK) {
@@ -374,15 +338,13 @@ ExpandResult ExpandFile(const fs::path& source, const fs::path& target) {
   int code = 0;
   Signature signature = ReadSignature(source, &code);
   if (signature == Signature::Unreadable) return Failure(code, "cannot read " + source.string());
-  fs::path temporary = CreateTemporaryBeside(target, &code);
-  if (temporary.empty()) return Failure(code, "cannot create a file beside " + target.string());
-  ExpandResult result =
-      signature == Signature::Szdd ? Decompress(source, temporary) : CopyUnchanged(source, temporary);
-  // rename(2) replaces a link at the target itself, never the file it points to.
-  if (result.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) {
-    result = Failure(errno, "cannot rename into " + target.string());
+  // Written beside the target and renamed onto it; removed again on any failure.
+  platform::host::AtomicFile out(target);
+  if (!out.Ok()) return Failure(platform::LastError(), "cannot create a file beside " + target.string());
+  ExpandResult result = signature == Signature::Szdd ? Decompress(source, out) : CopyUnchanged(source, out);
+  if (result.ok() && !out.Commit(true, false)) {
+    result = Failure(platform::LastError(), "cannot rename into " + target.string());
   }
-  if (!result.ok()) ::unlink(temporary.c_str());
   return result;
 }
 

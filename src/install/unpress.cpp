@@ -41,8 +41,8 @@ class WindowBusy {
 
 void Installer::CleanDownloadFolder() {
   for (const std::string& name : state_.FileList) {
-    platform::DeleteFile(state_.DownloadFolder + name);
-    platform::DeleteFile(state_.DownloadFolder + ExpandedName(name));
+    platform::RemoveFile(state_.DownloadFolder + name);
+    platform::RemoveFile(state_.DownloadFolder + ExpandedName(name));
   }
 }
 
@@ -50,7 +50,7 @@ bool Installer::Unpress() {
   window_.SetVisible(Control::CancelButton, false);
   window_.SetVisible(Control::DownLoadButton, false);
   WindowBusy busy(window_);
-  platform::SetLastError(0);
+  platform::SetHostError(0);
   std::string failure;
   try {
     window_.SetCaption(Control::MsgLabel, state_.OldPhase ? "アップデートコンポーネント(1)の展開..."

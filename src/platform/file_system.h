@@ -28,7 +28,7 @@ inline constexpr uint32_t kAttrReparsePoint = 0x400;
 
 // The last error code recorded by a failing operation of the host layer (errno), 0 when none.
 int LastError();
-void SetLastError(int code);
+void SetHostError(int code);
 
 bool FileExists(std::string_view path);       // a file (not a folder)
 bool DirectoryExists(std::string_view path);  // a folder
@@ -37,23 +37,23 @@ bool PathExists(std::string_view path);       // either
 // CopyFileA: copies a file's bytes; with failIfExists false an existing target is
 // replaced (a read-only target makes the copy fail, as on Windows). The target is
 // written under a temporary name and renamed into place.
-bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
-bool DeleteFile(std::string_view path);  // files only; a read-only file is not deleted
+bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists);
+bool RemoveFile(std::string_view path);  // files only; a read-only file is not deleted
 // MoveFileA: renames a file or folder; fails when the target exists.
 bool RenameFile(std::string_view from, std::string_view to);
 // Creates the folder with all missing parents; true when it exists afterwards.
 bool ForceDirectories(std::string_view path);
-bool CreateDirectory(std::string_view path);
+bool MakeDirectory(std::string_view path);
 
 // Attributes as Wine maps them: read-only is a missing owner-write permission,
 // folders carry kAttrDirectory, plain files kAttrArchive. nullopt when missing.
-std::optional<uint32_t> GetFileAttributes(std::string_view path);
+std::optional<uint32_t> GetAttributes(std::string_view path);
 // Only the read-only bit takes effect on this host; the others are accepted.
-bool SetFileAttributes(std::string_view path, uint32_t attributes);
+bool SetAttributes(std::string_view path, uint32_t attributes);
 
 struct FindEntry {
   std::string name;     // UTF-8 host name
-  uint32_t attributes;  // as GetFileAttributes
+  uint32_t attributes;  // as GetAttributes
 };
 // Entries of the folder part of `pattern` whose names match its last component
 // ("*", "*.*", "?" wildcards, case-insensitive, "*.*" also matching names without
@@ -71,7 +71,7 @@ std::optional<std::string> ReadWholeFile(std::string_view path);
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 
 // Sets the last-write time from seconds since the Unix epoch.
-bool SetFileTime(std::string_view path, int64_t unixSeconds);
+bool SetWriteTime(std::string_view path, int64_t unixSeconds);
 
 // Building blocks on host paths, shared with the file-tree operations. They
 // record errno as the last error like the operations above.

@@ -35,7 +35,7 @@ using ContinueQuestion = std::function<bool()>;
 // file, each walked folder and its parent. Symbolic links are not followed, and
 // a folder that cannot be listed is not walked.
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue);
-// The same with another attribute setter in place of SetFileAttributes (tests
+// The same with another attribute setter in place of SetAttributes (tests
 // use it to make a change fail, which permissions cannot do for root).
 using AttributeSetter = std::function<bool(std::string_view path, uint32_t attributes)>;
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,

@@ -270,7 +270,7 @@ int ReadProfileInt(std::string_view file, std::string_view section, std::string_
   return ParseWholeNumber(value).value_or(fallback);
 }
 
-bool WriteProfileString(std::string_view file, std::string_view section, std::string_view key,
+bool StoreProfileString(std::string_view file, std::string_view section, std::string_view key,
                         std::string_view value) {
   std::optional<std::string> s = Utf8ToCp932(section);
   std::optional<std::string> k = Utf8ToCp932(key);

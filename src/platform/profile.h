@@ -18,7 +18,7 @@ std::string ReadProfileString(std::string_view file, std::string_view section, s
 int ReadProfileInt(std::string_view file, std::string_view section, std::string_view key, int fallback);
 // WritePrivateProfileStringA: creates the file when missing. False when it cannot
 // be written or the entry cannot be stored (see ProfileWithEntry).
-bool WriteProfileString(std::string_view file, std::string_view section, std::string_view key,
+bool StoreProfileString(std::string_view file, std::string_view section, std::string_view key,
                         std::string_view value);
 
 // The same on file contents in memory (CP932 bytes), for callers that batch

@@ -30,10 +30,10 @@ TEST(FileSystemCopy, ReplacesKeepingTimeAndLeavesNoTemporary) {
   TempPrefix prefix;
   TempPrefix::WriteFile(prefix.HostC("C:\\a\\src.bin"), "new bytes");
   TempPrefix::WriteFile(prefix.HostC("C:\\a\\dst.bin"), "old");
-  ASSERT_TRUE(SetFileTime("C:\\a\\src.bin", 1'000'000'000));
+  ASSERT_TRUE(SetWriteTime("C:\\a\\src.bin", 1'000'000'000));
 
   // The target is found without case, as on Windows.
-  ASSERT_TRUE(CopyFile("C:\\A\\SRC.BIN", "C:\\a\\DST.bin", false));
+  ASSERT_TRUE(CopyFileTo("C:\\A\\SRC.BIN", "C:\\a\\DST.bin", false));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\dst.bin")), "new bytes");
   EXPECT_EQ(fs::last_write_time(prefix.HostC("C:\\a\\dst.bin")),
             fs::last_write_time(prefix.HostC("C:\\a\\src.bin")));
@@ -47,15 +47,15 @@ TEST(FileSystemCopy, RefusesWhatWindowsRefuses) {
   TempPrefix::WriteFile(prefix.HostC("C:\\a\\locked"), "old");
   TempPrefix::MakeReadOnly(prefix.HostC("C:\\a\\locked"));
 
-  EXPECT_FALSE(CopyFile("C:\\a\\src", "C:\\a\\kept", true));
+  EXPECT_FALSE(CopyFileTo("C:\\a\\src", "C:\\a\\kept", true));
   EXPECT_EQ(LastError(), EEXIST);
   // Refused even for root, who the host would let write.
-  EXPECT_FALSE(CopyFile("C:\\a\\src", "C:\\a\\locked", false));
+  EXPECT_FALSE(CopyFileTo("C:\\a\\src", "C:\\a\\locked", false));
   EXPECT_EQ(LastError(), EACCES);
-  EXPECT_FALSE(CopyFile("C:\\a\\missing", "C:\\a\\new", false));
+  EXPECT_FALSE(CopyFileTo("C:\\a\\missing", "C:\\a\\new", false));
   EXPECT_EQ(LastError(), ENOENT);
-  EXPECT_FALSE(CopyFile("C:\\a", "C:\\a\\dir-copy", false));
-  EXPECT_FALSE(CopyFile("Q:\\nowhere", "C:\\a\\x", false));
+  EXPECT_FALSE(CopyFileTo("C:\\a", "C:\\a\\dir-copy", false));
+  EXPECT_FALSE(CopyFileTo("Q:\\nowhere", "C:\\a\\x", false));
   EXPECT_EQ(LastError(), ENOENT);
 
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\kept")), "old");
@@ -63,7 +63,7 @@ TEST(FileSystemCopy, RefusesWhatWindowsRefuses) {
   EXPECT_EQ(Names(prefix.HostC("C:\\a")), (std::vector<std::string>{"kept", "locked", "src"}));
 
   // failIfExists with a free name copies.
-  EXPECT_TRUE(CopyFile("C:\\a\\src", "C:\\a\\fresh", true));
+  EXPECT_TRUE(CopyFileTo("C:\\a\\src", "C:\\a\\fresh", true));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\fresh")), "new");
 }
 
@@ -74,11 +74,11 @@ TEST(FileSystemDeleteRename, FollowWindowsRules) {
   TempPrefix::WriteFile(prefix.HostC("C:\\d\\b.doc"), "b");
   TempPrefix::MakeReadOnly(prefix.HostC("C:\\d\\ro.bak"));
 
-  EXPECT_FALSE(DeleteFile("C:\\d\\ro.bak"));
+  EXPECT_FALSE(RemoveFile("C:\\d\\ro.bak"));
   EXPECT_EQ(LastError(), EACCES);
   EXPECT_TRUE(fs::exists(prefix.HostC("C:\\d\\ro.bak")));
-  EXPECT_FALSE(DeleteFile("C:\\d"));  // folders are not files
-  EXPECT_TRUE(DeleteFile("C:\\D\\B.DOC"));
+  EXPECT_FALSE(RemoveFile("C:\\d"));  // folders are not files
+  EXPECT_TRUE(RemoveFile("C:\\D\\B.DOC"));
   EXPECT_FALSE(fs::exists(prefix.HostC("C:\\d\\b.doc")));
 
   // A rename never replaces, whatever the case of the target.
@@ -103,22 +103,22 @@ TEST(FileSystemFolders, CreateWithParentsAndReportAttributes) {
 
   TempPrefix::WriteFile(prefix.HostC("C:\\f.txt"), "");
   EXPECT_FALSE(ForceDirectories("C:\\f.txt\\below"));
-  EXPECT_FALSE(CreateDirectory("C:\\VELMORA"));
+  EXPECT_FALSE(MakeDirectory("C:\\VELMORA"));
   EXPECT_EQ(LastError(), EEXIST);
 
   EXPECT_TRUE(DirectoryExists("C:\\VELMORA\\"));
   EXPECT_TRUE(FileExists("C:\\F.TXT"));
-  EXPECT_EQ(GetFileAttributes("C:\\f.txt"), kAttrArchive);
+  EXPECT_EQ(GetAttributes("C:\\f.txt"), kAttrArchive);
 
-  ASSERT_TRUE(SetFileAttributes("C:\\f.txt", kAttrArchive | kAttrReadOnly));
-  EXPECT_EQ(GetFileAttributes("C:\\f.txt"), kAttrArchive | kAttrReadOnly);
+  ASSERT_TRUE(SetAttributes("C:\\f.txt", kAttrArchive | kAttrReadOnly));
+  EXPECT_EQ(GetAttributes("C:\\f.txt"), kAttrArchive | kAttrReadOnly);
   const fs::perms anyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   EXPECT_EQ(fs::status(prefix.HostC("C:\\f.txt")).permissions() & anyWrite, fs::perms::none);
-  ASSERT_TRUE(SetFileAttributes("C:\\f.txt", kAttrArchive));
-  EXPECT_EQ(GetFileAttributes("C:\\f.txt"), kAttrArchive);
+  ASSERT_TRUE(SetAttributes("C:\\f.txt", kAttrArchive));
+  EXPECT_EQ(GetAttributes("C:\\f.txt"), kAttrArchive);
 
   fs::create_directory_symlink(prefix.HostC("C:\\VELMORA"), prefix.HostC("C:\\link"));
-  EXPECT_EQ(GetFileAttributes("C:\\link"), kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(GetAttributes("C:\\link"), kAttrDirectory | kAttrReparsePoint);
 }
 
 TEST(FileSystemFind, ListsFilesAndFoldersWithAttributes) {
@@ -174,7 +174,7 @@ TEST(FileSystemWholeFiles, FifoIsRefusedWithoutBlocking) {
   TempPrefix prefix;
   ASSERT_EQ(mkfifo(prefix.HostC("C:\\pipe").c_str(), 0600), 0);
   EXPECT_EQ(ReadWholeFile("C:\\pipe"), std::nullopt);
-  EXPECT_FALSE(CopyFile("C:\\pipe", "C:\\copy", false));
+  EXPECT_FALSE(CopyFileTo("C:\\pipe", "C:\\copy", false));
   EXPECT_FALSE(fs::exists(prefix.HostC("C:\\copy")));
 }
 
@@ -194,7 +194,7 @@ TEST(FileSystemLinks, WritesNeverGoThroughALink) {
     bool replaces;  // false: refused, the link stays
   };
   const Case cases[] = {
-      {"C:\\a\\copy", [] { return CopyFile("C:\\a\\src", "C:\\a\\copy", false); }, true},
+      {"C:\\a\\copy", [] { return CopyFileTo("C:\\a\\src", "C:\\a\\copy", false); }, true},
       {"C:\\a\\atomic", [] { return WriteFileAtomic("C:\\a\\atomic", "new"); }, true},
       {"C:\\a\\tree\\src", [] { return CopyFiles("C:\\a\\src", "C:\\a\\tree"); }, true},
       {"C:\\a\\download",

@@ -181,7 +181,7 @@ TEST_F(FileTreeResetReadOnly, NoInsideASubFolderSkipsOnlyThatFolder) {
   auto setter = [&](std::string_view path, uint32_t attributes) {
     tried.emplace_back(path);
     if (questions == 0 && (path == "C:\\top\\root\\A\\a1" || path == "C:\\top\\root\\A\\a2")) return false;
-    return SetFileAttributes(path, attributes);
+    return SetAttributes(path, attributes);
   };
   ResetReadOnly(
       "C:\\top\\root\\", [&] { return ++questions, false; }, setter);
@@ -270,7 +270,7 @@ TEST(FileTreeCopyFiles, CopiesFoldersWithTheirContents) {
   TempPrefix::WriteFile(prefix.HostC("C:\\OLD_BIN\\Template\\a.xls"), "a");
   TempPrefix::WriteFile(prefix.HostC("C:\\OLD_BIN\\Template\\set\\b.xls"), "b");
   TempPrefix::WriteFile(prefix.HostC("C:\\NEW_BIN\\template\\A.XLS"), "older a");
-  ASSERT_TRUE(SetFileTime("C:\\OLD_BIN\\Template\\set\\b.xls", 1'200'000'000));
+  ASSERT_TRUE(SetWriteTime("C:\\OLD_BIN\\Template\\set\\b.xls", 1'200'000'000));
 
   ASSERT_TRUE(CopyFiles(List({"C:\\OLD_BIN\\Template\\*.*"}), "C:\\NEW_BIN\\template"));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\NEW_BIN\\template\\A.XLS")), "a");

@@ -141,7 +141,7 @@ TEST(ProfileFile, WritesKeepEveryOtherByte) {
   TempPrefix::WriteFile(prefix.HostC("C:\\VELMORA\\SORANA\\New_BIN\\Install.ini"), withStray);
 
   ASSERT_TRUE(
-      WriteProfileString("C:\\VELMORA\\SORANA\\NEW_BIN\\install.ini", "puluginlist", "農林水産省", "1"));
+      StoreProfileString("C:\\VELMORA\\SORANA\\NEW_BIN\\install.ini", "puluginlist", "農林水産省", "1"));
   std::string after = TempPrefix::ReadFile(prefix.HostC("C:\\VELMORA\\SORANA\\New_BIN\\Install.ini"));
   std::string expected = withStray;
   expected.replace(expected.find(Cp932("農林水産省=0")), Cp932("農林水産省=0").size(), Cp932("農林水産省=1"));
@@ -156,14 +156,14 @@ TEST(ProfileFile, WritesKeepEveryOtherByte) {
 TEST(ProfileFile, CreatesMissingFilesAndReportsFailures) {
   TempPrefix prefix;
   std::filesystem::create_directories(prefix.HostC("C:\\w"));
-  ASSERT_TRUE(WriteProfileString("C:\\w\\new.ini", "S", "k", "値"));
+  ASSERT_TRUE(StoreProfileString("C:\\w\\new.ini", "S", "k", "値"));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\w\\new.ini")), "[S]\r\nk=" + Cp932("値") + "\r\n");
   EXPECT_EQ(ReadProfileString("C:\\w\\new.ini", "s", "K", ""), "値");
 
-  EXPECT_FALSE(WriteProfileString("C:\\missing-folder\\x.ini", "S", "k", "v"));
-  EXPECT_FALSE(WriteProfileString("Q:\\x.ini", "S", "k", "v"));
-  EXPECT_FALSE(WriteProfileString("C:\\w\\new.ini", "S", "k", "two\nlines"));
-  EXPECT_FALSE(WriteProfileString("C:\\w", "S", "k", "v"));  // a folder
+  EXPECT_FALSE(StoreProfileString("C:\\missing-folder\\x.ini", "S", "k", "v"));
+  EXPECT_FALSE(StoreProfileString("Q:\\x.ini", "S", "k", "v"));
+  EXPECT_FALSE(StoreProfileString("C:\\w\\new.ini", "S", "k", "two\nlines"));
+  EXPECT_FALSE(StoreProfileString("C:\\w", "S", "k", "v"));  // a folder
   EXPECT_EQ(ReadProfileString("C:\\w\\new.ini", "s", "K", ""), "値");
 }
 

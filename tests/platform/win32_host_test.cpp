@@ -9,9 +9,12 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/folders.h"
+#include "platform/input_file.h"
+#include "platform/library.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -37,8 +40,24 @@ TEST(Win32Files, JapaneseNamesAndAnyCaseReachTheSameFiles) {
   ASSERT_TRUE(ForceDirectories(folder + "ヘルプ"));
   ASSERT_TRUE(WriteFileAtomic(folder + "電子納品.ini", "\x83\x5C"));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC(folder + "電子納品.ini")), "\x83\x5C");
+  {
+    host::InputFile in(prefix.HostC(folder + "電子納品.ini"));
+    ASSERT_TRUE(in.Ok());
+    EXPECT_EQ(in.Size(), 2);
+    char byte = 0;
+    ASSERT_TRUE(in.Seek(1));
+    EXPECT_EQ(in.Read(&byte, 8), 1);
+    EXPECT_EQ(byte, '\x5C');
+    EXPECT_EQ(in.Read(&byte, 8), 0);
+    EXPECT_FALSE(host::InputFile(prefix.HostC(folder + "none.ini")).Ok());
+    EXPECT_EQ(LastError(), ENOENT);
+    // A writer dropped uncommitted leaves nothing behind (the listing below).
+    host::AtomicFile dropped(prefix.HostC(folder + "dropped.ini"));
+    ASSERT_TRUE(dropped.Ok());
+    EXPECT_TRUE(dropped.Write("x", 1));
+  }
   // NEW_BIN is the folder New_BIN: the copy lands beside the first file.
-  ASSERT_TRUE(CopyFile("C:\\velmora\\ソラナギ\\NEW_BIN\\電子納品.ini",
+  ASSERT_TRUE(CopyFileTo("C:\\velmora\\ソラナギ\\NEW_BIN\\電子納品.ini",
                        "C:\\VELMORA\\ソラナギ\\NEW_BIN\\copy.ini", true));
   EXPECT_EQ(Names("C:\\VELMORA\\ソラナギ\\*"), (std::vector<std::string>{"New_BIN"}));
   EXPECT_EQ(Names(folder + "*.*"), (std::vector<std::string>{"copy.ini", "ヘルプ", "電子納品.ini"}));
@@ -46,7 +65,7 @@ TEST(Win32Files, JapaneseNamesAndAnyCaseReachTheSameFiles) {
   EXPECT_TRUE(RenameFile(folder + "copy.ini", folder + "COPY.INI"));  // a change of spelling only
   EXPECT_EQ(Names(folder + "c*"), (std::vector<std::string>{"COPY.INI"}));
   EXPECT_TRUE(DirectoryExists("C:\\VELMORA\\ソラナギ\\NEW_BIN\\ヘルプ"));
-  ASSERT_TRUE(SetFileTime(folder + "COPY.INI", 1700000000));
+  ASSERT_TRUE(SetWriteTime(folder + "COPY.INI", 1700000000));
   EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(
                 std::chrono::file_clock::to_sys(fs::last_write_time(prefix.HostC(folder + "COPY.INI")))),
             std::chrono::sys_seconds(std::chrono::seconds(1700000000)));
@@ -71,20 +90,20 @@ TEST(Win32Files, ReadOnlyFilesAreRefusedUntilTheTreeIsReset) {
     int expected;
   };
   for (const Refusal& r :
-       {Refusal{"copy", CopyFile("C:\\ro\\src.ini", locked, false), LastError(), EACCES},
-        Refusal{"copy, kept", CopyFile("C:\\ro\\src.ini", locked, true), LastError(), EEXIST},
-        Refusal{"delete", DeleteFile(locked), LastError(), EACCES},
+       {Refusal{"copy", CopyFileTo("C:\\ro\\src.ini", locked, false), LastError(), EACCES},
+        Refusal{"copy, kept", CopyFileTo("C:\\ro\\src.ini", locked, true), LastError(), EEXIST},
+        Refusal{"delete", RemoveFile(locked), LastError(), EACCES},
         Refusal{"write", WriteFileAtomic(locked, "x"), LastError(), EACCES},
         Refusal{"no folder", WriteFileAtomic("C:\\ro\\none\\x.ini", "x"), LastError(), ENOENT},
-        Refusal{"no source", CopyFile("C:\\ro\\no.ini", "C:\\ro\\n.ini", false), LastError(), ENOENT},
+        Refusal{"no source", CopyFileTo("C:\\ro\\no.ini", "C:\\ro\\n.ini", false), LastError(), ENOENT},
         Refusal{"rename onto", RenameFile("C:\\ro\\src.ini", locked), LastError(), EEXIST},
-        Refusal{"folder", DeleteFile("C:\\ro\\sub"), LastError(), EISDIR},
-        Refusal{"profile", WriteProfileString(locked, "s", "k", "v"), LastError(), EACCES}}) {
+        Refusal{"folder", RemoveFile("C:\\ro\\sub"), LastError(), EISDIR},
+        Refusal{"profile", StoreProfileString(locked, "s", "k", "v"), LastError(), EACCES}}) {
     EXPECT_FALSE(r.done) << r.what;
     EXPECT_EQ(r.error, r.expected) << r.what;
   }
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC(locked)), "old");
-  EXPECT_EQ(GetFileAttributes(locked).value_or(0) & kAttrReadOnly, kAttrReadOnly);
+  EXPECT_EQ(GetAttributes(locked).value_or(0) & kAttrReadOnly, kAttrReadOnly);
 
   // The system lists "." and "..": they clear a folder and its parent. A No
   // after a failed change ends the walk of that folder only.
@@ -97,20 +116,20 @@ TEST(Win32Files, ReadOnlyFilesAreRefusedUntilTheTreeIsReset) {
       "C:\\ro\\", [&] { return ++asked, false; },
       [&](std::string_view path, uint32_t attributes) {
         tried.emplace_back(path);
-        return path.find("\\sub\\") == std::string_view::npos && SetFileAttributes(path, attributes);
+        return path.find("\\sub\\") == std::string_view::npos && SetAttributes(path, attributes);
       });
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(std::count_if(tried.begin(), tried.end(),
                           [](const std::string& p) { return p.find("\\sub\\") != p.npos; }),
             1);
-  EXPECT_EQ(GetFileAttributes("C:\\ro\\src.ini").value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
+  EXPECT_EQ(GetAttributes("C:\\ro\\src.ini").value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
 
   ResetReadOnly("C:\\ro\\", [&] { return ++asked, true; });
   EXPECT_EQ(asked, 1);
-  EXPECT_EQ(GetFileAttributes(locked).value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
-  EXPECT_EQ(GetFileAttributes("C:\\ro\\sub").value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
+  EXPECT_EQ(GetAttributes(locked).value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
+  EXPECT_EQ(GetAttributes("C:\\ro\\sub").value_or(kAttrReadOnly) & kAttrReadOnly, 0u);
   EXPECT_TRUE(WriteFileAtomic(locked, "x"));
-  EXPECT_TRUE(DeleteFile(locked));
+  EXPECT_TRUE(RemoveFile(locked));
   EXPECT_EQ(Names("C:\\ro\\sub\\*"), std::vector<std::string>{"later.ini"});  // no temporary left
 }
 
@@ -196,6 +215,16 @@ TEST(Win32Folders, ComeFromTheSystem) {
   EXPECT_NE(temp[temp.size() - 2], '\\');
   EXPECT_EQ(temp.find('~'), std::string::npos);  // the long form
   EXPECT_TRUE(DirectoryExists(temp));
+}
+
+TEST(Win32Library, BareNameLoadsAndBindsExports) {
+  LibraryHandle kernel = OpenLibrary("kernel32");  // as "KERNEL32.DLL"
+  ASSERT_NE(kernel, nullptr);
+  EXPECT_NE(LibrarySymbol(kernel, "GetTickCount"), nullptr);
+  EXPECT_EQ(LibrarySymbol(kernel, "NoSuchExport"), nullptr);
+  CloseLibrary(kernel);
+  EXPECT_EQ(OpenLibrary("no_such_library"), nullptr);
+  EXPECT_EQ(LibrarySymbol(nullptr, "GetTickCount"), nullptr);
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 
+#include "platform/atomic_file.h"
 #include "platform/win_path.h"
 
 namespace sorana::platform {
@@ -22,14 +22,14 @@ namespace {
 thread_local int lastError = 0;
 
 bool Fail(int code) {
-  SetLastError(code);
+  SetHostError(code);
   return false;
 }
 
 // The host path of a Windows path; a path that names no drive records ENOENT.
 std::optional<fs::path> Host(std::string_view path) {
   std::optional<fs::path> host = ToHost(path);
-  if (!host) SetLastError(ENOENT);
+  if (!host) SetHostError(ENOENT);
   return host;
 }
 
@@ -47,84 +47,6 @@ struct FdCloser {
   ~FdCloser() {
     if (fd >= 0) close(fd);
   }
-};
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// A temporary file beside `target`, removed again unless Commit() renamed it into
-// place. It is created with 0666 less the umask, like any new file. The rename
-// replaces a symbolic link at the target, never the file the link points to.
-class TempBeside {
- public:
-  explicit TempBeside(const fs::path& target) : target_(target) {
-    static std::atomic<unsigned> counter = 0;
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      struct timespec now {};
-      clock_gettime(CLOCK_MONOTONIC, &now);
-      std::string name = ".sorana-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
-                         std::to_string(now.tv_nsec);
-      fs::path candidate = target.parent_path() / name;
-      fd_ = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-      if (fd_ >= 0)
-        name_ = candidate;
-      else if (errno != EEXIST)
-        break;
-    }
-  }
-  ~TempBeside() {
-    int saved = errno;
-    if (fd_ >= 0) close(fd_);
-    if (!name_.empty()) unlink(name_.c_str());
-    errno = saved;
-  }
-  TempBeside(const TempBeside&) = delete;
-  TempBeside& operator=(const TempBeside&) = delete;
-
-  int Fd() const { return fd_; }
-  bool Ok() const { return fd_ >= 0; }
-
-  // Closes and renames the file to the target; without `replace` an existing
-  // target makes it fail with EEXIST. `durable` flushes the data and the rename
-  // to the disk first: files the system owns (settings, records, registry) are
-  // written so; plain copies are not, as Windows' CopyFile does not flush either
-  // and an installation copies hundreds of files.
-  bool Commit(bool replace, bool durable) {
-    if (durable && fsync(fd_) != 0) return false;
-    int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0) return false;
-    if (replace ? rename(name_.c_str(), target_.c_str()) != 0
-                : !platform::host::RenameNoReplace(name_, target_)) {
-      if (!replace) errno = LastError();
-      return false;
-    }
-    name_.clear();
-    if (!durable) return true;
-    // Make the rename itself durable; a failure here loses nothing already written.
-    fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      fsync(dir);
-      close(dir);
-    }
-    return true;
-  }
-
- private:
-  fs::path target_;
-  fs::path name_;
-  int fd_ = -1;
 };
 
 // Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
@@ -174,14 +96,14 @@ bool GlobMatch(std::string_view name, std::string_view pattern) {
 }  // namespace
 
 int LastError() { return lastError; }
-void SetLastError(int code) { lastError = code; }
+void SetHostError(int code) { lastError = code; }
 
 namespace host {
 
 std::optional<uint32_t> AttributesOf(const fs::path& path) {
   struct stat link {};
   if (lstat(path.c_str(), &link) != 0) {
-    SetLastError(errno);
+    SetHostError(errno);
     return std::nullopt;
   }
   if (!S_ISLNK(link.st_mode)) return AttributesOfStat(link);
@@ -201,8 +123,8 @@ bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExist
   if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
   if (!S_ISREG(st.st_mode)) return Fail(EINVAL);
 
-  TempBeside temp(to);
-  if (!temp.Ok()) return Fail(errno);
+  host::AtomicFile temp(to);
+  if (!temp.Ok()) return false;
   auto buffer = std::make_unique<char[]>(1 << 16);
   for (;;) {
     ssize_t got = read(in, buffer.get(), 1 << 16);
@@ -211,12 +133,12 @@ bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExist
       return Fail(errno);
     }
     if (got == 0) break;
-    if (!WriteAll(temp.Fd(), buffer.get(), static_cast<size_t>(got))) return Fail(errno);
+    if (!temp.Write(buffer.get(), static_cast<size_t>(got))) return Fail(errno);
   }
-  if (fchmod(temp.Fd(), st.st_mode & 0777) != 0) return Fail(errno);
+  if (fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 0777) != 0) return Fail(errno);
   const struct timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
-  if (futimens(temp.Fd(), times) != 0) return Fail(errno);
-  if (!temp.Commit(replaceExisting, false)) return Fail(errno);
+  if (futimens(static_cast<int>(temp.NativeHandle()), times) != 0) return Fail(errno);
+  if (!temp.Commit(replaceExisting, false)) return false;
   return true;
 }
 
@@ -233,18 +155,18 @@ bool RenameNoReplace(const fs::path& from, const fs::path& to) {
 }  // namespace host
 
 bool FileExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) == 0;
 }
 
 bool DirectoryExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) != 0;
 }
 
-bool PathExists(std::string_view path) { return GetFileAttributes(path).has_value(); }
+bool PathExists(std::string_view path) { return GetAttributes(path).has_value(); }
 
-bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
   std::optional<fs::path> source = Host(from);
   std::optional<fs::path> target = Host(to);
   if (!source || !target) return false;
@@ -259,7 +181,7 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
   return host::CopyRegularFile(*source, *target, !failIfExists);
 }
 
-bool DeleteFile(std::string_view path) {
+bool RemoveFile(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   struct stat st {};
@@ -302,20 +224,20 @@ bool ForceDirectories(std::string_view path) {
   return Fail(ec ? ec.value() : ENOTDIR);
 }
 
-bool CreateDirectory(std::string_view path) {
+bool MakeDirectory(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   if (mkdir(host->c_str(), 0777) != 0) return Fail(errno);
   return true;
 }
 
-std::optional<uint32_t> GetFileAttributes(std::string_view path) {
+std::optional<uint32_t> GetAttributes(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return std::nullopt;
   return host::AttributesOf(*host);
 }
 
-bool SetFileAttributes(std::string_view path, uint32_t attributes) {
+bool SetAttributes(std::string_view path, uint32_t attributes) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   struct stat st {};
@@ -339,16 +261,16 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern) {
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
   std::vector<FindEntry> entries;
   auto [folder, namePattern] = SplitLast(pattern);
-  SetLastError(0);
+  SetHostError(0);
   if (folder.empty() || namePattern.empty()) {
-    SetLastError(ENOENT);
+    SetHostError(ENOENT);
     return entries;
   }
   std::optional<fs::path> host = Host(folder);
   if (!host) return entries;
   DIR* dir = opendir(host->c_str());
   if (dir == nullptr) {
-    SetLastError(errno);
+    SetHostError(errno);
     return entries;
   }
   std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
@@ -361,7 +283,7 @@ std::vector<FindEntry> FindFiles(std::string_view pattern) {
       entries.push_back({std::string(name), *attributes});
     }
   }
-  SetLastError(0);
+  SetHostError(0);
   return entries;
 }
 
@@ -370,17 +292,17 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
   if (!host) return std::nullopt;
   int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    SetLastError(errno);
+    SetHostError(errno);
     return std::nullopt;
   }
   FdCloser closer{fd};
   struct stat st {};
   if (fstat(fd, &st) != 0) {
-    SetLastError(errno);
+    SetHostError(errno);
     return std::nullopt;
   }
   if (!S_ISREG(st.st_mode)) {
-    SetLastError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    SetHostError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     return std::nullopt;
   }
   std::string bytes;
@@ -390,7 +312,7 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
     ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      SetLastError(errno);
+      SetHostError(errno);
       return std::nullopt;
     }
     if (got == 0) break;
@@ -413,15 +335,15 @@ bool host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   struct stat st {};
   // Only a regular file hands on its permissions: a link is replaced by a file of our own.
   bool keepMode = lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  TempBeside temp(file);
-  if (!temp.Ok()) return Fail(errno);
-  if (!WriteAll(temp.Fd(), bytes.data(), bytes.size())) return Fail(errno);
-  if (keepMode && fchmod(temp.Fd(), st.st_mode & 07777) != 0) return Fail(errno);
-  if (!temp.Commit(true, true)) return Fail(errno);
+  host::AtomicFile temp(file);
+  if (!temp.Ok()) return false;
+  if (!temp.Write(bytes.data(), bytes.size())) return Fail(errno);
+  if (keepMode && fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 07777) != 0) return Fail(errno);
+  if (!temp.Commit(true, true)) return false;
   return true;
 }
 
-bool SetFileTime(std::string_view path, int64_t unixSeconds) {
+bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(unixSeconds), 0}};

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 bool Fail(int code) {
-  SetLastError(code);
+  SetHostError(code);
   return false;
 }
 
@@ -167,7 +167,7 @@ std::optional<std::vector<fs::path>> ExpandItem(const std::string& item) {
     std::optional<fs::path> host = ToHost(item);
     struct stat st {};
     if (!host || lstat(host->c_str(), &st) != 0) {
-      SetLastError(ENOENT);
+      SetHostError(ENOENT);
       return std::nullopt;
     }
     return std::vector<fs::path>{*host};
@@ -175,7 +175,7 @@ std::optional<std::vector<fs::path>> ExpandItem(const std::string& item) {
   std::vector<FindEntry> entries = FindFiles(item);
   std::optional<fs::path> hostFolder = ToHost(folder);
   if (!hostFolder || (entries.empty() && LastError() != 0)) {
-    SetLastError(ENOENT);
+    SetHostError(ENOENT);
     return std::nullopt;
   }
   std::vector<fs::path> paths;
@@ -241,13 +241,13 @@ void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue
   // The host lists no "." and "..": the folder itself and its parent come first,
   // where Windows lists them. A drive root has no parent.
   std::string self = IsDriveRoot(folder) ? folder : ExcludeTrailingBackslash(folder);
-  if (std::optional<uint32_t> attributes = GetFileAttributes(self)) {
+  if (std::optional<uint32_t> attributes = GetAttributes(self)) {
     if (!ClearReadOnly(self, *attributes, askContinue, setAttributes)) return;
   }
   if (!IsDriveRoot(folder)) {
     std::string parent = SplitLast(ExcludeTrailingBackslash(folder)).first;
     std::string parentPath = IsDriveRoot(parent) ? parent : ExcludeTrailingBackslash(parent);
-    std::optional<uint32_t> attributes = parent.empty() ? std::nullopt : GetFileAttributes(parentPath);
+    std::optional<uint32_t> attributes = parent.empty() ? std::nullopt : GetAttributes(parentPath);
     if (attributes && !ClearReadOnly(parentPath, *attributes, askContinue, setAttributes)) return;
   }
 
@@ -349,7 +349,7 @@ std::string ListFolderEntries(std::string_view pattern) {
 
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue) {
   ResetReadOnly(folder, askContinue, [](std::string_view path, uint32_t attributes) {
-    return SetFileAttributes(path, attributes);
+    return SetAttributes(path, attributes);
   });
 }
 
@@ -363,7 +363,7 @@ bool BackupDocuments(std::string_view folder) {
   bool result = true;
   for (const FindEntry& entry : FindFiles(base + "*.*")) {
     if (entry.attributes & kAttrDirectory) continue;
-    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !DeleteFile(base + entry.name)) result = false;
+    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !RemoveFile(base + entry.name)) result = false;
   }
   // A fresh listing: the first pass changed the folder.
   for (const FindEntry& entry : FindFiles(base + "*.*")) {

@@ -30,7 +30,7 @@ namespace host {
 FolderTrust JudgeFolder(const fs::path& folder) {
   struct stat st {};
   if (lstat(folder.c_str(), &st) != 0) {
-    SetLastError(errno);
+    SetHostError(errno);
     return FolderTrust::Missing;
   }
   return JudgeStat(st);
@@ -39,7 +39,7 @@ FolderTrust JudgeFolder(const fs::path& folder) {
 FolderTrust JudgeResolvedFolder(const fs::path& folder) {
   struct stat st {};
   if (stat(folder.c_str(), &st) != 0) {
-    SetLastError(errno);
+    SetHostError(errno);
     return FolderTrust::Missing;
   }
   return JudgeStat(st);
@@ -50,14 +50,14 @@ FolderTrust JudgeResolvedFolder(const fs::path& folder) {
 FolderTrust ForcePrivateFolder(std::string_view path) {
   std::optional<fs::path> folder = ToHost(ExcludeTrailingBackslash(std::string(path)));
   if (!folder) {
-    SetLastError(ENOENT);
+    SetHostError(ENOENT);
     return FolderTrust::Missing;
   }
   std::error_code ec;
   fs::create_directories(folder->parent_path(), ec);
   // An existing entry stays as it is: mkdir neither follows nor replaces it.
   if (mkdir(folder->c_str(), 0700) != 0 && errno != EEXIST) {
-    SetLastError(errno);
+    SetHostError(errno);
     return FolderTrust::Missing;
   }
   return host::JudgeFolder(*folder);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/atomic_file.h"
 #include "platform/win_path.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
@@ -78,17 +79,6 @@ bool IsReadOnlyFile(DWORD attributes) {
          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) return FailWithLastError();
-    done += written;
-  }
-  return true;
-}
-
 // Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
 std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
   size_t cut = path.find_last_of("\\/");
@@ -99,7 +89,7 @@ std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
 }  // namespace
 
 int LastError() { return lastError; }
-void SetLastError(int code) { lastError = code; }
+void SetHostError(int code) { lastError = code; }
 
 namespace host {
 
@@ -135,39 +125,34 @@ bool WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   DWORD existing = GetFileAttributesW(file.c_str());
   if (IsReadOnlyFile(existing)) return Fail(EACCES);
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return Fail(EISDIR);
-  std::optional<fs::path> temp = TemporaryFileIn(file.parent_path());
-  if (!temp) return false;
-  bool written = false;
-  {
-    Handle out(CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
-    written = out.Valid() ? WriteAll(out.Get(), bytes) && (FlushFileBuffers(out.Get()) || FailWithLastError())
-                          : FailWithLastError();
-  }
+  AtomicFile out(file);
+  if (!out.Ok() || !out.Write(bytes.data(), bytes.size())) return false;
   // An existing file keeps its attributes (hidden, system, archive).
-  if (written && existing != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(temp->c_str(), existing & kSettableAttributes);
-  if (!written) {
-    DeleteFileW(temp->c_str());
-    return false;
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & kSettableAttributes) != 0) {
+    FILE_BASIC_INFO info{};
+    info.FileAttributes = existing & kSettableAttributes;
+    if (!SetFileInformationByHandle(reinterpret_cast<HANDLE>(out.NativeHandle()), FileBasicInfo, &info,
+                                    sizeof info))
+      return FailWithLastError();
   }
-  return PutInPlace(*temp, file, true);
+  return out.Commit(true, true);
 }
 
 }  // namespace host
 
 bool FileExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) == 0;
 }
 
 bool DirectoryExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetFileAttributes(path);
+  std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) != 0;
 }
 
-bool PathExists(std::string_view path) { return GetFileAttributes(path).has_value(); }
+bool PathExists(std::string_view path) { return GetAttributes(path).has_value(); }
 
-bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
   std::optional<fs::path> source = Host(from);
   std::optional<fs::path> target = Host(to);
   if (!source || !target) return false;
@@ -180,7 +165,7 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
   return host::CopyRegularFile(*source, *target, !failIfExists);
 }
 
-bool DeleteFile(std::string_view path) {
+bool RemoveFile(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   DWORD attributes = GetFileAttributesW(host->c_str());
@@ -227,20 +212,20 @@ bool ForceDirectories(std::string_view path) {
   return Fail(ENOTDIR);
 }
 
-bool CreateDirectory(std::string_view path) {
+bool MakeDirectory(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   if (!CreateDirectoryW(host->c_str(), nullptr)) return FailWithLastError();
   return true;
 }
 
-std::optional<uint32_t> GetFileAttributes(std::string_view path) {
+std::optional<uint32_t> GetAttributes(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return std::nullopt;
   return host::AttributesOf(*host);
 }
 
-bool SetFileAttributes(std::string_view path, uint32_t attributes) {
+bool SetAttributes(std::string_view path, uint32_t attributes) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   DWORD settable = attributes & kSettableAttributes;
@@ -251,7 +236,7 @@ bool SetFileAttributes(std::string_view path, uint32_t attributes) {
 }
 
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
-  SetLastError(0);
+  SetHostError(0);
   auto [folder, namePattern] = SplitLast(pattern);
   std::vector<FindEntry> entries;
   std::optional<fs::path> host = folder.empty() ? std::nullopt : ToHost(folder);
@@ -310,7 +295,7 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
   return host::WriteFileAtomic(*host, bytes);
 }
 
-bool SetFileTime(std::string_view path, int64_t unixSeconds) {
+bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   // Folders open only with backup semantics.

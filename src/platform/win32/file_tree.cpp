@@ -109,7 +109,7 @@ std::string ListFolderEntries(std::string_view pattern) {
 
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue) {
   ResetReadOnly(folder, askContinue, [](std::string_view path, uint32_t attributes) {
-    return SetFileAttributes(path, attributes);
+    return SetAttributes(path, attributes);
   });
 }
 
@@ -123,7 +123,7 @@ bool BackupDocuments(std::string_view folder) {
   bool result = true;
   for (const FindEntry& entry : FindFiles(base + "*.*")) {
     if (entry.attributes & kAttrDirectory) continue;
-    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !DeleteFile(base + entry.name)) result = false;
+    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !RemoveFile(base + entry.name)) result = false;
   }
   // A fresh listing: the first pass changed the folder.
   for (const FindEntry& entry : FindFiles(base + "*.*")) {

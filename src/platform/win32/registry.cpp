@@ -31,7 +31,7 @@ class OpenKey {
 };
 
 bool FailWith(LONG status) {
-  platform::SetLastError(win32::ErrnoOf(static_cast<unsigned long>(status)));
+  platform::SetHostError(win32::ErrnoOf(static_cast<unsigned long>(status)));
   return false;
 }
 

@@ -73,7 +73,7 @@ int ErrnoOf(unsigned long win32Error) {
 bool FailWithLastError() { return Fail(ErrnoOf(GetLastError())); }
 
 bool Fail(int code) {
-  platform::SetLastError(code);
+  platform::SetHostError(code);
   return false;
 }
 

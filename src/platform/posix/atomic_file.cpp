@@ -1,0 +1,89 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace sorana::platform::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Fail(int code) {
+  SetHostError(code);
+  errno = code;
+  return false;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
+  static std::atomic<unsigned> counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::string name = ".sorana-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
+                       std::to_string(now.tv_nsec);
+    fs::path candidate = target.parent_path() / name;
+    int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      handle_ = fd;
+      name_ = candidate;
+      return;
+    }
+    if (errno != EEXIST) break;
+  }
+  Fail(errno);
+}
+
+AtomicFile::~AtomicFile() {
+  int saved = errno;
+  if (handle_ != kNoHandle) close(static_cast<int>(handle_));
+  if (!name_.empty()) unlink(name_.c_str());
+  errno = saved;
+}
+
+bool AtomicFile::Write(const void* data, size_t size) {
+  if (handle_ == kNoHandle) return Fail(EBADF);
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t written = write(static_cast<int>(handle_), bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool AtomicFile::Commit(bool replace, bool durable) {
+  if (handle_ == kNoHandle) return Fail(EBADF);
+  const int fd = static_cast<int>(handle_);
+  if (durable && fsync(fd) != 0) return Fail(errno);
+  handle_ = kNoHandle;
+  if (close(fd) != 0) return Fail(errno);
+  if (replace ? rename(name_.c_str(), target_.c_str()) != 0 : !RenameNoReplace(name_, target_)) {
+    return Fail(replace ? errno : LastError());
+  }
+  name_.clear();
+  if (!durable) return true;
+  // Make the rename itself durable; a failure here loses nothing already written.
+  fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+}  // namespace sorana::platform::host

@@ -1,0 +1,77 @@
+#include "platform/atomic_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+namespace sorana::platform::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
+  static std::atomic<unsigned> counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = target.parent_path() / (L".sorana-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                                 std::to_wstring(++counter) + L".tmp");
+    // CREATE_NEW takes only a name nothing holds yet, a planted link included.
+    HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = reinterpret_cast<intptr_t>(file);
+      name_ = candidate;
+      return;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+    // A missing folder and a file in the folder's place read alike here: the folder tells which.
+    const DWORD folder = GetFileAttributesW(target.parent_path().c_str());
+    if (folder == INVALID_FILE_ATTRIBUTES) {
+      win32::FailWithLastError();
+    } else {
+      win32::Fail((folder & FILE_ATTRIBUTE_DIRECTORY) ? win32::ErrnoOf(error) : ENOTDIR);
+    }
+    return;
+  }
+  win32::Fail(EEXIST);
+}
+
+AtomicFile::~AtomicFile() {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+  if (!name_.empty()) DeleteFileW(name_.c_str());
+}
+
+bool AtomicFile::Write(const void* data, size_t size) {
+  if (handle_ == kNoHandle) return win32::Fail(EBADF);
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    DWORD chunk = static_cast<DWORD>(size < (1u << 24) ? size : (1u << 24));
+    DWORD written = 0;
+    if (!WriteFile(AsHandle(handle_), bytes, chunk, &written, nullptr)) return win32::FailWithLastError();
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool AtomicFile::Commit(bool replace, bool durable) {
+  if (handle_ == kNoHandle) return win32::Fail(EBADF);
+  HANDLE file = AsHandle(handle_);
+  if (durable && !FlushFileBuffers(file)) return win32::FailWithLastError();
+  handle_ = kNoHandle;
+  if (!CloseHandle(file)) return win32::FailWithLastError();
+  DWORD flags = (durable ? MOVEFILE_WRITE_THROUGH : 0) | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (!MoveFileExW(name_.c_str(), target_.c_str(), flags)) return win32::FailWithLastError();
+  name_.clear();
+  return true;
+}
+
+}  // namespace sorana::platform::host
