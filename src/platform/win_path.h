@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sorana::platform {
 
@@ -58,5 +60,10 @@ std::string ExtractFileExt(std::string_view path);
 std::string ChangeFileExt(std::string_view path, std::string_view ext);
 // ASCII-only upper-casing (a-z), the rule Windows applies to names in ANSI texts.
 std::string AsciiUpper(std::string_view text);
+// "C:\dir\name" split into "C:\dir\" and "name" (also at a forward slash).
+std::pair<std::string_view, std::string_view> SplitLastComponent(std::string_view path);
+// The components of a path below its drive, "." and ".." resolved textually;
+// ".." never climbs above the drive root, as on Windows.
+std::vector<std::string_view> ResolvedComponents(std::string_view belowDrive);
 
 }  // namespace sorana::platform

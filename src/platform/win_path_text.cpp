@@ -56,4 +56,30 @@ std::string AsciiUpper(std::string_view text) {
   return out;
 }
 
+std::pair<std::string_view, std::string_view> SplitLastComponent(std::string_view path) {
+  size_t cut = path.find_last_of("\\/");
+  if (cut == std::string_view::npos) return {std::string_view(), path};
+  return {path.substr(0, cut + 1), path.substr(cut + 1)};
+}
+
+std::vector<std::string_view> ResolvedComponents(std::string_view rest) {
+  auto separator = [](char ch) { return ch == '\\' || ch == '/'; };
+  std::vector<std::string_view> parts;
+  size_t pos = 0;
+  while (pos < rest.size()) {
+    while (pos < rest.size() && separator(rest[pos])) ++pos;
+    size_t end = pos;
+    while (end < rest.size() && !separator(rest[end])) ++end;
+    std::string_view part = rest.substr(pos, end - pos);
+    pos = end;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  return parts;
+}
+
 }  // namespace sorana::platform

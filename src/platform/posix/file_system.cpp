@@ -49,50 +49,6 @@ struct FdCloser {
   }
 };
 
-// Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
-std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
-  size_t cut = path.find_last_of("\\/");
-  if (cut == std::string_view::npos) return {std::string_view(), path};
-  return {path.substr(0, cut + 1), path.substr(cut + 1)};
-}
-
-// Length of the UTF-8 character starting with `lead` (1 for stray bytes).
-size_t Utf8Length(unsigned char lead) {
-  if (lead >= 0xF0 && lead < 0xF8) return 4;
-  if (lead >= 0xE0) return lead < 0xF0 ? 3 : 1;
-  if (lead >= 0xC0) return 2;
-  return 1;
-}
-
-char AsciiUpperChar(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch; }
-
-bool GlobMatch(std::string_view name, std::string_view pattern) {
-  // Iterative matching with one back-tracking point for the last "*".
-  size_t n = 0, p = 0;
-  size_t starP = std::string_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starN = n;
-    } else if (p < pattern.size() && pattern[p] == '?') {
-      ++p;
-      n += Utf8Length(static_cast<unsigned char>(name[n]));
-    } else if (p < pattern.size() && AsciiUpperChar(pattern[p]) == AsciiUpperChar(name[n])) {
-      ++p;
-      ++n;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      starN += Utf8Length(static_cast<unsigned char>(name[starN]));
-      n = starN;
-    } else {
-      return false;
-    }
-  }
-  if (n > name.size()) return false;  // a "?" ran past a truncated character
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
-
 }  // namespace
 
 int LastError() { return lastError; }
@@ -154,18 +110,6 @@ bool RenameNoReplace(const fs::path& from, const fs::path& to) {
 
 }  // namespace host
 
-bool FileExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetAttributes(path);
-  return attributes && (*attributes & kAttrDirectory) == 0;
-}
-
-bool DirectoryExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetAttributes(path);
-  return attributes && (*attributes & kAttrDirectory) != 0;
-}
-
-bool PathExists(std::string_view path) { return GetAttributes(path).has_value(); }
-
 bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
   std::optional<fs::path> source = Host(from);
   std::optional<fs::path> target = Host(to);
@@ -201,7 +145,7 @@ bool RenameFile(std::string_view from, std::string_view to) {
   struct stat dst {};
   if (lstat(target->c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) {
     // The target names the source itself, found without case: a change of spelling only.
-    std::string name(SplitLast(ExcludeTrailingBackslash(std::string(to))).second);
+    std::string name(SplitLastComponent(ExcludeTrailingBackslash(std::string(to))).second);
     fs::path respelled = target->parent_path() / name;
     if (respelled == *source) return true;
     if (rename(source->c_str(), respelled.c_str()) != 0) return Fail(errno);
@@ -249,18 +193,9 @@ bool SetAttributes(std::string_view path, uint32_t attributes) {
   return true;
 }
 
-bool MatchesWildcard(std::string_view name, std::string_view pattern) {
-  if (GlobMatch(name, pattern)) return true;
-  // "x.*" also matches a name without any extension ("*.*" thus matches every name).
-  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
-    return GlobMatch(name, pattern.substr(0, pattern.size() - 2));
-  }
-  return false;
-}
-
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
   std::vector<FindEntry> entries;
-  auto [folder, namePattern] = SplitLast(pattern);
+  auto [folder, namePattern] = SplitLastComponent(pattern);
   SetHostError(0);
   if (folder.empty() || namePattern.empty()) {
     SetHostError(ENOENT);

@@ -336,44 +336,9 @@ bool CopyFiles(std::string_view sources, std::string_view destination) {
   return TransferList(sources, destination, Mode::kCopy);
 }
 
-std::string ListFolderEntries(std::string_view pattern) {
-  std::string folder = SplitLast(pattern).first;
-  std::string list;
-  for (const FindEntry& entry : FindFiles(pattern)) {
-    list += folder;
-    list += entry.name;
-    list += '\0';
-  }
-  return list;
-}
-
-void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue) {
-  ResetReadOnly(folder, askContinue, [](std::string_view path, uint32_t attributes) {
-    return SetAttributes(path, attributes);
-  });
-}
-
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
                    const AttributeSetter& setAttributes) {
   WalkReadOnly(IncludeTrailingBackslash(std::string(folder)), askContinue, setAttributes);
-}
-
-bool BackupDocuments(std::string_view folder) {
-  const std::string base(folder);
-  bool result = true;
-  for (const FindEntry& entry : FindFiles(base + "*.*")) {
-    if (entry.attributes & kAttrDirectory) continue;
-    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !RemoveFile(base + entry.name)) result = false;
-  }
-  // A fresh listing: the first pass changed the folder.
-  for (const FindEntry& entry : FindFiles(base + "*.*")) {
-    if (entry.attributes & kAttrDirectory) continue;
-    std::string ext = AsciiUpper(ExtractFileExt(entry.name));
-    if (ext != ".SPI" && ext != ".DOC" && ext != ".XLS") continue;
-    std::string path = base + entry.name;
-    if (!RenameFile(path, ChangeFileExt(path, ".BAK"))) result = false;
-  }
-  return result;
 }
 
 }  // namespace sorana::platform

@@ -79,21 +79,7 @@ std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
 
   // Split into components and resolve "." and ".." textually; ".." never
   // climbs above the drive root, as on Windows.
-  std::vector<std::string_view> parts;
-  size_t pos = 0;
-  while (pos < rest.size()) {
-    while (pos < rest.size() && IsSeparator(rest[pos])) ++pos;
-    size_t end = pos;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    std::string_view part = rest.substr(pos, end - pos);
-    pos = end;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
-  }
+  const std::vector<std::string_view> parts = ResolvedComponents(rest);
 
   std::optional<fs::path> drive = DriveTarget(root_, windowsPath[0]);
   if (!drive) return std::nullopt;
@@ -152,19 +138,4 @@ std::optional<std::string> WinePrefix::ToWindows(const fs::path& hostPath) const
   }
   return out;
 }
-
-namespace {
-WinePrefix& ActivePrefixStorage() {
-  static WinePrefix prefix = WinePrefix::FromEnvironment();
-  return prefix;
-}
-}  // namespace
-
-// Callers may keep the reference: SetActivePrefix assigns into the same object.
-const WinePrefix& ActivePrefix() { return ActivePrefixStorage(); }
-
-void SetActivePrefix(WinePrefix prefix) { ActivePrefixStorage() = std::move(prefix); }
-
-std::optional<fs::path> ToHost(std::string_view windowsPath) { return ActivePrefix().ToHost(windowsPath); }
-
 }  // namespace sorana::platform

@@ -31,8 +31,8 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
                                  nullptr, 0, nullptr, &usedDefault);
   if (size <= 0 || usedDefault) return std::nullopt;
   std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide->data(), static_cast<int>(wide->size()), out.data(), size,
-                      nullptr, &usedDefault);
+  WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide->data(), static_cast<int>(wide->size()), out.data(),
+                      size, nullptr, &usedDefault);
   if (usedDefault) return std::nullopt;
   return out;
 }

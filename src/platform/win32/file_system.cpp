@@ -6,9 +6,9 @@
 #include <cerrno>
 
 #include "platform/atomic_file.h"
-#include "platform/win_path.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win_path.h"
 
 namespace sorana::platform {
 
@@ -21,9 +21,10 @@ namespace {
 thread_local int lastError = 0;
 
 // The attribute bits SetFileAttributesW accepts.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
-                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL |
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 std::optional<fs::path> Host(std::string_view path) {
   std::optional<fs::path> host = ToHost(path);
@@ -77,13 +78,6 @@ bool PutInPlace(const fs::path& temp, const fs::path& target, bool replaceExisti
 bool IsReadOnlyFile(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
-std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
-  size_t cut = path.find_last_of("\\/");
-  if (cut == std::string_view::npos) return {std::string_view(), path};
-  return {path.substr(0, cut + 1), path.substr(cut + 1)};
 }
 
 }  // namespace
@@ -140,18 +134,6 @@ bool WriteFileAtomic(const fs::path& file, std::string_view bytes) {
 
 }  // namespace host
 
-bool FileExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetAttributes(path);
-  return attributes && (*attributes & kAttrDirectory) == 0;
-}
-
-bool DirectoryExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetAttributes(path);
-  return attributes && (*attributes & kAttrDirectory) != 0;
-}
-
-bool PathExists(std::string_view path) { return GetAttributes(path).has_value(); }
-
 bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
   std::optional<fs::path> source = Host(from);
   std::optional<fs::path> target = Host(to);
@@ -182,7 +164,8 @@ bool RenameFile(std::string_view from, std::string_view to) {
   // A change of spelling only goes through a temporary name: Wine's MoveFileW
   // finds the target to be the source itself and leaves the old spelling.
   if (source->parent_path() == target->parent_path() && source->filename() != target->filename() &&
-      CompareStringOrdinal(source->filename().c_str(), -1, target->filename().c_str(), -1, TRUE) == CSTR_EQUAL) {
+      CompareStringOrdinal(source->filename().c_str(), -1, target->filename().c_str(), -1, TRUE) ==
+          CSTR_EQUAL) {
     fs::path step = source->parent_path() / (source->filename().native() + L".~respell");
     if (!MoveFileW(source->c_str(), step.c_str())) return FailWithLastError();
     if (MoveFileW(step.c_str(), target->c_str())) return true;
@@ -237,7 +220,7 @@ bool SetAttributes(std::string_view path, uint32_t attributes) {
 
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
   SetHostError(0);
-  auto [folder, namePattern] = SplitLast(pattern);
+  auto [folder, namePattern] = SplitLastComponent(pattern);
   std::vector<FindEntry> entries;
   std::optional<fs::path> host = folder.empty() ? std::nullopt : ToHost(folder);
   if (!host) {
@@ -247,7 +230,8 @@ std::vector<FindEntry> FindFiles(std::string_view pattern) {
   // Every entry, matched by the system-wide rule: the system's own matching
   // would also match the short 8.3 names.
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileExW((*host / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  HANDLE find =
+      FindFirstFileExW((*host / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
     // A drive root lists no "." and "..": nothing found there is an empty folder.
     if (GetLastError() != ERROR_FILE_NOT_FOUND) FailWithLastError();
@@ -269,8 +253,8 @@ std::vector<FindEntry> FindFiles(std::string_view pattern) {
 std::optional<std::string> ReadWholeFile(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return std::nullopt;
-  Handle in(CreateFileW(host->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle in(CreateFileW(host->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!in.Valid()) {
     FailWithLastError();
     return std::nullopt;
@@ -299,8 +283,9 @@ bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   // Folders open only with backup semantics.
-  Handle file(CreateFileW(host->c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  Handle file(CreateFileW(host->c_str(), FILE_WRITE_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.Valid()) return FailWithLastError();
   // 100-ns intervals since 1601-01-01.
   constexpr int64_t kEpochOffsetSeconds = 11644473600;

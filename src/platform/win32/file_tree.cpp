@@ -5,9 +5,9 @@
 #include <string>
 
 #include "platform/file_system.h"
-#include "platform/win_path.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win_path.h"
 
 #include <shellapi.h>
 
@@ -55,7 +55,8 @@ void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue
   std::optional<std::filesystem::path> host = ToHost(folder);
   if (!host) return;
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileExW((*host / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  HANDLE find =
+      FindFirstFileExW((*host / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return;  // cannot be listed: not walked
   do {
     std::optional<std::string> name = win32::Narrow(data.cFileName);
@@ -95,45 +96,9 @@ bool CopyFiles(std::string_view sources, std::string_view destination) {
   return ShellTransfer(FO_COPY, sources, destination);
 }
 
-std::string ListFolderEntries(std::string_view pattern) {
-  size_t cut = pattern.find_last_of('\\');
-  std::string folder(cut == std::string_view::npos ? std::string_view() : pattern.substr(0, cut + 1));
-  std::string list;
-  for (const FindEntry& entry : FindFiles(pattern)) {
-    list += folder;
-    list += entry.name;
-    list += '\0';
-  }
-  return list;
-}
-
-void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue) {
-  ResetReadOnly(folder, askContinue, [](std::string_view path, uint32_t attributes) {
-    return SetAttributes(path, attributes);
-  });
-}
-
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
                    const AttributeSetter& setAttributes) {
   WalkReadOnly(IncludeTrailingBackslash(std::string(folder)), askContinue, setAttributes);
-}
-
-bool BackupDocuments(std::string_view folder) {
-  const std::string base(folder);
-  bool result = true;
-  for (const FindEntry& entry : FindFiles(base + "*.*")) {
-    if (entry.attributes & kAttrDirectory) continue;
-    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !RemoveFile(base + entry.name)) result = false;
-  }
-  // A fresh listing: the first pass changed the folder.
-  for (const FindEntry& entry : FindFiles(base + "*.*")) {
-    if (entry.attributes & kAttrDirectory) continue;
-    std::string ext = AsciiUpper(ExtractFileExt(entry.name));
-    if (ext != ".SPI" && ext != ".DOC" && ext != ".XLS") continue;
-    std::string path = base + entry.name;
-    if (!RenameFile(path, ChangeFileExt(path, ".BAK"))) result = false;
-  }
-  return result;
 }
 
 }  // namespace sorana::platform

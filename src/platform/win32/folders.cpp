@@ -1,9 +1,9 @@
 // The Windows folder and the user's temporary folder, as the system names them.
 #include "platform/folders.h"
 
-#include "platform/win_path.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win_path.h"
 
 namespace sorana::platform {
 
@@ -24,7 +24,8 @@ std::wstring AskSystem(Call call) {
 }  // namespace
 
 std::string GetWindowsFolder() {
-  std::wstring folder = AskSystem([](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
+  std::wstring folder =
+      AskSystem([](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
   while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
   return win32::Narrow(folder).value_or(std::string());
 }

@@ -87,8 +87,8 @@ std::optional<std::string> RegistryKey::ReadString(std::string_view name) const 
   while (status == ERROR_MORE_DATA) {
     text.assign(size / sizeof(wchar_t) + 1, L'\0');
     size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    status = RegQueryValueExW(key.Get(), wideName->c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                              &size);
+    status = RegQueryValueExW(key.Get(), wideName->c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(text.data()), &size);
   }
   if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
   // The stored text need not end in a NUL, and may end in several.

@@ -2,8 +2,8 @@
 #include <vector>
 
 #include "platform/version_info.h"
-#include "platform/win_path.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win_path.h"
 
 namespace sorana::platform {
 
@@ -21,8 +21,10 @@ std::string GetFileVersionText(std::string_view windowsPath) {
       length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != 0xFEEF04BD) {
     return {};
   }
-  return "v" + std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
-         "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+  return "v" + std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+         std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
 }  // namespace sorana::platform

@@ -13,7 +13,8 @@ std::optional<std::wstring> Widen(std::string_view utf8) {
                                  nullptr, 0);
   if (size <= 0) return std::nullopt;
   std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), out.data(), size);
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), out.data(),
+                      size);
   return out;
 }
 

@@ -38,21 +38,7 @@ std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
 
   // "." and ".." resolved textually, never above the drive root, as the
   // system's own full-path service does.
-  std::vector<std::string_view> parts;
-  size_t pos = 0;
-  while (pos < rest.size()) {
-    while (pos < rest.size() && IsSeparator(rest[pos])) ++pos;
-    size_t end = pos;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    std::string_view part = rest.substr(pos, end - pos);
-    pos = end;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
-  }
+  const std::vector<std::string_view> parts = ResolvedComponents(rest);
   std::string text(windowsPath.substr(0, 2));
   text += '\\';
   for (size_t i = 0; i < parts.size(); ++i) {
@@ -75,18 +61,4 @@ std::optional<std::string> WinePrefix::ToWindows(const fs::path& hostPath) const
   if (text.size() > 3 && text.back() == L'\\') text.pop_back();
   return win32::Narrow(text);
 }
-
-namespace {
-WinePrefix& ActivePrefixStorage() {
-  static WinePrefix prefix = WinePrefix::FromEnvironment();
-  return prefix;
-}
-}  // namespace
-
-const WinePrefix& ActivePrefix() { return ActivePrefixStorage(); }
-
-void SetActivePrefix(WinePrefix prefix) { ActivePrefixStorage() = std::move(prefix); }
-
-std::optional<fs::path> ToHost(std::string_view windowsPath) { return ActivePrefix().ToHost(windowsPath); }
-
 }  // namespace sorana::platform

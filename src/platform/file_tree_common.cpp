@@ -1,0 +1,46 @@
+// The file-tree operations that are the same on every host: they stand on
+// the host's own FindFiles, RemoveFile, RenameFile and read-only walk.
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/file_tree.h"
+#include "platform/win_path.h"
+
+namespace sorana::platform {
+
+std::string ListFolderEntries(std::string_view pattern) {
+  const size_t cut = pattern.find_last_of("\\/");
+  const std::string folder(cut == std::string_view::npos ? std::string_view() : pattern.substr(0, cut + 1));
+  std::string list;
+  for (const FindEntry& entry : FindFiles(pattern)) {
+    list += folder;
+    list += entry.name;
+    list += '\0';
+  }
+  return list;
+}
+
+void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue) {
+  ResetReadOnly(folder, askContinue,
+                [](std::string_view path, uint32_t attributes) { return SetAttributes(path, attributes); });
+}
+
+bool BackupDocuments(std::string_view folder) {
+  const std::string base(folder);
+  bool result = true;
+  for (const FindEntry& entry : FindFiles(base + "*.*")) {
+    if (entry.attributes & kAttrDirectory) continue;
+    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !RemoveFile(base + entry.name)) result = false;
+  }
+  // A fresh listing: the first pass changed the folder.
+  for (const FindEntry& entry : FindFiles(base + "*.*")) {
+    if (entry.attributes & kAttrDirectory) continue;
+    std::string ext = AsciiUpper(ExtractFileExt(entry.name));
+    if (ext != ".SPI" && ext != ".DOC" && ext != ".XLS") continue;
+    std::string path = base + entry.name;
+    if (!RenameFile(path, ChangeFileExt(path, ".BAK"))) result = false;
+  }
+  return result;
+}
+
+}  // namespace sorana::platform
