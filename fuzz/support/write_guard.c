@@ -11,6 +11,7 @@
 #define _GNU_SOURCE
 
 #include "write_guard.h"
+#include "write_guard_paths.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -26,7 +27,7 @@
 #include <unistd.h>
 #include <utime.h>
 
-enum { kMaxRoots = 8, kMaxLinkDepth = 40, kMaxTemporaries = 64 };
+enum { kMaxRoots = 8, kMaxTemporaries = 64 };
 
 static atomic_bool g_armed;
 static char g_roots[kMaxRoots][PATH_MAX];
@@ -62,102 +63,6 @@ const char* sorana_write_guard_leftover(void) {
   return NULL;
 }
 
-// ---- Where a path really leads ---------------------------------------------
-
-static void Append(char* out, const char* name) {
-  size_t length = strlen(out);
-  if (length + 1 + strlen(name) >= PATH_MAX) return;  // over-long: the call fails with ENAMETOOLONG
-  if (length == 0 || out[length - 1] != '/') strcat(out, "/");
-  strcat(out, name);
-}
-
-static void DropLastComponent(char* out) {
-  char* slash = strrchr(out, '/');
-  if (slash == NULL || slash == out) {
-    strcpy(out, "/");
-  } else {
-    *slash = '\0';
-  }
-}
-
-// The canonical form of an absolute path whose tail may not exist yet; a
-// dangling symbolic link is followed to where it would create its target.
-static void Canonical(const char* path, char* out, int depth) {
-  if (realpath(path, out) != NULL) return;
-  struct stat info;
-  if (depth < kMaxLinkDepth && lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
-    char target[PATH_MAX];
-    ssize_t length = readlink(path, target, sizeof target - 1);
-    if (length > 0) {
-      target[length] = '\0';
-      char next[PATH_MAX];
-      if (target[0] == '/') {
-        strcpy(next, target);
-      } else {
-        strcpy(next, path);
-        DropLastComponent(next);
-        Append(next, target);
-      }
-      Canonical(next, out, depth + 1);
-      return;
-    }
-  }
-  char head[PATH_MAX];
-  strcpy(head, path);
-  while (strlen(head) > 1 && head[strlen(head) - 1] == '/') head[strlen(head) - 1] = '\0';
-  const char* slash = strrchr(head, '/');
-  if (slash == NULL || strcmp(head, "/") == 0) {
-    strcpy(out, "/");
-    return;
-  }
-  char tail[PATH_MAX];
-  strcpy(tail, slash + 1);
-  if (slash == head) {
-    strcpy(head, "/");
-  } else {
-    head[slash - head] = '\0';
-  }
-  Canonical(head, out, depth);
-  if (strcmp(tail, "..") == 0) {
-    DropLastComponent(out);
-  } else if (strcmp(tail, ".") != 0 && tail[0] != '\0') {
-    Append(out, tail);
-  }
-}
-
-// Where the call on (dirfd, path) acts. `followLast`: the call follows a
-// symbolic link in the last component (open) rather than acting on the link
-// itself (rename, unlink, mkdir).
-static void Resolve(int dirfd, const char* path, int followLast, char* out) {
-  char absolute[PATH_MAX] = "";
-  if (path[0] != '/') {
-    if (dirfd == AT_FDCWD) {
-      if (getcwd(absolute, sizeof absolute) == NULL) strcpy(absolute, "/");
-    } else {
-      char link[64];
-      snprintf(link, sizeof link, "/proc/self/fd/%d", dirfd);
-      ssize_t length = readlink(link, absolute, sizeof absolute - 1);
-      absolute[length > 0 ? length : 0] = '\0';
-      if (length <= 0) strcpy(absolute, "/");
-    }
-  }
-  Append(absolute, path);
-  while (strlen(absolute) > 1 && absolute[strlen(absolute) - 1] == '/') absolute[strlen(absolute) - 1] = '\0';
-
-  const char* last = strrchr(absolute, '/') + 1;
-  if (followLast || strcmp(last, ".") == 0 || strcmp(last, "..") == 0 || last[0] == '\0') {
-    Canonical(absolute, out, 0);
-    return;
-  }
-  char name[PATH_MAX];
-  strcpy(name, last);
-  char parent[PATH_MAX];
-  strcpy(parent, absolute);
-  DropLastComponent(parent);
-  Canonical(parent, out, 0);
-  Append(out, name);
-}
-
 static int Allowed(const char* resolved) {
   for (size_t i = 0; i < g_rootCount; ++i) {
     size_t length = strlen(g_roots[i]);
@@ -172,7 +77,7 @@ static void Check(const char* call, int dirfd, const char* path, int followLast)
   if (!atomic_load(&g_armed) || t_inside || path == NULL) return;
   t_inside = 1;
   char resolved[PATH_MAX];
-  Resolve(dirfd, path, followLast, resolved);
+  sorana_write_guard_resolve(dirfd, path, followLast, resolved);
   if (!Allowed(resolved)) {
     atomic_store(&g_armed, 0);  // the fuzzer's own crash report must be writable
     fprintf(stderr, "==write guard== %s(\"%s\") would change %s, outside the scratch folder\n", call, path,
@@ -186,7 +91,7 @@ static void RememberTemporary(int dirfd, const char* path) {
   if (!atomic_load(&g_armed) || t_inside || g_temporaryCount == kMaxTemporaries) return;
   int saved = errno;  // the caller may look at errno after a success
   t_inside = 1;
-  Resolve(dirfd, path, 0, g_temporaries[g_temporaryCount++]);
+  sorana_write_guard_resolve(dirfd, path, 0, g_temporaries[g_temporaryCount++]);
   t_inside = 0;
   errno = saved;
 }
@@ -197,7 +102,7 @@ static void ForgetTemporary(int dirfd, const char* path) {
   int saved = errno;
   t_inside = 1;
   char resolved[PATH_MAX];
-  Resolve(dirfd, path, 0, resolved);
+  sorana_write_guard_resolve(dirfd, path, 0, resolved);
   for (size_t i = 0; i < g_temporaryCount; ++i) {
     if (strcmp(g_temporaries[i], resolved) == 0) g_temporaries[i][0] = '\0';
   }
