@@ -181,7 +181,8 @@ TEST_F(TipwHTTPTest, StopFromThePumpEndsATrickleQuickly) {
     }
   };
   EXPECT_EQ(FetchCode("a.bin"), EipwHTTP::kStopped);
-  EXPECT_LT(Clock::now() - stopAt, milliseconds(100));
+  // A fraction of a second, also on a loaded machine: not the rest of the trickle nor an idle limit.
+  EXPECT_LT(Clock::now() - stopAt, milliseconds(500));
   EXPECT_FALSE(http_.InUse());
   // A stop outside a fetch does not touch the next one.
   http_.StopTransfer();
