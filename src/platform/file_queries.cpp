@@ -1,11 +1,22 @@
 // What is at a path, from the host's own attributes: the same on every host.
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
 #include "platform/file_system.h"
+#include "platform/win_path.h"
 
 namespace sorana::platform {
+
+std::optional<uint32_t> GetAttributes(std::string_view path) {
+  std::optional<std::filesystem::path> host = ToHost(path);
+  if (!host) {
+    SetHostError(ENOENT);  // a path that names no drive
+    return std::nullopt;
+  }
+  return host::AttributesOf(*host);
+}
 
 bool FileExists(std::string_view path) {
   std::optional<uint32_t> attributes = GetAttributes(path);

@@ -202,12 +202,6 @@ bool MakeDirectory(std::string_view path) {
   return true;
 }
 
-std::optional<uint32_t> GetAttributes(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return std::nullopt;
-  return host::AttributesOf(*host);
-}
-
 bool SetAttributes(std::string_view path, uint32_t attributes) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
