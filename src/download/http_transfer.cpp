@@ -8,8 +8,6 @@ namespace sorana::download {
 
 namespace {
 
-constexpr int kDirectionReceive = 1;
-
 std::string TrimBlanks(std::string_view text) {
   size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return {};

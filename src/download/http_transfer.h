@@ -18,6 +18,7 @@ namespace sorana::download {
 class HttpTransfer {
  public:
   using Clock = std::chrono::steady_clock;
+  static constexpr int kDirectionReceive = 1;  // the Direction of every event: a download
 
   HttpTransfer(TipwHTTP& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
   ~HttpTransfer();

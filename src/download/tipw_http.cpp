@@ -115,7 +115,7 @@ void TipwHTTP::Fetch(const std::string& url) {
   // still makes an (empty) LocalFile.
   if (!transfer.EnsureFile()) Fail(transfer, EipwHTTP::kLocalFile, transfer.LocalError());
   transfer.StartOnce();
-  if (!transfer.HandlerError() && OnEndTransfer) transfer.Guard([&] { OnEndTransfer(1); });
+  if (!transfer.HandlerError() && OnEndTransfer) transfer.Guard([&] { OnEndTransfer(HttpTransfer::kDirectionReceive); });
   FailOnHandlerError(transfer);
   inUse_ = false;
   stopRequested_ = false;
