@@ -1,7 +1,8 @@
-// TipwHTTP: the updater's HTTP client component, a thin class over libcurl.
+// TipwHTTP: the updater's HTTP client component, a thin class over the host's
+// HTTP library (libcurl on Linux, WinHTTP on Windows; see http_transport.h).
 //
-// Fetch blocks on the caller's (the window's) thread while it drives libcurl's
-// multi interface with a bounded poll and hands the time between polls to
+// Fetch blocks on the caller's (the window's) thread while it waits on the
+// library with a bounded wait and hands the time between waits to
 // MessagePump, so the window stays responsive and a StopTransfer from a click
 // ends the transfer within a poll interval. The events fire on the same thread.
 // One instance keeps its connection alive from fetch to fetch; nothing else of
@@ -18,9 +19,13 @@
 
 namespace sorana::download {
 
+class HttpTransport;
+class HttpTransfer;
+
 // A failed operation of the component: a code and the text shown to the user.
-// Codes below 100 are libcurl's, 100-599 the HTTP status of a response that is
-// no success (2xx), and the component's own failures use the codes below.
+// Codes below 100 are libcurl's (Linux), 12001-12199 WinHTTP's (Windows),
+// 100-599 the HTTP status of a response that is no success (2xx), and the
+// component's own failures use the codes below.
 class EipwHTTP : public std::runtime_error {
  public:
   EipwHTTP(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
@@ -43,8 +48,9 @@ class TipwHTTP {
   TipwHTTP(const TipwHTTP&) = delete;
   TipwHTTP& operator=(const TipwHTTP&) = delete;
 
-  // Proxy host; empty means none configured, and then the environment's
-  // http_proxy / https_proxy / no_proxy apply as in other programs.
+  // Proxy host; empty means none configured, and then the host's own setting
+  // applies as in other programs: http_proxy / https_proxy / no_proxy on Linux,
+  // the user's proxy server and bypass list of the Windows settings.
   std::string ProxyServer;
   int ProxyPort = 80;     // 0 means the default, 80
   std::string LocalFile;  // host path that receives the response body
@@ -80,11 +86,11 @@ class TipwHTTP {
   static constexpr int kPollMs = 20;
 
  private:
-  struct Transfer;
-  void Configure(const std::string& url, Transfer& transfer, char* errorText);
   void Pump(std::chrono::steady_clock::time_point& lastPump);
+  [[noreturn]] void Fail(HttpTransfer& transfer, int code, const std::string& message);
+  void FailOnHandlerError(HttpTransfer& transfer);
 
-  void* multi_ = nullptr;  // CURLM*, holds the connection cache
+  std::unique_ptr<HttpTransport> transport_;  // the host's library; holds the kept-alive connection
   bool inUse_ = false;
   bool stopRequested_ = false;
   std::chrono::milliseconds connectTimeout_{30000};

@@ -1,11 +1,16 @@
 #include "support/http_test_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -19,6 +24,52 @@ namespace sorana::test {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The few socket calls that differ between Winsock and POSIX.
+#ifdef _WIN32
+using Socket = SOCKET;
+constexpr int kSendFlags = 0;
+constexpr int kShutBoth = SD_BOTH;
+int Poll(pollfd* fds, unsigned long count, int timeoutMs) { return WSAPoll(fds, count, timeoutMs); }
+void CloseSocket(int fd) { ::closesocket(static_cast<Socket>(fd)); }
+bool StartSockets() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+// A datagram socket of its own on loopback: readable once it is sent to itself.
+int MakeStopSocket() {
+  Socket udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (udp == INVALID_SOCKET || ::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
+  return static_cast<int>(udp);
+}
+void SignalStop(int fd) {
+  sockaddr_in self{};
+  int length = sizeof self;
+  ::getsockname(static_cast<Socket>(fd), reinterpret_cast<sockaddr*>(&self), &length);
+  ::sendto(static_cast<Socket>(fd), "x", 1, 0, reinterpret_cast<sockaddr*>(&self), length);
+}
+#else
+constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kShutBoth = SHUT_RDWR;
+int Poll(pollfd* fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); }
+void CloseSocket(int fd) { ::close(fd); }
+bool StartSockets() { return true; }
+int MakeStopSocket() { return ::eventfd(0, EFD_CLOEXEC); }
+void SignalStop(int fd) {
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t written = ::write(fd, &one, sizeof one);
+}
+#endif
+
+pollfd Watch(int fd) {
+  pollfd entry{};
+  entry.fd = static_cast<decltype(entry.fd)>(fd);
+  entry.events = POLLIN;
+  return entry;
+}
 
 std::string Lower(std::string text) {
   for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -51,7 +102,7 @@ std::string PathOf(std::string_view target) {
 
 bool SendAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    auto sent = ::send(fd, bytes.data(), static_cast<int>(bytes.size()), kSendFlags);
     if (sent <= 0) return false;
     bytes.remove_prefix(static_cast<size_t>(sent));
   }
@@ -71,11 +122,16 @@ std::string Head(int status, const std::string& reason, const std::string& extra
 }  // namespace
 
 HttpTestServer::HttpTestServer(fs::path root) : root_(std::move(root)) {
+  if (!StartSockets()) throw std::runtime_error("test server: no sockets");
+#ifdef _WIN32
+  listenFd_ = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
+#else
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-  if (listenFd_ < 0 || stopFd_ < 0) throw std::runtime_error("test server: no socket");
   int yes = 1;
   ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+#endif
+  stopFd_ = MakeStopSocket();
+  if (listenFd_ < 0 || stopFd_ < 0) throw std::runtime_error("test server: no socket");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -92,16 +148,15 @@ HttpTestServer::HttpTestServer(fs::path root) : root_(std::move(root)) {
 
 HttpTestServer::~HttpTestServer() {
   stopping_ = true;
-  uint64_t one = 1;
-  [[maybe_unused]] ssize_t written = ::write(stopFd_, &one, sizeof one);
+  SignalStop(stopFd_);
   acceptThread_.join();
   {
     std::lock_guard lock(mutex_);
-    for (int fd : openFds_) ::shutdown(fd, SHUT_RDWR);
+    for (int fd : openFds_) ::shutdown(fd, kShutBoth);
   }
   for (std::thread& thread : connectionThreads_) thread.join();
-  ::close(listenFd_);
-  ::close(stopFd_);
+  CloseSocket(listenFd_);
+  CloseSocket(stopFd_);
 }
 
 std::string HttpTestServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -161,16 +216,20 @@ HttpFault HttpTestServer::FaultFor(const std::string& path) const {
 }
 
 bool HttpTestServer::WaitReadable(int fd, int timeoutMs) const {
-  pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-  int ready = ::poll(fds, 2, timeoutMs);
+  pollfd fds[2] = {Watch(fd), Watch(stopFd_)};
+  int ready = Poll(fds, 2, timeoutMs);
   return ready >= 0 && (fds[1].revents & POLLIN) == 0 && !stopping_;
 }
 
 void HttpTestServer::AcceptLoop() {
   while (true) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN) != 0) return;
+    pollfd fds[2] = {Watch(listenFd_), Watch(stopFd_)};
+    if (Poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN) != 0) return;
+#ifdef _WIN32
+    int fd = static_cast<int>(::accept(listenFd_, nullptr, nullptr));
+#else
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+#endif
     if (fd < 0) continue;
     int connection = ++connections_;
     std::lock_guard lock(mutex_);
@@ -188,7 +247,7 @@ void HttpTestServer::Serve(int fd, int connection) {
     while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
       char chunk[4096];
       if (!WaitReadable(fd, -1)) break;
-      ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+      auto got = ::recv(fd, chunk, sizeof chunk, 0);
       if (got <= 0) break;
       buffer.append(chunk, static_cast<size_t>(got));
     }
@@ -229,16 +288,16 @@ void HttpTestServer::Serve(int fd, int connection) {
     }
     if (keepOpen && closeAfter.count() > 0) {
       // Whatever the client sends meanwhile stays unread, so the close resets it.
-      pollfd stop{stopFd_, POLLIN, 0};
-      ::poll(&stop, 1, static_cast<int>(closeAfter.count()));
+      pollfd stop = Watch(stopFd_);
+      Poll(&stop, 1, static_cast<int>(closeAfter.count()));
       keepOpen = false;
     }
   }
   // A clean close ends with FIN; a reset must not send one first.
-  if (!reset) ::shutdown(fd, SHUT_RDWR);
+  if (!reset) ::shutdown(fd, kShutBoth);
   std::lock_guard lock(mutex_);
   openFds_.erase(std::remove(openFds_.begin(), openFds_.end(), fd), openFds_.end());
-  ::close(fd);
+  CloseSocket(fd);
 }
 
 bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
@@ -293,7 +352,7 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
     case HttpFault::ResetMidBody: {
       SendAll(fd, Head(200, "OK", length) + std::string(half));
       linger abort{1, 0};
-      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
       reset = true;
       return false;
     }
@@ -319,8 +378,8 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
       for (size_t pos = 0; pos < bytes.size(); pos += step) {
         if (!SendAll(fd, std::string_view(bytes).substr(pos, step))) return false;
         // Sleeps the interval, but ends at once when the client goes away.
-        pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        if (::poll(fds, 2, static_cast<int>(interval.count())) != 0) return false;
+        pollfd fds[2] = {Watch(fd), Watch(stopFd_)};
+        if (Poll(fds, 2, static_cast<int>(interval.count())) != 0) return false;
       }
       return true;
     }

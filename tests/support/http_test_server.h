@@ -80,7 +80,7 @@ class HttpTestServer {
 
   std::filesystem::path root_;
   int listenFd_ = -1;
-  int stopFd_ = -1;  // eventfd, readable once the server stops
+  int stopFd_ = -1;  // readable once the server stops: an eventfd, on Windows a datagram socket
   int port_ = 0;
   std::atomic<int> connections_{0};
   std::atomic<bool> stopping_{false};
