@@ -1,20 +1,15 @@
 #include "install/szdd_expand.h"
 
-#include <mspack.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdarg>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <optional>
 #include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
 #include "platform/input_file.h"
+#include "platform/lz_expand.h"
 
 namespace sorana::install {
 
@@ -24,215 +19,11 @@ namespace fs = std::filesystem;
 
 constexpr unsigned char kSzddSignature[8] = {0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33};
 constexpr unsigned char kQbasicSignature[8] = {0x53, 0x5A, 0x20, 0x88, 0xF0, 0x27, 0x33, 0xD1};
-// libmspack's LZSS decoder hands over every output byte on its own and reads
-// in 2 KiB pieces, so both directions go through large buffers here.
-constexpr size_t kBufferSize = size_t{1} << 20;
-
-struct BufferedSystem;
-
-struct BufferedFile {
-  BufferedSystem* owner = nullptr;
-  std::unique_ptr<platform::host::InputFile> source;  // reading
-  platform::host::AtomicFile* sink = nullptr;         // writing
-  bool writing = false;
-  std::unique_ptr<unsigned char[]> buffer;
-  size_t pos = 0;         // reading: next unread byte; writing: bytes pending
-  size_t end = 0;         // reading: bytes held
-  off_t bufferStart = 0;  // file offset of buffer[0]
-};
-
-struct BufferedSystem {
-  mspack_system base{};  // first member: libmspack hands back its address
-  int error = 0;         // first errno of a failed file operation
-  int64_t outputBytes = 0;
-  platform::host::AtomicFile* output = nullptr;  // the one file the decoder writes
-
-  void Record(int code) {
-    if (error == 0) error = code != 0 ? code : EIO;
-  }
-};
-
-BufferedFile* AsFile(mspack_file* file) { return reinterpret_cast<BufferedFile*>(file); }
-BufferedSystem* AsSystem(mspack_system* system) { return reinterpret_cast<BufferedSystem*>(system); }
-
-bool Flush(BufferedFile* file) {
-  if (!file->writing || file->pos == 0) return true;
-  if (!file->sink->Write(file->buffer.get(), file->pos)) {
-    file->owner->Record(platform::LastError());
-    return false;
-  }
-  file->bufferStart += static_cast<off_t>(file->pos);
-  file->pos = 0;
-  return true;
-}
-
-mspack_file* Open(mspack_system* self, const char* filename, int mode) noexcept {
-  BufferedSystem* system = AsSystem(self);
-  if (mode == MSPACK_SYS_OPEN_WRITE) {
-    // The output goes to the file beside the target, whatever name the decoder passes.
-    if (system->output == nullptr) {
-      system->Record(EINVAL);
-      return nullptr;
-    }
-  } else if (mode != MSPACK_SYS_OPEN_READ) {
-    system->Record(EINVAL);
-    return nullptr;
-  }
-  auto* file = new (std::nothrow) BufferedFile;
-  unsigned char* buffer = new (std::nothrow) unsigned char[kBufferSize];
-  if (file == nullptr || buffer == nullptr) {
-    delete file;
-    delete[] buffer;
-    system->Record(ENOMEM);
-    return nullptr;
-  }
-  file->buffer.reset(buffer);
-  file->owner = system;
-  file->writing = mode == MSPACK_SYS_OPEN_WRITE;
-  if (file->writing) {
-    file->sink = std::exchange(system->output, nullptr);
-    return reinterpret_cast<mspack_file*>(file);
-  }
-  file->source.reset(new (std::nothrow) platform::host::InputFile(filename));
-  if (file->source == nullptr || !file->source->Ok()) {
-    system->Record(file->source == nullptr ? ENOMEM : platform::LastError());
-    delete file;
-    return nullptr;
-  }
-  return reinterpret_cast<mspack_file*>(file);
-}
-
-void Close(mspack_file* handle) noexcept {
-  BufferedFile* file = AsFile(handle);
-  if (file == nullptr) return;
-  if (file->writing) {
-    // Output is written in order, so its end is its length.
-    file->owner->outputBytes += file->bufferStart + static_cast<off_t>(file->pos);
-    Flush(file);
-  }
-  delete file;
-}
-
-int Read(mspack_file* handle, void* out, int bytes) noexcept {
-  BufferedFile* file = AsFile(handle);
-  if (bytes < 0 || file->writing) return -1;
-  auto* dest = static_cast<unsigned char*>(out);
-  const auto wanted = static_cast<size_t>(bytes);
-  size_t copied = 0;
-  while (copied < wanted) {
-    if (file->pos == file->end) {
-      const int64_t got = file->source->Read(file->buffer.get(), kBufferSize);
-      if (got < 0) {
-        file->owner->Record(platform::LastError());
-        return -1;
-      }
-      if (got == 0) break;
-      file->bufferStart += static_cast<off_t>(file->end);
-      file->pos = 0;
-      file->end = static_cast<size_t>(got);
-    }
-    size_t take = std::min(file->end - file->pos, wanted - copied);
-    std::memcpy(dest + copied, file->buffer.get() + file->pos, take);
-    file->pos += take;
-    copied += take;
-  }
-  return static_cast<int>(copied);
-}
-
-// Every write but the decoder's single bytes; kept out of line so the
-// one-byte path needs no registers saved.
-[[gnu::noinline]] int WriteBlock(BufferedFile* file, void* in, int bytes) noexcept {
-  if (bytes < 0 || !file->writing) return -1;
-  const auto size = static_cast<size_t>(bytes);
-  if (kBufferSize - file->pos < size) {
-    if (!Flush(file)) return -1;
-    if (size > kBufferSize) {
-      if (!file->sink->Write(in, size)) {
-        file->owner->Record(platform::LastError());
-        return -1;
-      }
-      file->bufferStart += static_cast<off_t>(size);
-      return bytes;
-    }
-  }
-  std::memcpy(file->buffer.get() + file->pos, in, size);
-  file->pos += size;
-  return bytes;
-}
-
-int Write(mspack_file* handle, void* in, int bytes) noexcept {
-  BufferedFile* file = AsFile(handle);
-  // The decoder's usual call: one byte. Keep it to a store and an increment.
-  if (bytes == 1 && file->pos < kBufferSize && file->writing) [[likely]] {
-    file->buffer[file->pos++] = *static_cast<unsigned char*>(in);
-    return 1;
-  }
-  return WriteBlock(file, in, bytes);
-}
-
-off_t Tell(mspack_file* handle) noexcept {
-  BufferedFile* file = AsFile(handle);
-  return file->bufferStart + static_cast<off_t>(file->pos);
-}
-
-int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
-  BufferedFile* file = AsFile(handle);
-  // The output is a stream: written in order, never sought.
-  if (file->writing) return -1;
-  off_t target;
-  switch (mode) {
-    case MSPACK_SYS_SEEK_START:
-      target = offset;
-      break;
-    case MSPACK_SYS_SEEK_CUR:
-      target = Tell(handle) + offset;
-      break;
-    case MSPACK_SYS_SEEK_END: {
-      std::optional<int64_t> size = file->source->Size();
-      if (!size) {
-        file->owner->Record(platform::LastError());
-        return -1;
-      }
-      target = static_cast<off_t>(*size) + offset;
-      break;
-    }
-    default:
-      return -1;
-  }
-  if (target < 0) return -1;
-  if (!file->writing && target >= file->bufferStart &&
-      target <= file->bufferStart + static_cast<off_t>(file->end)) {
-    file->pos = static_cast<size_t>(target - file->bufferStart);
-    return 0;
-  }
-  if (!file->source->Seek(target)) {
-    file->owner->Record(platform::LastError());
-    return -1;
-  }
-  file->bufferStart = target;
-  file->pos = 0;
-  file->end = 0;
-  return 0;
-}
-
-void Message(mspack_file*, const char*, ...) noexcept {}
-void* Alloc(mspack_system*, size_t bytes) noexcept { return std::malloc(bytes); }
-void Free(void* ptr) noexcept { std::free(ptr); }
-void Copy(void* src, void* dest, size_t bytes) noexcept { std::memmove(dest, src, bytes); }
-
-void InitSystem(BufferedSystem& system) {
-  system.base.open = Open;
-  system.base.close = Close;
-  system.base.read = Read;
-  system.base.write = Write;
-  system.base.seek = Seek;
-  system.base.tell = Tell;
-  system.base.message = Message;
-  system.base.alloc = Alloc;
-  system.base.free = Free;
-  system.base.copy = Copy;
-  system.base.null_ptr = nullptr;
-}
+// Signature, mode 'A', the last character of the name, the expanded length.
+constexpr size_t kSzddHeaderSize = 14;
+// The QBasic variant: signature and the expanded length only.
+constexpr size_t kQbasicHeaderSize = 12;
+constexpr size_t kCopyBufferSize = size_t{1} << 20;
 
 ExpandResult Failure(int error, std::string detail) {
   return ExpandResult{ExpandResult::Outcome::Failed, error, std::move(detail)};
@@ -241,107 +32,76 @@ ExpandResult Failure(int error, std::string detail) {
 ExpandResult CopyUnchanged(const fs::path& source, platform::host::AtomicFile& out) {
   platform::host::InputFile in(source);
   if (!in.Ok()) return Failure(platform::LastError(), "cannot open " + source.string());
-  std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBufferSize]);
-  int code = 0;
+  std::unique_ptr<unsigned char[]> buffer(new unsigned char[kCopyBufferSize]);
   for (;;) {
-    const int64_t got = in.Read(buffer.get(), kBufferSize);
-    if (got < 0) {
-      code = platform::LastError();
-      break;
-    }
-    if (got == 0) break;
-    if (!out.Write(buffer.get(), static_cast<size_t>(got))) {
-      code = platform::LastError();
-      break;
+    const int64_t got = in.Read(buffer.get(), kCopyBufferSize);
+    if (got == 0) return ExpandResult{ExpandResult::Outcome::Copied, 0, {}};
+    if (got < 0 || !out.Write(buffer.get(), static_cast<size_t>(got))) {
+      return Failure(platform::LastError(), "cannot copy " + source.string());
     }
   }
-  if (code != 0) return Failure(code, "cannot copy " + source.string());
-  return ExpandResult{ExpandResult::Outcome::Copied, 0, {}};
 }
 
-bool SelfTestPassed() {
-  static const bool passed = [] {
-    int result = MSPACK_ERR_OK;
-    MSPACK_SYS_SELFTEST(result);
-    return result == MSPACK_ERR_OK;
-  }();
-  return passed;
+uint32_t LittleEndian32(const unsigned char* bytes) {
+  return bytes[0] | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[3]} << 24);
 }
 
-enum class Signature { None, Szdd, Unreadable };
+struct Header {
+  enum class Kind { None, Szdd, Broken, Unreadable } kind = Kind::None;
+  int64_t length = 0;  // the expanded length the header gives
+  int error = 0;       // errno when unreadable
+};
 
-Signature ReadSignature(const fs::path& source, int* errorOut) {
+Header ReadHeader(const fs::path& source) {
   platform::host::InputFile in(source);
-  if (!in.Ok()) {
-    *errorOut = platform::LastError();
-    return Signature::Unreadable;
-  }
-  unsigned char head[8] = {};
+  if (!in.Ok()) return Header{Header::Kind::Unreadable, 0, platform::LastError()};
+  unsigned char head[kSzddHeaderSize] = {};
   size_t got = 0;
   while (got < sizeof head) {
     const int64_t piece = in.Read(head + got, sizeof head - got);
-    if (piece < 0) {
-      *errorOut = platform::LastError();
-      return Signature::Unreadable;
-    }
+    if (piece < 0) return Header{Header::Kind::Unreadable, 0, platform::LastError()};
     if (piece == 0) break;
     got += static_cast<size_t>(piece);
   }
   // A file shorter than a signature cannot be SZDD: it is copied like any other.
-  if (got < sizeof head) return Signature::None;
-  if (std::memcmp(head, kSzddSignature, 8) == 0 || std::memcmp(head, kQbasicSignature, 8) == 0)
-    return Signature::Szdd;
-  return Signature::None;
+  if (got < sizeof kSzddSignature) return Header{};
+  if (std::memcmp(head, kSzddSignature, sizeof kSzddSignature) == 0) {
+    if (got < kSzddHeaderSize) return Header{Header::Kind::Broken};
+    return Header{Header::Kind::Szdd, LittleEndian32(head + 10)};
+  }
+  if (std::memcmp(head, kQbasicSignature, sizeof kQbasicSignature) == 0) {
+    if (got < kQbasicHeaderSize) return Header{Header::Kind::Broken};
+    return Header{Header::Kind::Szdd, LittleEndian32(head + 8)};
+  }
+  return Header{};
 }
 
-ExpandResult Decompress(const fs::path& source, platform::host::AtomicFile& out) {
-  if (!SelfTestPassed()) return Failure(0, "libmspack was built for another off_t");
-  BufferedSystem system;
-  InitSystem(system);
-  system.output = &out;
-  msszdd_decompressor* decompressor = mspack_create_szdd_decompressor(&system.base);
-  if (decompressor == nullptr) return Failure(ENOMEM, "cannot create the SZDD decompressor");
-  ExpandResult result;
-  msszddd_header* header = decompressor->open(decompressor, source.c_str());
-  if (header == nullptr) {
-    int code = decompressor->last_error(decompressor);
-    if (code == MSPACK_ERR_SIGNATURE) {
-      result = CopyUnchanged(source, out);
-    } else {
-      result = Failure(system.error, "unreadable SZDD header (libmspack error " + std::to_string(code) + ")");
-    }
-  } else {
-    int code = decompressor->extract(decompressor, header, "expanded output");
-    const int64_t expected = header->length;
-    decompressor->close(decompressor, header);
-    if (code != MSPACK_ERR_OK) {
-      result =
-          Failure(system.error, "SZDD data does not decode (libmspack error " + std::to_string(code) + ")");
-    } else if (system.error != 0) {
-      result = Failure(system.error, "cannot write the expanded file");
-    } else if (system.outputBytes != expected) {
-      // The decoder stops quietly at the end of its input, so a cut download
-      // decodes "successfully" into a shorter file.
-      result = Failure(0, "SZDD data gives " + std::to_string(system.outputBytes) +
-                              " bytes, its header says " + std::to_string(expected));
-    } else {
-      result = ExpandResult{ExpandResult::Outcome::Expanded, 0, {}};
-    }
+// The platform expands; what it gives is held against the header here, on every host.
+ExpandResult Checked(const Header& header, const platform::host::LzExpansion& expansion) {
+  if (!expansion.ok()) return Failure(expansion.error, expansion.detail);
+  // LZ32 does not know the QBasic variant and copies it.
+  if (!expansion.decoded) return Failure(0, "the platform copied an SZDD file instead of expanding it");
+  if (expansion.bytes != header.length) {
+    // Decoders stop quietly at the end of their input, so a cut download
+    // decodes "successfully" into a shorter file.
+    return Failure(0, "SZDD data gives " + std::to_string(expansion.bytes) + " bytes, its header says " +
+                          std::to_string(header.length));
   }
-  mspack_destroy_szdd_decompressor(decompressor);
-  return result;
+  return ExpandResult{ExpandResult::Outcome::Expanded, 0, {}};
 }
 
 }  // namespace
 
 ExpandResult ExpandFile(const fs::path& source, const fs::path& target) {
-  int code = 0;
-  Signature signature = ReadSignature(source, &code);
-  if (signature == Signature::Unreadable) return Failure(code, "cannot read " + source.string());
+  const Header header = ReadHeader(source);
+  if (header.kind == Header::Kind::Unreadable) return Failure(header.error, "cannot read " + source.string());
+  if (header.kind == Header::Kind::Broken) return Failure(0, "unreadable SZDD header");
   // Written beside the target and renamed onto it; removed again on any failure.
   platform::host::AtomicFile out(target);
   if (!out.Ok()) return Failure(platform::LastError(), "cannot create a file beside " + target.string());
-  ExpandResult result = signature == Signature::Szdd ? Decompress(source, out) : CopyUnchanged(source, out);
+  ExpandResult result = header.kind == Header::Kind::Szdd
+                            ? Checked(header, platform::host::LzExpand(source, out))
+                            : CopyUnchanged(source, out);
   if (result.ok() && !out.Commit(true, false)) {
     result = Failure(platform::LastError(), "cannot rename into " + target.string());
   }

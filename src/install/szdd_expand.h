@@ -1,5 +1,6 @@
 // Expansion of one downloaded component: SZDD files (also the QBasic variant)
-// are decompressed through libmspack, anything else is copied unchanged.
+// are decompressed through the platform's LZ expansion (platform/lz_expand.h),
+// anything else is copied unchanged; the result is checked against the header.
 #pragma once
 
 #include <filesystem>

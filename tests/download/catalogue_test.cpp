@@ -6,11 +6,9 @@
 #include <set>
 #include <span>
 
-#include "download/update_server.h"
-
 namespace sorana::download {
 
-using namespace catalogue;  // the catalogue and the update server it names files for
+using namespace catalogue;
 namespace {
 
 StandardChoice All() {
@@ -124,17 +122,6 @@ TEST(Catalogue, ProgramRowsStandInThePositionsTheInstallationExpects) {
   EXPECT_EQ(NewProgramRows[8].name, "FDLAUNCH.EX_");
   EXPECT_EQ(NewProgramRows[32].name, "LIST.KO_");
   EXPECT_EQ(NewProgramRows[33].folder, "Template\\港湾\\KEN");
-}
-
-TEST(UpdateServer, EnvironmentOverridesAndNamesArePercentEncoded) {
-  setenv("SORANA_UPDATE_SERVER", "http://127.0.0.1:8787/", 1);
-  EXPECT_EQ(UpdateServer(), "http://127.0.0.1:8787");
-  setenv("SORANA_UPDATE_SERVER", "", 1);
-  EXPECT_EQ(UpdateServer(), SORANA_TEST_DEFAULT_SERVER);
-  unsetenv("SORANA_UPDATE_SERVER");
-  EXPECT_EQ(ComponentUrl("http://h", false, "FOTODESK.EX_"), "http://h/sorana/20240410/FOTODESK.EX_");
-  EXPECT_EQ(ComponentUrl("http://h", true, "ヘルプ.lzh"),
-            "http://h/sorana/v128/%E3%83%98%E3%83%AB%E3%83%97.lzh");
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 #include "install/merge_help.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <stdexcept>
@@ -32,6 +32,20 @@ std::string Record(const std::string& path, const std::string& time,
   std::string out = kStart + "\r\n" + Cp932(path) + "\r\n" + time + "\r\n";
   for (const std::string& line : content) out += line + "\r\n";
   return out + kEnd + "\r\n";
+}
+
+// A file's last-write time as local calendar time.
+std::tm LocalWriteTime(const fs::path& path) {
+  const auto written = std::chrono::file_clock::to_sys(fs::last_write_time(path));
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(written));
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
+  return local;
 }
 
 class MergeHelpTest : public ::testing::Test {
@@ -100,10 +114,7 @@ TEST_F(MergeHelpTest, SetsTheRecordedLocalTime) {
   // 2021-03-04 05:06:08 local: date (41 << 9 | 3 << 5 | 4), time (5 << 11 | 6 << 5 | 4).
   const uint32_t packed = ((41u << 9 | 3u << 5 | 4u) << 16) | (5u << 11 | 6u << 5 | 4u);
   Merge(Record("dated.htm", std::to_string(packed), {"x"}) + Record("undated.htm", "0", {"x"}));
-  struct stat st {};
-  ASSERT_EQ(stat(Help("dated.htm").c_str(), &st), 0);
-  std::tm local{};
-  localtime_r(&st.st_mtime, &local);
+  const std::tm local = LocalWriteTime(Help("dated.htm"));
   EXPECT_EQ(local.tm_year, 121);
   EXPECT_EQ(local.tm_mon, 2);
   EXPECT_EQ(local.tm_mday, 4);
@@ -111,8 +122,8 @@ TEST_F(MergeHelpTest, SetsTheRecordedLocalTime) {
   EXPECT_EQ(local.tm_min, 6);
   EXPECT_EQ(local.tm_sec, 8);
   // 0 is no date: the file keeps the time it was written.
-  ASSERT_EQ(stat(Help("undated.htm").c_str(), &st), 0);
-  EXPECT_GT(st.st_mtime, std::time(nullptr) - 600);
+  std::tm undated = LocalWriteTime(Help("undated.htm"));
+  EXPECT_GT(std::mktime(&undated), std::time(nullptr) - 600);
 }
 
 TEST_F(MergeHelpTest, SkipsRecordsThatWouldLeaveTheHelpFolder) {
@@ -126,8 +137,8 @@ TEST_F(MergeHelpTest, SkipsRecordsThatWouldLeaveTheHelpFolder) {
   const fs::path bin = prefix_.HostC("C:\\SORANA\\NEW_BIN");
   for (const char* name : {"evil.htm", "evil2.htm", "evil5.htm"})
     EXPECT_FALSE(fs::exists(bin / name)) << name;
-  EXPECT_FALSE(fs::exists(prefix_.DriveC() / "evil3.htm"));
-  EXPECT_FALSE(fs::exists(prefix_.DriveC() / "evil4.htm"));
+  EXPECT_FALSE(fs::exists(prefix_.HostC("C:\\evil3.htm")));
+  EXPECT_FALSE(fs::exists(prefix_.HostC("C:\\evil4.htm")));
   EXPECT_EQ(Read("fine.htm"), "ok\r\n");
   // Nothing but the blocker, the good page and nothing else below the help folder.
   size_t entries = 0;

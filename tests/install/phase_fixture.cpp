@@ -57,14 +57,29 @@ std::string HelpBundle() {
 
 }  // namespace
 
+void PhaseFixture::LoadTheLhaLibrary() {
+#ifdef _WIN32
+  archive::LoadLhaLibrary();
+#else
+  archive::LoadLhaLibraryFrom(SORANA_UNLHA32_PATH);
+#endif
+}
+
+bool PhaseFixture::NoLhaLibrary() { return !archive::IsLhaLibraryLoaded(); }
+
 void PhaseFixture::SetUpTestSuite() {
   static bool loaded = false;
-  if (!loaded) archive::LoadLhaLibraryFrom(SORANA_UNLHA32_PATH);
+  if (!loaded) LoadTheLhaLibrary();
   loaded = true;
 }
 
+#ifdef _WIN32
+void PhaseFixture::SetUp() {}
+void PhaseFixture::TearDown() {}
+#else
 void PhaseFixture::SetUp() { setenv("WINEPREFIX", prefix_.Root().c_str(), 1); }
 void PhaseFixture::TearDown() { unsetenv("WINEPREFIX"); }
+#endif
 
 std::string PhaseFixture::ContentOf(const std::string& name) {
   std::string out;

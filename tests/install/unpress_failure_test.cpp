@@ -103,6 +103,7 @@ TEST_F(UnpressFailureTest, ProgressStepsWithTheNumberOfEntries) {
 }
 
 TEST_F(UnpressFailureTest, ReadOnlyTargets) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   // A read-only list file is replaced: its attribute is cleared first.
   Prepare(false, {0});
   test::TempPrefix::WriteFile(Work("Template/14年度/KEN/LIST.TXT"), "old list");
@@ -126,6 +127,7 @@ TEST_F(UnpressFailureTest, ReadOnlyTargets) {
 }
 
 TEST_F(UnpressFailureTest, FoldersThatCannotBeMade) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   const std::pair<const char*, const char*> cases[] = {
       {"Template", "コンポーネントの展開[Template\\14年度\\KEN CreateFolder]に失敗しました。終了します。"},
       {"corins5.0", "コンポーネントの展開[corins5.0CreateFolder]に失敗しました。終了します。"},
@@ -145,6 +147,7 @@ TEST_F(UnpressFailureTest, FoldersThatCannotBeMade) {
 }
 
 TEST_F(UnpressFailureTest, ArchivesMustExtract) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   // A read-only archive folder is opened up before the archive goes in.
   Prepare(false, {0});
   fs::create_directories(Work("corins0.0"));
@@ -165,11 +168,12 @@ TEST_F(UnpressFailureTest, ArchivesMustExtract) {
   Prepare(false, {0});
   archive::UnloadLhaLibrary();
   EXPECT_FALSE(Run());
-  archive::LoadLhaLibraryFrom(SORANA_UNLHA32_PATH);
+  LoadTheLhaLibrary();
   EXPECT_EQ(window_.boxes.back().text, FailureBox("コンポーネントの展開[34]に失敗しました。終了します。", 0));
 }
 
 TEST_F(UnpressFailureTest, HelpStepMergesOnlyABundle) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   // Any letter case of MERGEHELP. merges.
   Prepare(false, {0});
   fs::rename(Download("MERGEHELP.IN_"), Download("mergehelp.in_"));
@@ -189,6 +193,7 @@ TEST_F(UnpressFailureTest, HelpStepMergesOnlyABundle) {
 }
 
 TEST_F(UnpressFailureTest, BackupStepsThatFail) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   Prepare(false, {0});
   test::TempPrefix::WriteFile(Work("plugin/a.doc"), "document");
   test::TempPrefix::WriteFile(Work("plugin/a.xls"), "sheet");  // both want to be a.BAK

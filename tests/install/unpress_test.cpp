@@ -13,6 +13,7 @@ namespace fs = std::filesystem;
 using UnpressTest = PhaseFixture;
 
 TEST_F(UnpressTest, NewPhaseInstallsEveryKindOfFile) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   Prepare(false, {0, 2, 4});  // .SP_/.sp_, .xl_, .XL_ and .DO_ plug-ins
   test::TempPrefix::WriteFile(Work("plugin/OLD.SPI"), "previous plug-in");
   test::TempPrefix::WriteFile(Work("plugin/STALE.BAK"), "backup from the update before");
@@ -79,6 +80,7 @@ TEST_F(UnpressTest, NewPhaseInstallsEveryKindOfFile) {
 }
 
 TEST_F(UnpressTest, OldPhaseInstallsAndHandsBackToTheDriver) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   Prepare(true, {6});
   ASSERT_TRUE(Run()) << (window_.boxes.empty() ? "" : window_.boxes.back().text);
   EXPECT_EQ(ReadWork("FOTODESK.EXE"), ContentOf("FOTODESK.EX_"));
@@ -97,12 +99,14 @@ TEST_F(UnpressTest, OldPhaseInstallsAndHandsBackToTheDriver) {
 }
 
 TEST_F(UnpressTest, OldPhaseWithoutPlugInRowsBacksUpThePlugInsAndInstallsNone) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   Prepare(true, {11});  // a standard with no files in the old-version phase
   test::TempPrefix::WriteFile(Work("plugin/OLD.SPI"), "previous plug-in");
   ASSERT_TRUE(Run()) << (window_.boxes.empty() ? "" : window_.boxes.back().text);
   EXPECT_EQ(ReadWork("FOTODESK.EXE"), ContentOf("FOTODESK.EX_"));
   std::vector<std::string> plugins;
-  for (const auto& entry : fs::directory_iterator(Work("plugin"))) plugins.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(Work("plugin")))
+    plugins.push_back(entry.path().filename().string());
   EXPECT_EQ(plugins, std::vector<std::string>{"OLD.BAK"});
   EXPECT_TRUE(window_.boxes.empty());
 }
@@ -115,6 +119,7 @@ struct SettingsCase {
 class SettingsFileTest : public PhaseFixture, public ::testing::WithParamInterface<SettingsCase> {};
 
 TEST_P(SettingsFileTest, IsKeptOnlyWhenItHoldsTheLabelCount) {
+  if (NoLhaLibrary()) GTEST_SKIP() << kNoLhaLibrary;
   Prepare(false, {0});
   const SettingsCase& c = GetParam();
   if (c.installed != nullptr) test::TempPrefix::WriteFile(Work("FOTODESK.INI"), c.installed);

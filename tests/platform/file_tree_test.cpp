@@ -1,8 +1,12 @@
+// The file-tree operations on both hosts; links, permissions and a second
+// file system only where the host is Linux.
 #include "platform/file_tree.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -18,9 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempPrefix;
 
-bool IsReadOnly(const fs::path& path) {
-  return (fs::symlink_status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
-}
+bool IsReadOnly(const fs::path& path) { return TempPrefix::IsReadOnly(path); }
 
 std::set<std::string> Names(const fs::path& folder) {
   std::set<std::string> names;
@@ -121,12 +123,14 @@ TEST(FileTreeBackupDocuments, RenamesWholeExtensionsOfThisFolderOnly) {
   TempPrefix::WriteFile(prefix.HostC("C:\\p\\plug.in.spi"), "spi");
   TempPrefix::WriteFile(prefix.HostC("C:\\p\\keep.docx"), "docx");
   TempPrefix::WriteFile(prefix.HostC("C:\\p\\doc"), "no extension");
+  TempPrefix::WriteFile(prefix.HostC("C:\\p\\京都府納品書.Doc"), "納品書");
   TempPrefix::WriteFile(prefix.HostC("C:\\p\\sub\\inner.doc"), "inner");
   fs::create_directories(prefix.HostC("C:\\p\\folder.doc"));
 
   EXPECT_TRUE(BackupDocuments("C:\\P\\"));
   EXPECT_EQ(Names(prefix.HostC("C:\\p")),
-            (std::set<std::string>{"Sheet.BAK", "plug.in.BAK", "keep.docx", "doc", "sub", "folder.doc"}));
+            (std::set<std::string>{"Sheet.BAK", "plug.in.BAK", "keep.docx", "doc", "京都府納品書.BAK", "sub",
+                                   "folder.doc"}));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\p\\Sheet.BAK")), "sheet");
   EXPECT_TRUE(fs::exists(prefix.HostC("C:\\p\\sub\\inner.doc")));
 
@@ -145,7 +149,9 @@ class FileTreeResetReadOnly : public ::testing::Test {
       TempPrefix::WriteFile(Host(file), file);
     }
     TempPrefix::WriteFile(prefix.HostC("C:\\outside\\o1"), "o");
+#ifndef _WIN32
     fs::create_directory_symlink(prefix.HostC("C:\\outside"), Host("link"));
+#endif
     for (const char* entry : kEntries) {
       TempPrefix::MakeReadOnly(Host(entry));
     }
@@ -170,7 +176,11 @@ TEST_F(FileTreeResetReadOnly, ClearsTheWholeTreeButNotThroughLinks) {
     EXPECT_FALSE(IsReadOnly(Host(entry))) << entry;
   }
   EXPECT_FALSE(IsReadOnly(prefix.HostC("C:\\top")));  // the parent, as through ".."
+  // Wine keeps no read-only attribute on folders, so only Linux can tell an
+  // outside folder that stayed read-only.
+#ifndef _WIN32
   EXPECT_TRUE(IsReadOnly(prefix.HostC("C:\\outside")));
+#endif
   EXPECT_TRUE(IsReadOnly(prefix.HostC("C:\\outside\\o1")));
 }
 
@@ -201,6 +211,7 @@ TEST_F(FileTreeResetReadOnly, NoInsideASubFolderSkipsOnlyThatFolder) {
   EXPECT_FALSE(IsReadOnly(Host("")));
 }
 
+#ifndef _WIN32
 TEST_F(FileTreeResetReadOnly, UnreadableFolderIsNotWalked) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads any folder, whatever its permissions";
   fs::permissions(Host("A"), fs::perms::none);
@@ -211,7 +222,12 @@ TEST_F(FileTreeResetReadOnly, UnreadableFolderIsNotWalked) {
   EXPECT_TRUE(IsReadOnly(Host("A\\a1")));
   EXPECT_FALSE(IsReadOnly(Host("f2")));
 }
+#endif
 
+// Wine's shell neither replaces files nor merges folders on a move, and reports
+// missing items as moved; on Windows that is the shell's own business, and
+// under Wine only the copy (below) behaves as the Windows shell does.
+#ifndef _WIN32
 TEST(FileTreeMoveFiles, CreatesTheDestinationAndReplacesFiles) {
   TempPrefix prefix;
   TempPrefix::WriteFile(prefix.HostC("C:\\root\\fotodesk.exe"), "new exe");
@@ -264,6 +280,7 @@ TEST(FileTreeMoveFiles, FailuresGiveFalseAndLoseNothing) {
   // A pattern that matches nothing in an existing folder is nothing to do.
   EXPECT_TRUE(MoveFiles(List({"C:\\src\\*.none"}), "C:\\dst"));
 }
+#endif
 
 TEST(FileTreeCopyFiles, CopiesFoldersWithTheirContents) {
   TempPrefix prefix;
@@ -284,6 +301,7 @@ TEST(FileTreeCopyFiles, CopiesFoldersWithTheirContents) {
   EXPECT_EQ(Names(prefix.HostC("C:\\NEW_BIN")), std::set<std::string>{"template"});
 }
 
+#ifndef _WIN32
 TEST(FileTreeMoveFiles, MovesAcrossFileSystems) {
   TempPrefix prefix;
   const fs::path other = "/dev/shm";
@@ -311,6 +329,7 @@ TEST(FileTreeMoveFiles, MovesAcrossFileSystems) {
   EXPECT_EQ(g, "g");
   EXPECT_TRUE(fs::is_empty(prefix.HostC("C:\\src")));
 }
+#endif
 
 }  // namespace
 }  // namespace sorana::platform

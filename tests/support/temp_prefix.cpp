@@ -76,4 +76,8 @@ void TempPrefix::MakeReadOnly(const fs::path& path) {
                   fs::perm_options::remove);
 }
 
+bool TempPrefix::IsReadOnly(const fs::path& path) {
+  return (fs::symlink_status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+
 }  // namespace sorana::test

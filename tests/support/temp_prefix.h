@@ -30,6 +30,8 @@ class TempPrefix {
   static std::string ReadFile(const std::filesystem::path& path);
   // Read-only as Wine maps it: no write permission for anyone.
   static void MakeReadOnly(const std::filesystem::path& path);
+  // Read-only as the host sees it: no owner write permission, the attribute on Windows.
+  static bool IsReadOnly(const std::filesystem::path& path);
 
  private:
   std::filesystem::path base_;

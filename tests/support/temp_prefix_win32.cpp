@@ -109,4 +109,9 @@ void TempPrefix::MakeReadOnly(const fs::path& path) {
   }
 }
 
+bool TempPrefix::IsReadOnly(const fs::path& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 }  // namespace sorana::test

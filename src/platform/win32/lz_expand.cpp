@@ -1,0 +1,66 @@
+// The SZDD expansion of Windows: the platform's LZ32. The source is opened
+// with the wide-character API and handed to LZInit (LZOpenFile would take the
+// path in the ANSI code page and no longer than an OFSTRUCT holds); LZCopy
+// writes into the atomic output's own handle.
+#include "platform/lz_expand.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+#include <lzexpand.h>
+
+namespace sorana::platform::host {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+INT AsLzFile(HANDLE handle) { return static_cast<INT>(reinterpret_cast<intptr_t>(handle)); }
+
+LzExpansion Failure(int error, std::string detail) {
+  return LzExpansion{-1, false, error, std::move(detail)};
+}
+
+// LZ32's negative results: its file errors leave the system's last error behind.
+LzExpansion LzFailure(LONG code, const fs::path& source) {
+  switch (code) {
+    case LZERROR_READ:
+    case LZERROR_BADINHANDLE:
+      return Failure(win32::ErrnoOf(GetLastError()), "cannot read " + source.string());
+    case LZERROR_WRITE:
+    case LZERROR_BADOUTHANDLE:
+      return Failure(win32::ErrnoOf(GetLastError()), "cannot write the expanded file");
+    case LZERROR_GLOBALLOC:
+    case LZERROR_GLOBLOCK:
+      return Failure(ENOMEM, "LZ32 has no memory for " + source.string());
+    default:
+      return Failure(0, "SZDD data does not decode (LZ32 error " + std::to_string(code) + ")");
+  }
+}
+
+}  // namespace
+
+LzExpansion LzExpand(const fs::path& source, AtomicFile& out) {
+  HANDLE file =
+      CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return Failure(win32::ErrnoOf(GetLastError()), "cannot open " + source.string());
+  // LZInit hands back the file itself when it is not compressed, which LZCopy then copies.
+  const INT input = LZInit(AsLzFile(file));
+  if (input < 0) {
+    LzExpansion failure = LzFailure(input, source);
+    CloseHandle(file);
+    return failure;
+  }
+  const bool decoded = input != AsLzFile(file);
+  const LONG bytes = LZCopy(input, AsLzFile(reinterpret_cast<HANDLE>(out.NativeHandle())));
+  LzExpansion result = bytes < 0 ? LzFailure(bytes, source) : LzExpansion{bytes, decoded, 0, {}};
+  LZClose(input);  // closes the file as well
+  return result;
+}
+
+}  // namespace sorana::platform::host
