@@ -1,0 +1,16 @@
+// The program's UTF-8 texts in the window's wide-character API, and back.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sorana::win32 {
+
+// Invalid sequences become U+FFFD: a caption is shown, never refused.
+std::wstring Wide(std::string_view utf8);
+std::string Narrow(std::wstring_view utf16);
+
+// The core joins lines with a lone CR; the window's controls break lines at CR LF.
+std::wstring DisplayText(std::string_view utf8);
+
+}  // namespace sorana::win32
