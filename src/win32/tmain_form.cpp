@@ -290,28 +290,30 @@ void TMainForm::CloseNow() {
 }
 
 void TMainForm::SetCaption(Control control, std::string_view text) {
-  SetWindowTextW(Handle(control), Wide(text).c_str());
-  if (control == Control::ProgressLabel) FitProgressLabel();
+  const std::wstring shown = Wide(text);
+  if (control == Control::ProgressLabel) FitProgressLabel(shown);
+  SetWindowTextW(Handle(control), shown.c_str());
 }
 
-void TMainForm::FitProgressLabel() {
+// Sized before the text is set, and moved without its old pixels, so that
+// nothing of the previous text stays behind.
+void TMainForm::FitProgressLabel(const std::wstring& text) {
   HWND label = Handle(Control::ProgressLabel);
   if (label == nullptr) return;
-  const std::wstring text = TextOf(label);
   HDC dc = GetDC(label);
   HGDIOBJ old = SelectObject(dc, WindowFont(kFontPixels));
   SIZE extent{};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   SelectObject(dc, old);
   ReleaseDC(label, dc);
-  const int width = std::clamp<int>(extent.cx, kProgressLabelWidth, kProgressLabelMaxWidth);
+  const int width = std::clamp<int>(extent.cx + 2, kProgressLabelWidth, kProgressLabelMaxWidth);
   RECT place{};
   GetWindowRect(label, &place);
   MapWindowPoints(nullptr, client_, reinterpret_cast<POINT*>(&place), 2);
   if (place.right - place.left == width) return;
-  // The area it leaves is repainted by the panel.
-  const RECT left = place;
-  MoveWindow(label, kProgressLabelRight - width, place.top, width, place.bottom - place.top, TRUE);
+  const RECT left = place;  // repainted by the panel where the label leaves it
+  SetWindowPos(label, nullptr, kProgressLabelRight - width, place.top, width, place.bottom - place.top,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
   InvalidateRect(client_, &left, TRUE);
 }
 

@@ -89,7 +89,7 @@ class TMainForm final : public app::UpdateWindow {
   LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(WORD id, WORD code);
   void OnActivate(bool active);
-  void FitProgressLabel();
+  void FitProgressLabel(const std::wstring& text);
   // Runs a handler of the core, if any are attached.
   void Dispatch(void (app::FormEvents::*handler)());
   void ReportError(const char* text);
