@@ -7,6 +7,7 @@
 #include "catalogue/standards.h"
 #include "win32/check_list_box.h"
 #include "win32/win32_text.h"
+#include "win32/window_classes.h"
 #include "win32/window_boxes.h"
 #include "win32/window_font.h"
 
@@ -19,8 +20,6 @@ using app::BoxKind;
 using app::Control;
 using app::FormEvents;
 
-constexpr wchar_t kFormClass[] = L"SoranaTMainForm";
-constexpr wchar_t kClientClass[] = L"SoranaClientArea";
 constexpr wchar_t kCaption[] = L"【ソラナギ】アップデートプログラム";
 // A single fixed border with the close box only.
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -41,42 +40,6 @@ constexpr UINT kCloseRequest = WM_APP + 2;
 
 WORD IdOf(Control control) { return static_cast<WORD>(100 + static_cast<int>(control)); }
 
-// The controls sit on a panel that covers the client area, so that the window
-// can be disabled without disabling the top-level window (which would hand
-// activation away and back). The panel passes its controls' notices up.
-LRESULT CALLBACK ClientProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_COMMAND:
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-    case WM_NOTIFY:
-      return SendMessageW(GetParent(panel), message, wParam, lParam);
-    default:
-      return DefWindowProcW(panel, message, wParam, lParam);
-  }
-}
-
-void RegisterClasses(WNDPROC formProc) {
-  static const bool registered = [formProc] {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-    WNDCLASSEXW form{};
-    form.cbSize = sizeof form;
-    form.lpfnWndProc = formProc;
-    form.hInstance = GetModuleHandleW(nullptr);
-    form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    form.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    form.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    form.lpszClassName = kFormClass;
-    WNDCLASSEXW client = form;
-    client.lpfnWndProc = ClientProc;
-    client.hIcon = nullptr;
-    client.lpszClassName = kClientClass;
-    return RegisterClassExW(&form) != 0 && RegisterClassExW(&client) != 0;
-  }();
-  (void)registered;
-}
-
 int TextHeight(HFONT font) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, font);
@@ -85,13 +48,6 @@ int TextHeight(HFONT font) {
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
   return metrics.tmHeight;
-}
-
-std::wstring TextOf(HWND control) {
-  if (control == nullptr) return {};
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 }  // namespace
@@ -114,7 +70,7 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 TMainForm::TMainForm() : caption_(kCaption) {
-  RegisterClasses(&FormProc);
+  RegisterWindowClasses(&FormProc);
   BuildMenu();
   window_ = CreateWindowExW(0, kFormClass, kCaption, kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth,
                             kClientHeight, nullptr, menu_, GetModuleHandleW(nullptr), this);
@@ -317,7 +273,7 @@ void TMainForm::FitProgressLabel(const std::wstring& text) {
   InvalidateRect(client_, &left, TRUE);
 }
 
-std::string TMainForm::Caption(Control control) const { return Narrow(TextOf(Handle(control))); }
+std::string TMainForm::Caption(Control control) const { return Narrow(WindowText(Handle(control))); }
 
 void TMainForm::SetVisible(Control control, bool visible) {
   ShowWindow(Handle(control), visible ? SW_SHOWNA : SW_HIDE);

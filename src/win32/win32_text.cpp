@@ -38,4 +38,11 @@ std::wstring DisplayText(std::string_view utf8) {
   return shown;
 }
 
+std::wstring WindowText(HWND window) {
+  if (window == nullptr) return {};
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
 }  // namespace sorana::win32

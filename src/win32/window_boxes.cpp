@@ -182,12 +182,6 @@ void LayOutInputBox(HWND dialog, const InputBoxState& box) {
   SendMessageW(edit, EM_SETSEL, 0, -1);
 }
 
-std::wstring TextOf(HWND control) {
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
 INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(dialog, DWLP_USER, lParam);
@@ -196,7 +190,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
   }
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
     auto* box = reinterpret_cast<InputBoxState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-    if (LOWORD(wParam) == IDOK) box->result = Narrow(TextOf(GetDlgItem(dialog, kInputEditId)));
+    if (LOWORD(wParam) == IDOK) box->result = Narrow(WindowText(GetDlgItem(dialog, kInputEditId)));
     EndDialog(dialog, LOWORD(wParam));
     return TRUE;
   }

@@ -7,8 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,12 +16,21 @@
 #include "win32/win32_text.h"
 #include "win32/window_boxes.h"
 #include "win32/window_font.h"
+#include "window_probe.h"
 
 using sorana::app::BoxAnswer;
 using sorana::app::BoxKind;
 using sorana::app::Control;
 using sorana::win32::TMainForm;
 using sorana::win32::Wide;
+using sorana::win32::WindowText;
+
+using sorana::test::BoxAnswerer;
+using sorana::test::FontHeight;
+using sorana::test::InClient;
+using sorana::test::SaveScreenshot;
+using sorana::test::SeenBox;
+using sorana::test::TextExtent;
 
 namespace {
 
@@ -60,148 +67,6 @@ class RecordingEvents : public sorana::app::FormEvents {
   TMainForm& window_;
 };
 
-std::wstring TextOf(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
-RECT InClient(HWND control, HWND window) {
-  RECT place{};
-  GetWindowRect(control, &place);
-  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
-  return place;
-}
-
-// In the control's own font unless another is given.
-SIZE TextExtent(HWND control, const std::wstring& text, HFONT font = nullptr) {
-  HDC dc = GetDC(control);
-  if (font == nullptr) font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-  HGDIOBJ old = SelectObject(dc, font);
-  SIZE extent{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(control, dc);
-  return extent;
-}
-
-int FontHeight(HWND control) {
-  LOGFONTW font{};
-  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
-  return font.lfHeight;
-}
-
-// A modal box as the user sees it, read while it is open.
-struct SeenBox {
-  std::wstring title, text, edit;
-  std::vector<std::wstring> buttons;
-  HWND owner = nullptr;
-  bool icon = false;
-  int width = 0, titleWidth = 0;  // the box's and its title's in the caption font
-  RECT textPlace{};
-};
-
-// Reads and answers every box that opens on this thread while it lives, from
-// a timer that runs inside the box's own modal loop.
-class BoxAnswerer {
- public:
-  BoxAnswerer() {
-    current_ = this;
-    timer_ = SetTimer(nullptr, 0, 20, &BoxAnswerer::Tick);
-  }
-  ~BoxAnswerer() {
-    KillTimer(nullptr, timer_);
-    current_ = nullptr;
-  }
-
-  WORD answer = IDOK;                  // the button pressed (IDCANCEL: the Escape key)
-  std::optional<std::wstring> typed;   // put into an input box's field first
-  std::vector<SeenBox> seen;
-
- private:
-  static BOOL CALLBACK Consider(HWND window, LPARAM found) {
-    wchar_t kind[16] = {};
-    GetClassNameW(window, kind, 16);
-    if (std::wstring(kind) == L"#32770" && IsWindowVisible(window) && IsWindowEnabled(window)) {
-      *reinterpret_cast<HWND*>(found) = window;
-      return FALSE;
-    }
-    return TRUE;
-  }
-
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (current_ == nullptr) return;
-    HWND box = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), &Consider, reinterpret_cast<LPARAM>(&box));
-    if (box != nullptr) current_->Answer(box);
-  }
-
-  void Answer(HWND box) {
-    SeenBox look;
-    look.title = TextOf(box);
-    look.owner = GetWindow(box, GW_OWNER);
-    RECT frame{};
-    GetWindowRect(box, &frame);
-    look.width = frame.right - frame.left;
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    HFONT captionFont = CreateFontIndirectW(&metrics.lfCaptionFont);
-    look.titleWidth = TextExtent(box, look.title, captionFont).cx;
-    DeleteObject(captionFont);
-    HWND text = GetDlgItem(box, sorana::win32::kBoxTextId);
-    look.text = TextOf(text);
-    look.textPlace = InClient(text, box);
-    HWND icon = GetDlgItem(box, sorana::win32::kBoxIconId);
-    look.icon = icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
-    HWND edit = GetDlgItem(box, sorana::win32::kInputEditId);
-    if (edit != nullptr) look.edit = TextOf(edit);
-    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-      wchar_t kind[16] = {};
-      GetClassNameW(child, kind, 16);
-      if (lstrcmpiW(kind, L"Button") == 0) look.buttons.push_back(TextOf(child));
-    }
-    seen.push_back(look);
-    if (edit != nullptr && typed) SetWindowTextW(edit, typed->c_str());
-    if (HWND button = GetDlgItem(box, answer); button != nullptr) {
-      SendMessageW(button, BM_CLICK, 0, 0);
-    } else {
-      SendMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-    }
-  }
-
-  static inline BoxAnswerer* current_ = nullptr;
-  UINT_PTR timer_ = 0;
-};
-
-// A picture of the window as the screen shows it, as a 24-bit BMP file.
-bool SaveScreenshot(HWND window, const std::wstring& path) {
-  RECT frame{};
-  GetWindowRect(window, &frame);
-  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
-  SelectObject(memory, old);
-  BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-  std::vector<char> pixels(stride * static_cast<DWORD>(height));
-  GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
-            DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  BITMAPFILEHEADER head{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof info};
-  head.bfSize = head.bfOffBits + static_cast<DWORD>(pixels.size());
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file == nullptr) return false;
-  bool written = fwrite(&head, sizeof head, 1, file) == 1 && fwrite(&info, sizeof info, 1, file) == 1 &&
-                 fwrite(pixels.data(), pixels.size(), 1, file) == 1;
-  return fclose(file) == 0 && written;
-}
-
 class WindowTest : public ::testing::Test {
  protected:
   WindowTest() : events(window) { window.SetEvents(&events); }
@@ -219,7 +84,7 @@ class WindowTest : public ::testing::Test {
 TEST_F(WindowTest, ControlsSitAtTheirPlacesWithTheirCaptionsAndMenu) {
   Show();
   HWND form = window.Handle();
-  EXPECT_EQ(TextOf(form), Wide(kCaption));
+  EXPECT_EQ(WindowText(form), Wide(kCaption));
   RECT client{};
   GetClientRect(form, &client);
   EXPECT_EQ(client.right, 506);
@@ -266,7 +131,7 @@ TEST_F(WindowTest, ControlsSitAtTheirPlacesWithTheirCaptionsAndMenu) {
     EXPECT_EQ(window.Caption(row.control), row.caption);
     EXPECT_EQ(FontHeight(control), -row.fontPixels);
     // Nothing clipped: the caption fits its control.
-    const SIZE text = TextExtent(control, TextOf(control));
+    const SIZE text = TextExtent(control, WindowText(control));
     EXPECT_LE(text.cx, place.right - place.left);
     EXPECT_LE(text.cy, place.bottom - place.top);
   }
