@@ -209,9 +209,9 @@ LRESULT TMainForm::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 void TMainForm::OnCommand(WORD id, WORD code) {
+  if (!windowEnabled_) return;  // nothing of a disabled window is clicked
   if (id == IdOf(Control::DownLoadButton) && code == BN_CLICKED) Dispatch(&FormEvents::DownLoadButtonClick);
   if (id == IdOf(Control::CancelButton) && code == BN_CLICKED) Dispatch(&FormEvents::CancelButtonClick);
-  if (!windowEnabled_) return;  // the menu is greyed then
   if (id == kProxyIPMenuId) Dispatch(&FormEvents::ProxyIPMenuClick);
   if (id == kProxyPortMenuId) Dispatch(&FormEvents::ProxyPortMenuClick);
 }
@@ -276,7 +276,10 @@ void TMainForm::FitProgressLabel(const std::wstring& text) {
 std::string TMainForm::Caption(Control control) const { return Narrow(WindowText(Handle(control))); }
 
 void TMainForm::SetVisible(Control control, bool visible) {
-  ShowWindow(Handle(control), visible ? SW_SHOWNA : SW_HIDE);
+  HWND child = Handle(control);
+  // A hidden control passes the focus on, so that the keyboard still works.
+  if (!visible && child != nullptr && GetFocus() == child) SetFocus(GetNextDlgTabItem(client_, child, FALSE));
+  ShowWindow(child, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 bool TMainForm::IsVisible(Control control) const {
@@ -297,7 +300,14 @@ void TMainForm::Repaint(Control control) {
 void TMainForm::SetWindowEnabled(bool enabled) {
   windowEnabled_ = enabled;
   if (window_ == nullptr) return;
+  // The keyboard reaches a focused control even under a disabled panel: the
+  // form keeps the focus meanwhile, and hands it back.
+  if (!enabled && IsChild(client_, GetFocus())) {
+    focus_ = GetFocus();
+    SetFocus(window_);
+  }
   EnableWindow(client_, enabled ? TRUE : FALSE);
+  if (enabled && GetFocus() == window_ && focus_ != nullptr && ::IsWindowVisible(focus_)) SetFocus(focus_);
   EnableMenuItem(menu_, 0, MF_BYPOSITION | (enabled ? MF_ENABLED : MF_GRAYED));
   DrawMenuBar(window_);
 }

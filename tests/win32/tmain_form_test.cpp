@@ -309,11 +309,16 @@ TEST_F(WindowTest, EventsReachTheCoreAndEscapingErrorsEndInTheErrorBox) {
     EXPECT_TRUE(IsWindow(form));
   }
 
-  // A disabled window: greyed menu, and the user's close box does nothing.
+  // A disabled window: greyed menu, no keyboard focus on a control, and the
+  // user's close box does nothing.
+  SetFocus(window.Handle(Control::DownLoadButton));
   window.SetWindowEnabled(false);
+  EXPECT_EQ(GetFocus(), form);
   EXPECT_NE(GetMenuState(GetMenu(form), 0, MF_BYPOSITION) & MF_GRAYED, 0u);
   SendMessageW(form, WM_COMMAND, TMainForm::kProxyIPMenuId, 0);
   SendMessageW(form, WM_CLOSE, 0, 0);
+  SendMessageW(window.Handle(Control::DownLoadButton), BM_CLICK, 0, 0);
+  EXPECT_EQ(events.downloads, 1);
   EXPECT_EQ(events.proxyMenus, 1);
   EXPECT_EQ(events.closes, 0);
   EXPECT_TRUE(window.IsEnabled(Control::DownLoadButton));  // the controls keep their own states
