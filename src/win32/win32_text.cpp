@@ -1,0 +1,48 @@
+#include "win32/win32_text.h"
+
+#include <windows.h>
+
+namespace sorana::win32 {
+
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string Narrow(std::wstring_view utf16) {
+  if (utf16.empty()) return {};
+  const int size = static_cast<int>(utf16.size());
+  const int length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring DisplayText(std::string_view utf8) {
+  const std::wstring wide = Wide(utf8);
+  std::wstring shown;
+  shown.reserve(wide.size() + 8);
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t c = wide[i];
+    if (c == L'\r' || c == L'\n') {
+      shown += L"\r\n";
+      if (c == L'\r' && i + 1 < wide.size() && wide[i + 1] == L'\n') ++i;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+std::wstring WindowText(HWND window) {
+  if (window == nullptr) return {};
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+}  // namespace sorana::win32
