@@ -1,5 +1,7 @@
 #include "qt/tmain_form.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -27,6 +29,8 @@ constexpr int kFontPixels = 12;
 constexpr int kListFontPixels = 13;
 constexpr int kListRowHeight = 13;
 constexpr int kListColumns = 2;
+constexpr int kProgressLabelWidth = 66;
+constexpr int kProgressLabelLeftmost = 8;
 
 QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -70,7 +74,7 @@ void TMainForm::BuildControls() {
   label(Control::Label3, "(選択しない基準がインストールされていた場合は削除されます)",
         {8, 24, 489, labelHeight});
   label(Control::MsgLabel, "XXX", {8, 203, 489, labelHeight});
-  QLabel* progressLabel = label(Control::ProgressLabel, "", {431, 239, 66, labelHeight});
+  QLabel* progressLabel = label(Control::ProgressLabel, "", {431, 239, kProgressLabelWidth, labelHeight});
   progressLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   label(Control::NowVersionLabel, "NowVersion", {10, 246, 370, labelHeight});
   label(Control::UpVersionLabel, "UpVersion", {10, 262, 370, labelHeight});
@@ -154,6 +158,15 @@ void TMainForm::SetCaption(Control control, std::string_view text) {
   QWidget* widget = controls_.at(control);
   if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(FromUtf8(text));
   if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(FromUtf8(text));
+  // The right-aligned progress text sizes itself and grows to the left from its
+  // right edge: "4096/81920 Bytes Completion" is wider than its 66 pixels.
+  if (control == Control::ProgressLabel) {
+    QRect place = widget->geometry();
+    const int right = place.x() + place.width();
+    const int width = std::clamp(widget->fontMetrics().horizontalAdvance(FromUtf8(text)) + 2,
+                                 kProgressLabelWidth, right - kProgressLabelLeftmost);
+    widget->setGeometry(right - width, place.y(), width, place.height());
+  }
 }
 
 std::string TMainForm::Caption(Control control) const {

@@ -152,6 +152,13 @@ void TMainFormTest::controlsSitAtTheirPlaces() {
                                                           {Control::UpVersionLabel, {10, 262}}};
   for (const auto& [control, corner] : placed) QCOMPARE(PlaceInClient(window, control).topLeft(), corner);
   QCOMPARE(PlaceInClient(window, Control::ProgressLabel).width(), 66);
+  // A longer progress text grows the label to the left; its right edge stays.
+  window.SetCaption(Control::ProgressLabel, "4096/81920 Bytes Completion");
+  QRect grown = PlaceInClient(window, Control::ProgressLabel);
+  QCOMPARE(grown.right(), 431 + 66 - 1);
+  QVERIFY(grown.width() >=
+          window.fontMetrics().horizontalAdvance(QStringLiteral("4096/81920 Bytes Completion")));
+  window.SetCaption(Control::ProgressLabel, "");
 
   QCOMPARE(window.Caption(Control::Label2), std::string("アップデート基準選択"));
   QCOMPARE(window.Caption(Control::CancelButton), std::string("ｷｬﾝｾﾙ"));
