@@ -1,8 +1,7 @@
 #include "download/update_server.h"
 
-#include <cstdlib>
-
 #include "catalogue/catalogue.h"
+#include "platform/environment.h"
 
 #ifndef SORANA_DEFAULT_UPDATE_SERVER
 #define SORANA_DEFAULT_UPDATE_SERVER "http://update.invalid"
@@ -11,10 +10,8 @@
 namespace sorana::download {
 
 std::string UpdateServer() {
-  const char* fromEnvironment = std::getenv("SORANA_UPDATE_SERVER");
-  std::string server = (fromEnvironment != nullptr && *fromEnvironment != '\0')
-                           ? fromEnvironment
-                           : SORANA_DEFAULT_UPDATE_SERVER;
+  std::string server = platform::EnvironmentVariable("SORANA_UPDATE_SERVER").value_or(std::string());
+  if (server.empty()) server = SORANA_DEFAULT_UPDATE_SERVER;
   while (!server.empty() && server.back() == '/') server.pop_back();
   return server;
 }

@@ -8,7 +8,24 @@
 #include "platform/registry.h"
 #include "support/pe_writer.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace sorana::test {
+
+AppPrefix::~AppPrefix() {
+#ifdef _WIN32
+  auto removeKey = [](HKEY root, const char* utf8Key) {
+    std::u8string key(reinterpret_cast<const char8_t*>(utf8Key));
+    RegDeleteTreeW(root, std::filesystem::path(key).c_str());
+  };
+  removeKey(HKEY_LOCAL_MACHINE, app::kProductKey);
+  removeKey(HKEY_CURRENT_USER, app::kEngineOptionKey);
+  std::error_code ec;
+  std::filesystem::remove(prefix.HostC("C:\\windows\\VMSORANA.INI"), ec);
+#endif
+}
 
 void AppPrefix::WriteC(std::string_view windowsPath, std::string_view utf8Text) const {
   std::optional<std::string> bytes = platform::Utf8ToCp932(utf8Text);

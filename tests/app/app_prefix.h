@@ -16,6 +16,13 @@ namespace sorana::test {
 
 class AppPrefix {
  public:
+  AppPrefix() = default;
+  // On Windows the machine's own registry and Windows folder serve every test:
+  // what the product writes there is removed again.
+  ~AppPrefix();
+  AppPrefix(const AppPrefix&) = delete;
+  AppPrefix& operator=(const AppPrefix&) = delete;
+
   // Writes UTF-8 text as CP932 to a Windows path on C:.
   void WriteC(std::string_view windowsPath, std::string_view utf8Text) const;
   // CP932 bytes of a file on C: as UTF-8; nullopt when it does not exist.

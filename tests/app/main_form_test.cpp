@@ -7,6 +7,7 @@
 
 #include "app/main_form.h"
 #include "app_prefix.h"
+#include "download/scoped_env.h"
 #include "archive/lhactrls.h"
 #include "support/http_test_server.h"
 
@@ -20,7 +21,7 @@ TEST(MainFormTest, ClosingDuringAFetchRecordsOnceAndEndsTheRun) {
   env.MakeFolderC("C:\\X\\NEW_BIN");
   test::HttpTestServer server(env.prefix.Scratch());
   server.SetDefaultFault(test::HttpFault::Stall);
-  setenv("SORANA_UPDATE_SERVER", server.BaseUrl().c_str(), 1);
+  std::optional<test::ScopedEnv> serverEnv(std::in_place, "SORANA_UPDATE_SERVER", server.BaseUrl());
 
   test::FakeWindow window;
   MainForm form(window);
@@ -35,7 +36,7 @@ TEST(MainFormTest, ClosingDuringAFetchRecordsOnceAndEndsTheRun) {
     }
   };
   form.DownLoadButtonClick();
-  unsetenv("SORANA_UPDATE_SERVER");
+  serverEnv.reset();
 
   EXPECT_EQ(closesDuringRun, 1);
   EXPECT_TRUE(form.State().Closed);

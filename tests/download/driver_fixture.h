@@ -5,7 +5,6 @@
 #include "download/download_driver.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <deque>
@@ -15,6 +14,7 @@
 
 #include "catalogue/catalogue.h"
 #include "install/layout_conversion.h"
+#include "platform/folders.h"
 #include "platform/win_path.h"
 #include "scoped_env.h"
 #include "support/fake_window.h"
@@ -39,8 +39,13 @@ using std::chrono::milliseconds;
 using test::HttpFault;
 
 constexpr const char* kRoot = "C:\\SORANA\\";
+#ifdef _WIN32
+// The user's temporary folder, as the system names it.
+inline const std::string kTemp = platform::GetTempFolder();
+#else
 // The prefix's temporary folder, as wineboot names it in user.reg.
-constexpr const char* kTemp = "C:\\users\\tester\\Temp\\";
+inline const std::string kTemp = "C:\\users\\tester\\Temp\\";
+#endif
 
 // What the installation saw when it was called.
 struct UnpressCall {
@@ -62,15 +67,20 @@ inline std::string ContentOf(std::string_view name) {
 class DownloadDriverTest : public ::testing::Test {
  protected:
   DownloadDriverTest()
-      : tmp_("TMPDIR", (prefix_.Scratch() / "tmp").string()),
-        path_("PATH", (prefix_.Scratch() / "bin").string() + ":" + std::getenv("PATH")),
-        server_(prefix_.Scratch() / "site"),
+      : server_(prefix_.Scratch() / "site"),
         serverEnv_("SORANA_UPDATE_SERVER", server_.BaseUrl()),
         driver_(state_, window_, [this] { return Unpress(); }) {
+#ifdef _WIN32
+    // The user's temporary folder outlives each test: its download folders do not.
+    RemoveDownloadFolders();
+#else
+    tmp_.emplace("TMPDIR", (prefix_.Scratch() / "tmp").string());
+    path_.emplace("PATH", (prefix_.Scratch() / "bin").string() + ":" + std::getenv("PATH"));
     fs::create_directories(prefix_.Scratch() / "tmp");
     std::ofstream(prefix_.Root() / "user.reg", std::ios::app)
         << "[Environment] 1\n\"TEMP\"=\"C:\\\\users\\\\tester\\\\Temp\"\n";
     fs::create_directories(prefix_.HostC(kTemp));
+#endif
     for (bool oldPhase : {true, false}) {
       StandardChoice all;
       all.fill(true);
@@ -79,6 +89,7 @@ class DownloadDriverTest : public ::testing::Test {
         test::TempPrefix::WriteFile(folder / name, ContentOf(name));
       }
     }
+#ifndef _WIN32
     // A stand-in wine that records its arguments, one per line, and then hangs
     // as a registration that crashed into Wine's debugger did.
     wineLog_ = prefix_.Scratch() / "wine.log";
@@ -86,6 +97,7 @@ class DownloadDriverTest : public ::testing::Test {
         prefix_.Scratch() / "bin" / "wine",
         "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + wineLog_.string() + "'\nexec /bin/sleep 600\n");
     fs::permissions(prefix_.Scratch() / "bin" / "wine", fs::perms::owner_all);
+#endif
 
     state_.InstallRoot = kRoot;
     state_.WorkFolder = kRoot;
@@ -95,6 +107,14 @@ class DownloadDriverTest : public ::testing::Test {
     };
     driver_.SetTransferTimeouts(milliseconds(1000), milliseconds(1000));
   }
+#ifdef _WIN32
+  ~DownloadDriverTest() override { RemoveDownloadFolders(); }
+
+  void RemoveDownloadFolders() const {
+    std::error_code ec;
+    for (const char* name : {"SorOldUp", "SorNewUp"}) fs::remove_all(prefix_.HostC(kTemp + name), ec);
+  }
+#endif
 
   // An installation already in the two-folder layout, with a main program of
   // that version (none: no fotodesk.exe).
@@ -142,8 +162,8 @@ class DownloadDriverTest : public ::testing::Test {
   }
 
   test::TempPrefix prefix_;
-  test::ScopedEnv tmp_;
-  test::ScopedEnv path_;
+  std::optional<test::ScopedEnv> tmp_;   // Linux: the prefix's own temporary folder
+  std::optional<test::ScopedEnv> path_;  // Linux: the stand-in wine first
   test::HttpTestServer server_;
   test::ScopedEnv serverEnv_;
   app::FormState state_;

@@ -1,6 +1,13 @@
 # The download tests of the Windows build, run under wine by scripts/windows test:
-# TipwHTTP over WinHTTP against the in-process test server. The rest of the
-# download layer and the libcurl-only cases stay with the Linux build.
+# TipwHTTP over WinHTTP, the update server, transfer progress and the download
+# driver against the in-process test server. The libcurl-only cases (HTTPS
+# through cpp-httplib) stay with the Linux build.
 sorana_add_test(download_windows_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tipw_http_test.cpp
   LIBS sorana_http)
+sorana_add_test(download_transfer_progress_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/transfer_progress_test.cpp
+  LIBS sorana_core)
+sorana_add_test(download_driver_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_driver_test.cpp ${CMAKE_CURRENT_LIST_DIR}/download_folder_test.cpp
+  LIBS sorana_core)

@@ -1,0 +1,71 @@
+// Private folders on Windows. The user's temporary folder lies in the user's
+// profile, which only the user (and the administrators) may write, and a
+// folder created there inherits that protection; what is left to judge is
+// the entry itself: a reparse point (link or junction) or a file is refused.
+#include "platform/private_folder.h"
+
+#include <cerrno>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+#include "platform/win_path.h"
+
+namespace sorana::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FolderTrust JudgeAttributes(DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    win32::FailWithLastError();
+    return FolderTrust::Missing;
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FolderTrust::SymbolicLink;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FolderTrust::NotAFolder;
+  return FolderTrust::Private;
+}
+
+}  // namespace
+
+namespace host {
+
+FolderTrust JudgeFolder(const fs::path& folder) { return JudgeAttributes(GetFileAttributesW(folder.c_str())); }
+
+FolderTrust JudgeResolvedFolder(const fs::path& folder) {
+  // The attributes of the folder a link leads to: opened with backup semantics,
+  // which a folder needs, following the link.
+  HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    win32::FailWithLastError();
+    return FolderTrust::Missing;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool known = GetFileInformationByHandle(handle, &info) != 0;
+  if (!known) win32::FailWithLastError();
+  CloseHandle(handle);
+  if (!known) return FolderTrust::Missing;
+  return JudgeAttributes(info.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+}  // namespace host
+
+FolderTrust ForcePrivateFolder(std::string_view path) {
+  std::optional<fs::path> folder = ToHost(ExcludeTrailingBackslash(std::string(path)));
+  if (!folder) {
+    win32::Fail(ENOENT);
+    return FolderTrust::Missing;
+  }
+  std::error_code ec;
+  fs::create_directories(folder->parent_path(), ec);
+  // An existing entry stays as it is: CreateDirectoryW neither follows nor replaces it.
+  if (!CreateDirectoryW(folder->c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    win32::FailWithLastError();
+    return FolderTrust::Missing;
+  }
+  return host::JudgeFolder(*folder);
+}
+
+}  // namespace sorana::platform
