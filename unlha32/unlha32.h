@@ -21,10 +21,14 @@
  * closing quotation mark is part of the path. Any other command or switch, a
  * missing archive or destination, or further arguments are an error.
  *
- * Members are refused, with the error naming them, when their stored path is
- * absolute, has a drive letter or colon, a ".." component, or a name that is
- * neither CP932 nor UTF-8; symbolic-link members are refused, and no member is
- * written through an existing symbolic link that leads out of the destination.
+ * Members are refused, with the error naming them, when their stored path has
+ * a drive letter or colon after its root, a ".." component, a character or
+ * device name Windows does not allow in names (< > " | ? *, CON, NUL, COM1,
+ * ...), or a name that is neither CP932 nor UTF-8; a root in front of the path
+ * is taken off. Names are written as the host's own (UTF-16 on Windows). A
+ * symbolic-link member that leads out of the destination is refused, and no
+ * member is written through an existing symbolic link or junction that leads
+ * out of it.
  * Each file is written under a temporary name and renamed into place only when
  * its length and CRC match, so a damaged member never stays under its name.
  * The whole archive is checked before the first member is written: a refused

@@ -286,6 +286,10 @@ TEST_F(ExtractTest, EachRefusalNamesItsMember) {
       {"a\x01"
        "b",
        HeaderLevel::kLevel0, "control"},
+      {"a\\what?.txt", HeaderLevel::kLevel0, "not allow"},
+      {"a<b>.txt", HeaderLevel::kLevel2, "not allow"},
+      {"nul\\x", HeaderLevel::kLevel2, "device"},
+      {"Com1 .txt", HeaderLevel::kLevel2, "device"},
   };
   for (const Case& c : cases) {
     LhaWriter writer;
