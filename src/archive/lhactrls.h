@@ -30,7 +30,8 @@ void UnloadLhaLibrary();  // once at program end; the slots return to their fall
 
 // Extracts `archive` below `folder` (given without trailing backslash) through
 // the library's Unlha entry; returns its result (0 for success), kLhaNotLoaded
-// after the "PANIC!!" box when the entry is missing.
+// after the "PANIC!!" box when the entry is missing, kLhaPathNotAnsi when a
+// path cannot be put in the library's code page.
 int ExtractLha(std::string_view archive, std::string_view folder);
 
 // The library's output of the last ExtractLha (its message, in UTF-8), cut at
