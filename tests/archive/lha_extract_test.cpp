@@ -3,6 +3,7 @@
 // case needs.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -377,6 +378,10 @@ TEST_F(ExtractTest, BytesEntryExtractsIntoScratchFolder) {
   EXPECT_EQ(message, "1 file extracted");
   EXPECT_TRUE(fs::is_directory(scratch / "empty" / "folder"));
   EXPECT_EQ(TempPrefix::ReadFile(scratch / "dir" / "file.txt"), "content");
+  // The member keeps its stored time.
+  EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(
+                std::chrono::file_clock::to_sys(fs::last_write_time(scratch / "dir" / "file.txt"))),
+            std::chrono::sys_seconds(std::chrono::seconds(1700000000)));
 }
 
 }  // namespace
