@@ -208,10 +208,9 @@ ExtractOutcome ExtractArchive(std::string_view archive, const Destination* desti
     }
     bool writeFailed = false;
     if (!DecodeMember(*header, data, &file, &writeFailed)) {
-      report.Fail(
-          writeFailed ? UNLHA_ERROR_CANNOT_WRITE : UNLHA_ERROR_FILE_CRC,
-          member + (writeFailed ? ": cannot write " + Utf8OfPath(place.path) + ": " + HostError()
-                                : ": CRC or length does not match"));
+      report.Fail(writeFailed ? UNLHA_ERROR_CANNOT_WRITE : UNLHA_ERROR_FILE_CRC,
+                  member + (writeFailed ? ": cannot write " + Utf8OfPath(place.path) + ": " + HostError()
+                                        : ": CRC or length does not match"));
       continue;
     }
     if (!file.Commit(header->timestamp)) {

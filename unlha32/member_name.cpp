@@ -90,7 +90,9 @@ std::string ComponentProblem(const std::string& name) {
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "a control character";
   }
-  if (name.find_first_of("<>\"|?*") != std::string::npos) return "a character Windows does not allow in names";
+  if (name.find_first_of("<>\"|?*") != std::string::npos) {
+    return "a character Windows does not allow in names";
+  }
   if (name.find_first_not_of(". ") == std::string::npos) return "a name of dots and blanks";
   if (IsDeviceName(name)) return "a device name";
   return {};

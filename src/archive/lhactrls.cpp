@@ -60,7 +60,8 @@ constexpr size_t kUnlhaSlot = 9;
 
 // The library's entries use the standard calling convention of library interfaces.
 using UnlhaGetVersionEntry = unsigned short(SORANA_LIBRARY_CALL*)();
-using UnlhaEntry = int(SORANA_LIBRARY_CALL*)(void* hwnd, const char* cmdLine, char* output, unsigned long size);
+using UnlhaEntry = int(SORANA_LIBRARY_CALL*)(void* hwnd, const char* cmdLine, char* output,
+                                             unsigned long size);
 
 // Process-wide module state, set up before the window exists. A null slot
 // stands for the entry's fall-back.

@@ -50,7 +50,8 @@ void CollectTree(const fs::path& folder, const fs::path& base, std::vector<std::
   for (const auto& entry : fs::directory_iterator(folder)) {
     names->push_back(Utf8(entry.path().lexically_relative(base).generic_u8string()));
     auto attributes = platform::host::AttributesOf(entry.path());
-    if (attributes && (*attributes & platform::kAttrDirectory) && !(*attributes & platform::kAttrReparsePoint)) {
+    if (attributes && (*attributes & platform::kAttrDirectory) &&
+        !(*attributes & platform::kAttrReparsePoint)) {
       CollectTree(entry.path(), base, names);
     }
   }
@@ -107,7 +108,9 @@ class FolderLinks {
 
  private:
 #ifdef _WIN32
-  static bool Exists(const fs::path& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  static bool Exists(const fs::path& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
 
   // Empty when this is not Wine.
   static std::wstring UnixName(const fs::path& path) {
@@ -122,8 +125,8 @@ class FolderLinks {
   }
 
   // Runs /bin/<tool> and waits, at most 10 s, until `entry` exists (or is gone).
-  static void RunOnHost(const std::wstring& tool, const std::vector<std::wstring>& arguments, const fs::path& entry,
-                        bool exists) {
+  static void RunOnHost(const std::wstring& tool, const std::vector<std::wstring>& arguments,
+                        const fs::path& entry, bool exists) {
     HANDLE change = FindFirstChangeNotificationW(entry.parent_path().c_str(), FALSE,
                                                  FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_FILE_NAME);
     const std::wstring program = L"Z:\\bin\\" + tool;
@@ -137,7 +140,8 @@ class FolderLinks {
     const ULONGLONG deadline = GetTickCount64() + 10000;
     while (started && change != INVALID_HANDLE_VALUE && Exists(entry) != exists) {
       const ULONGLONG now = GetTickCount64();
-      if (now >= deadline || WaitForSingleObject(change, static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0) break;
+      if (now >= deadline || WaitForSingleObject(change, static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0)
+        break;
       FindNextChangeNotification(change);
     }
     if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);

@@ -38,7 +38,9 @@ void RemoveTree(const fs::path& path) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     std::error_code ec;
     std::vector<fs::path> entries;
-    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+      entries.push_back(it->path());
+    }
     for (const fs::path& entry : entries) RemoveTree(entry);
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {

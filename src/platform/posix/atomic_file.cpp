@@ -68,7 +68,8 @@ bool AtomicFile::Write(const void* data, size_t size) {
 
 bool AtomicFile::SetWriteTime(int64_t unixSeconds) {
   if (handle_ == kNoHandle) return Fail(EBADF);
-  const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0}, {static_cast<time_t>(unixSeconds), 0}};
+  const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0},
+                                    {static_cast<time_t>(unixSeconds), 0}};
   if (futimens(static_cast<int>(handle_), times) != 0) return Fail(errno);
   return true;
 }

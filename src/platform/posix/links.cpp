@@ -27,7 +27,8 @@ bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
   static std::atomic<unsigned> counter = 0;
   const std::string text(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path fresh = link.parent_path() / (".sorana-link-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
+    fs::path fresh =
+        link.parent_path() / (".sorana-link-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     if (symlink(text.c_str(), fresh.c_str()) != 0) {
       if (errno == EEXIST) continue;
       SetHostError(errno);

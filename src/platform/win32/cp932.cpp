@@ -9,7 +9,9 @@ namespace sorana::platform {
 namespace {
 constexpr UINT kCp932 = 932;
 
-bool IsLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool IsLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // 0x80, 0xA0 and 0xFD to 0xFF are no characters of CP932; the system's table
 // passes them through as U+0080, U+F8F0, ... where the other host refuses them.

@@ -21,8 +21,8 @@ namespace {
 // front; nullopt with `error` set when it cannot be had.
 std::optional<std::wstring> FinalPathOfExisting(const fs::path& path, DWORD* error) {
   // No access rights asked: only the name is wanted. BACKUP_SEMANTICS opens folders too.
-  HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     *error = GetLastError();
     return std::nullopt;
@@ -76,7 +76,8 @@ bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
   }
   const DWORD kind = GetFileAttributesW((link.parent_path() / *wide).c_str());
   DWORD flags = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
-  if (kind != INVALID_FILE_ATTRIBUTES && (kind & FILE_ATTRIBUTE_DIRECTORY)) flags |= SYMBOLIC_LINK_FLAG_DIRECTORY;
+  if (kind != INVALID_FILE_ATTRIBUTES && (kind & FILE_ATTRIBUTE_DIRECTORY))
+    flags |= SYMBOLIC_LINK_FLAG_DIRECTORY;
   static std::atomic<unsigned> counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     fs::path fresh = link.parent_path() / (L".sorana-link-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
