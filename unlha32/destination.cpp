@@ -1,17 +1,27 @@
 #include "unlha32/destination.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
+#include "platform/file_system.h"
+#include "platform/links.h"
 #include "unlha32/unlha32.h"
 
 namespace unlha32 {
 namespace fs = std::filesystem;
+namespace host = sorana::platform::host;
+
+fs::path PathOfUtf8(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string Utf8OfPath(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 namespace {
+
+bool Is(uint32_t attributes, uint32_t bit) { return (attributes & bit) != 0; }
 
 // True when `inner` is `outer` or lies below it (both canonical).
 bool IsInside(const fs::path& inner, const fs::path& outer) {
@@ -30,7 +40,7 @@ std::optional<std::string> MatchIgnoringCase(const fs::path& folder, const std::
   std::optional<std::string> best;
   const std::string wanted = sorana::platform::AsciiUpper(name);
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    std::string entry = it->path().filename().string();
+    std::string entry = Utf8OfPath(it->path().filename());
     if (sorana::platform::AsciiUpper(entry) == wanted && (!best || entry < *best)) best = entry;
   }
   return best;
@@ -65,7 +75,7 @@ Placement Destination::Prepare() {
   std::error_code error;
   fs::create_directories(root_, error);
   if (!fs::is_directory(root_, error)) {
-    return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "cannot create destination folder " + root_.string());
+    return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "cannot create destination folder " + Utf8OfPath(root_));
   }
   return Placement{0, root_, {}};
 }
@@ -74,11 +84,10 @@ std::optional<fs::path> Destination::Map(const std::vector<std::string>& compone
   if (!prefix_) {
     fs::path path = root_;
     for (const std::string& name : components) {
-      struct stat info;
-      if (lstat((path / name).c_str(), &info) == 0) {
-        path /= name;
+      if (host::AttributesOf(path / PathOfUtf8(name))) {
+        path /= PathOfUtf8(name);
       } else {
-        path /= MatchIgnoringCase(path, name).value_or(name);
+        path /= PathOfUtf8(MatchIgnoringCase(path, name).value_or(name));
       }
     }
     return path;
@@ -107,9 +116,10 @@ Placement Destination::Place(const std::vector<std::string>& components, bool is
   auto mapped = Map(components);
   if (!mapped) return Failure(UNLHA_ERROR_FILE_OPEN, "cannot map the path below the destination");
 
-  std::error_code error;
-  const fs::path canonicalRoot = fs::canonical(root_, error);
-  if (error) return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "destination folder is gone");
+  const std::optional<fs::path> finalRoot = host::FinalPath(root_);
+  if (!finalRoot || !host::AttributesOf(*finalRoot)) {
+    return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "destination folder is gone");
+  }
 
   fs::path relative = mapped->lexically_relative(root_);
   const size_t folders = isFolder ? components.size() : components.size() - 1;
@@ -117,30 +127,32 @@ Placement Destination::Place(const std::vector<std::string>& components, bool is
   size_t index = 0;
   for (const fs::path& part : relative) {
     current /= part;
-    struct stat info;
-    bool exists = lstat(current.c_str(), &info) == 0;
+    std::optional<uint32_t> attributes = host::AttributesOf(current);
     // A link in place of the file itself is replaced by the rename, not followed.
-    if (exists && S_ISLNK(info.st_mode) && index < folders) {
-      fs::path target = fs::weakly_canonical(current, error);
-      if (error || !IsInside(target, canonicalRoot)) {
+    if (attributes && Is(*attributes, sorana::platform::kAttrReparsePoint) && index < folders) {
+      std::optional<fs::path> target = host::FinalPath(current);
+      if (!target || !IsInside(*target, *finalRoot)) {
         return Failure(UNLHA_ERROR_UNSAFE_MEMBER, "a symbolic link leads out of the destination");
       }
-      if (stat(current.c_str(), &info) != 0) {
+      if (!host::AttributesOf(*target)) {
         return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "a symbolic link on the path is broken");
       }
     }
+    const bool isDirectory = attributes && Is(*attributes, sorana::platform::kAttrDirectory);
     if (index < folders) {
-      if (!exists) {
-        if (mkdir(current.c_str(), 0777) != 0 && errno != EEXIST) {
+      if (!attributes) {
+        std::error_code error;
+        fs::create_directory(current, error);
+        if (error) {
           return Failure(UNLHA_ERROR_MAKE_DIRECTORY,
-                         "cannot create folder " + current.string() + ": " + std::strerror(errno));
+                         "cannot create folder " + Utf8OfPath(current) + ": " + error.message());
         }
-      } else if (!S_ISDIR(info.st_mode)) {
+      } else if (!isDirectory) {
         return Failure(UNLHA_ERROR_MAKE_DIRECTORY,
-                       "a file stands where folder " + current.string() + " belongs");
+                       "a file stands where folder " + Utf8OfPath(current) + " belongs");
       }
-    } else if (exists && S_ISDIR(info.st_mode)) {
-      return Failure(UNLHA_ERROR_FILE_OPEN, "a folder stands where file " + current.string() + " belongs");
+    } else if (isDirectory) {
+      return Failure(UNLHA_ERROR_FILE_OPEN, "a folder stands where file " + Utf8OfPath(current) + " belongs");
     }
     ++index;
   }
@@ -150,29 +162,21 @@ Placement Destination::Place(const std::vector<std::string>& components, bool is
 Placement Destination::PlaceLink(const std::vector<std::string>& components, const std::string& target) const {
   Placement place = Place(components, false);
   if (place.code != 0) return place;
-  std::error_code error;
-  const fs::path canonicalRoot = fs::canonical(root_, error);
-  if (error) return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "destination folder is gone");
-  const fs::path folder = place.path.parent_path();
-  const fs::path resolved = fs::weakly_canonical(folder / target, error);
-  if (error || !IsInside(resolved, canonicalRoot)) {
+  const std::optional<fs::path> finalRoot = host::FinalPath(root_);
+  if (!finalRoot) return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "destination folder is gone");
+  // The target is read from where the link's folder really is (a folder link
+  // on the way included), as the system follows it.
+  const std::optional<fs::path> folder = host::FinalPath(place.path.parent_path());
+  std::optional<fs::path> resolved;
+  if (folder) resolved = host::FinalPath(*folder / PathOfUtf8(target));
+  if (!resolved || !IsInside(*resolved, *finalRoot)) {
     return Failure(UNLHA_ERROR_UNSAFE_MEMBER, "the link leads out of the destination");
   }
-  // Made under a fresh name and renamed into place, as files are.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path temporary = folder / (".unlha32-link-" + std::to_string(getpid()) + "-" + std::to_string(attempt));
-    if (symlink(target.c_str(), temporary.c_str()) != 0) {
-      if (errno == EEXIST) continue;
-      return Failure(UNLHA_ERROR_FILE_OPEN, "cannot create link " + place.path.string() + ": " + std::strerror(errno));
-    }
-    if (rename(temporary.c_str(), place.path.c_str()) != 0) {
-      int code = errno;
-      unlink(temporary.c_str());
-      return Failure(UNLHA_ERROR_CANNOT_WRITE, "cannot create link " + place.path.string() + ": " + std::strerror(code));
-    }
-    return place;
+  if (!host::PlaceSymbolicLink(place.path, target)) {
+    return Failure(UNLHA_ERROR_FILE_OPEN, "cannot create link " + Utf8OfPath(place.path) + ": " +
+                                              std::strerror(sorana::platform::LastError()));
   }
-  return Failure(UNLHA_ERROR_FILE_OPEN, "cannot create link " + place.path.string());
+  return place;
 }
 
 }  // namespace unlha32

@@ -4,11 +4,17 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win_path.h"
 
 namespace unlha32 {
+
+// Host paths and the UTF-8 names of members, the same on every host (on
+// Windows a path's narrow text would be the locale's, not UTF-8).
+std::filesystem::path PathOfUtf8(std::string_view utf8);
+std::string Utf8OfPath(const std::filesystem::path& path);
 
 struct Placement {
   int code = 0;  // 0, or the UNLHA_ERROR_* code of the problem
@@ -29,8 +35,8 @@ class Destination {
   Placement Prepare();
 
   // Host path of a member, creating its missing parent folders (and the member
-  // itself when `isFolder`). Refuses to go through an existing symbolic link
-  // that leads out of the destination. Call Prepare first.
+  // itself when `isFolder`). Refuses to go through an existing symbolic link or
+  // junction that leads out of the destination. Call Prepare first.
   Placement Place(const std::vector<std::string>& components, bool isFolder) const;
 
   // Places a symbolic link to `target` ('/'-separated, relative to the link's

@@ -1,10 +1,5 @@
 #include "unlha32/extract.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -14,6 +9,7 @@
 #include <lhasa.h>
 
 #include "platform/atomic_file.h"
+#include "platform/file_system.h"
 
 #include "unlha32/member_decoder.h"
 #include "unlha32/member_name.h"
@@ -22,6 +18,9 @@
 namespace unlha32 {
 namespace fs = std::filesystem;
 namespace {
+
+// Why the host refused the last operation of its layer.
+std::string HostError() { return std::strerror(sorana::platform::LastError()); }
 
 // The archive in memory as a liblhasa input stream; the position tells where
 // the next member's header must begin.
@@ -89,14 +88,10 @@ class PendingFile {
   bool IsOpen() const { return file_.Ok(); }
   bool Write(const char* data, size_t size) { return file_.Write(data, size); }
 
-  // Sets permissions and time, flushes and renames into place.
+  // Sets the member's time, flushes and renames into place. A time the host
+  // does not take is no reason to lose the member.
   bool Commit(unsigned int unixTime) {
-    const int fd = static_cast<int>(file_.NativeHandle());
-    fchmod(fd, 0644);
-    if (unixTime != 0) {
-      struct timespec times[2] = {{static_cast<time_t>(unixTime), 0}, {static_cast<time_t>(unixTime), 0}};
-      futimens(fd, times);
-    }
+    if (unixTime != 0) file_.SetWriteTime(unixTime);
     return file_.Commit(true, true);
   }
 
@@ -208,20 +203,19 @@ ExtractOutcome ExtractArchive(std::string_view archive, const Destination* desti
     PendingFile file(place.path);
     if (!file.IsOpen()) {
       report.Fail(UNLHA_ERROR_FILE_OPEN,
-                  member + ": cannot create " + place.path.string() + ": " + std::strerror(errno));
+                  member + ": cannot create " + Utf8OfPath(place.path) + ": " + HostError());
       continue;
     }
     bool writeFailed = false;
     if (!DecodeMember(*header, data, &file, &writeFailed)) {
-      report.Fail(
-          writeFailed ? UNLHA_ERROR_CANNOT_WRITE : UNLHA_ERROR_FILE_CRC,
-          member + (writeFailed ? ": cannot write " + place.path.string() + ": " + std::strerror(errno)
-                                : ": CRC or length does not match"));
+      report.Fail(writeFailed ? UNLHA_ERROR_CANNOT_WRITE : UNLHA_ERROR_FILE_CRC,
+                  member + (writeFailed ? ": cannot write " + Utf8OfPath(place.path) + ": " + HostError()
+                                        : ": CRC or length does not match"));
       continue;
     }
     if (!file.Commit(header->timestamp)) {
       report.Fail(UNLHA_ERROR_CANNOT_WRITE,
-                  member + ": cannot write " + place.path.string() + ": " + std::strerror(errno));
+                  member + ": cannot write " + Utf8OfPath(place.path) + ": " + HostError());
       continue;
     }
     ++extracted;
@@ -244,7 +238,7 @@ ExtractOutcome ExtractArchiveFile(const fs::path& archive, Destination& destinat
   std::string bytes;
   if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (!in.is_open() || in.bad()) {
-    return ExtractOutcome{UNLHA_ERROR_ARC_FILE_OPEN, "cannot read archive " + archive.string(), 0};
+    return ExtractOutcome{UNLHA_ERROR_ARC_FILE_OPEN, "cannot read archive " + Utf8OfPath(archive), 0};
   }
   Placement root = destination.Prepare();
   if (root.code != 0) return ExtractOutcome{root.code, root.problem, 0};

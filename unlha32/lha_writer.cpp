@@ -23,12 +23,21 @@ void SetUint16(std::string& out, size_t offset, uint32_t value) {
   out[offset + 1] = static_cast<char>((value >> 8) & 0xFF);
 }
 
+// The C runtime's thread-safe local time: localtime_r, or localtime_s on Windows.
+bool ToLocalTime(time_t t, struct tm* local) {
+#ifdef _WIN32
+  return localtime_s(local, &t) == 0;
+#else
+  return localtime_r(&t, local) != nullptr;
+#endif
+}
+
 // MS-DOS date and time (local time) as level 0 headers keep them; 0 for none.
 uint32_t DosTime(int64_t unixTime) {
   if (unixTime <= 0) return 0;
   time_t t = static_cast<time_t>(unixTime);
   struct tm local {};
-  if (localtime_r(&t, &local) == nullptr || local.tm_year < 80) return 0;
+  if (!ToLocalTime(t, &local) || local.tm_year < 80) return 0;
   uint32_t date = ((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday;
   uint32_t time = (local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2);
   return (date << 16) | time;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/cp932.h"
+#include "platform/win_path.h"
 #include "unlha32/lha_writer.h"
 
 namespace unlha32 {
@@ -70,14 +71,30 @@ std::string Escaped(std::string_view bytes) {
   return out;
 }
 
-// Why a converted component may not be used; empty when it may.
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9, with any extension: Windows opens the
+// device instead of a file of that name.
+bool IsDeviceName(const std::string& name) {
+  std::string stem = sorana::platform::AsciiUpper(name.substr(0, name.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '1' &&
+         stem[3] <= '9';
+}
+
+// Why a converted component may not be used; empty when it may. Names Windows
+// cannot hold are refused on every host, so that the whole archive is judged
+// before anything is written rather than failing half way.
 std::string ComponentProblem(const std::string& name) {
   if (name == "..") return "a \"..\" component";
   if (name.find(':') != std::string::npos) return "a drive letter or colon";
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "a control character";
   }
+  if (name.find_first_of("<>\"|?*") != std::string::npos) {
+    return "a character Windows does not allow in names";
+  }
   if (name.find_first_not_of(". ") == std::string::npos) return "a name of dots and blanks";
+  if (IsDeviceName(name)) return "a device name";
   return {};
 }
 

@@ -38,8 +38,9 @@ struct MemberPath {
 // Splits and converts a stored path: CP932 first, else UTF-8, else refused.
 // A leading root ("\", "/", "C:\", "C:") is taken off, so the member lands
 // below the destination, as Windows archivers extract such paths. Refuses
-// other colons, ".." components, names of dots and blanks only, and control
-// characters.
+// other colons, ".." components, names of dots and blanks only, control
+// characters, the characters < > " | ? * and Windows' device names (CON, NUL,
+// COM1, ...).
 MemberPath DecodeStoredPath(const StoredPath& stored);
 
 // The target of a symbolic link ('/'-separated, as liblhasa gives it) in UTF-8,

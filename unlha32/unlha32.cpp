@@ -1,4 +1,4 @@
-// The exported C entries of libunlha32.so.
+// The exported C entries of libunlha32.so and UNLHA32.DLL.
 #include "unlha32/unlha32.h"
 
 #include <algorithm>
@@ -9,31 +9,83 @@
 #include <optional>
 #include <string>
 
+#include "platform/cp932.h"
 #include "platform/win_path.h"
 #include "unlha32/command_line.h"
 #include "unlha32/destination.h"
 #include "unlha32/extract.h"
+#include "unlha32/lha_writer.h"
+
+#ifdef _WIN32
+#define UNLHA32_EXPORT
+#else
+#define UNLHA32_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace {
 
 using unlha32::Destination;
 using unlha32::ExtractOutcome;
 
+// The callers' texts: ANSI (code page 932) on Windows, UTF-8 on Linux. Inside,
+// every text is UTF-8, as the host layer takes it.
+#ifdef _WIN32
+constexpr bool kCallerTextIsCp932 = true;
+#else
+constexpr bool kCallerTextIsCp932 = false;
+#endif
+
+std::optional<std::string> FromCallerText(const char* text) {
+  if (kCallerTextIsCp932) return sorana::platform::Cp932ToUtf8(text);
+  return std::string(text);
+}
+
+// A character CP932 lacks (a member name read as UTF-8) is shown as "?".
+std::string ToCallerText(const std::string& utf8) {
+  if (!kCallerTextIsCp932) return utf8;
+  if (auto cp932 = sorana::platform::Utf8ToCp932(utf8)) return *cp932;
+  std::string out;
+  for (char c : utf8) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out.push_back(c);
+    } else if ((byte & 0xC0) != 0x80) {
+      out.push_back('?');
+    }
+  }
+  return out;
+}
+
+// Bytes of the character starting at text[i], so that a cut message never ends
+// in half a character.
+size_t CharacterLength(const std::string& text, size_t i) {
+  auto byte = static_cast<unsigned char>(text[i]);
+  if (kCallerTextIsCp932) return unlha32::IsCp932LeadByte(byte) ? 2 : 1;
+  size_t length = 1;
+  while (i + length < text.size() && (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80) ++length;
+  return length;
+}
+
 // The library's own copy of the host layer has no active prefix set by the
-// program, so each call reads WINEPREFIX anew.
+// program, so each call reads WINEPREFIX anew (on Windows the paths are the
+// machine's own, and the prefix maps through its drives).
 std::optional<std::filesystem::path> ToHostPath(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return std::filesystem::path(path);
+  if (!path.empty() && path[0] == '/') return std::filesystem::path(std::u8string(path.begin(), path.end()));
   return sorana::platform::WinePrefix::FromEnvironment().ToHost(path);
 }
 
 Destination DestinationOf(const std::string& folder) {
-  if (!folder.empty() && folder[0] == '/') return Destination::OnHost(folder);
+  if (!folder.empty() && folder[0] == '/') {
+    return Destination::OnHost(std::filesystem::path(std::u8string(folder.begin(), folder.end())));
+  }
   return Destination::InPrefix(sorana::platform::WinePrefix::FromEnvironment(), folder);
 }
 
 ExtractOutcome Run(const char* cmdLine) {
   if (cmdLine == nullptr) return {UNLHA_ERROR_COMMAND_NAME, "no command line", 0};
-  unlha32::UnlhaCommand command = unlha32::ParseUnlhaCommand(cmdLine);
+  std::optional<std::string> line = FromCallerText(cmdLine);
+  if (!line) return {UNLHA_ERROR_COMMAND_NAME, "the command line is not CP932 text", 0};
+  unlha32::UnlhaCommand command = unlha32::ParseUnlhaCommand(*line);
   if (!command.ok) return {UNLHA_ERROR_COMMAND_NAME, command.problem, 0};
   auto archive = ToHostPath(command.archive);
   if (!archive) return {UNLHA_ERROR_ARC_FILE_OPEN, "archive " + command.archive + " is not on a drive", 0};
@@ -43,9 +95,15 @@ ExtractOutcome Run(const char* cmdLine) {
   return unlha32::ExtractArchiveFile(*archive, destination, options);
 }
 
-void WriteOutput(char* output, unsigned long size, const std::string& message) {
+void WriteOutput(char* output, unsigned long size, const std::string& utf8) {
   if (output == nullptr || size == 0) return;
-  size_t count = std::min<size_t>(message.size(), size - 1);
+  const std::string message = ToCallerText(utf8);
+  size_t count = 0;
+  while (count < message.size()) {
+    size_t next = count + CharacterLength(message, count);
+    if (next > size - 1) break;
+    count = next;
+  }
   std::memcpy(output, message.data(), count);
   output[count] = '\0';
 }
@@ -54,8 +112,7 @@ void WriteOutput(char* output, unsigned long size, const std::string& message) {
 
 extern "C" {
 
-__attribute__((visibility("default"))) int Unlha(void* /*hwnd*/, const char* cmdLine, char* output,
-                                                 unsigned long size) {
+UNLHA32_EXPORT int UNLHA32_CALL Unlha(void* /*hwnd*/, const char* cmdLine, char* output, unsigned long size) {
   ExtractOutcome outcome;
   try {
     outcome = Run(cmdLine);
@@ -64,16 +121,22 @@ __attribute__((visibility("default"))) int Unlha(void* /*hwnd*/, const char* cmd
   } catch (...) {
     outcome = {UNLHA_ERROR_INTERNAL, "unexpected failure", 0};
   }
-  WriteOutput(output, size, outcome.message);
+  try {
+    WriteOutput(output, size, outcome.message);
+  } catch (...) {
+    if (output != nullptr && size > 0) output[0] = '\0';
+  }
   return outcome.code;
 }
 
-__attribute__((visibility("default"))) unsigned short UnlhaGetVersion(void) { return 100; }
+UNLHA32_EXPORT unsigned short UNLHA32_CALL UnlhaGetVersion(void) { return 100; }
 
-__attribute__((visibility("default"))) int UnlhaCheckArchive(const char* archive, int /*mode*/) {
+UNLHA32_EXPORT int UNLHA32_CALL UnlhaCheckArchive(const char* archive, int /*mode*/) {
   try {
     if (archive == nullptr) return 0;
-    auto host = ToHostPath(archive);
+    std::optional<std::string> path = FromCallerText(archive);
+    if (!path) return 0;
+    auto host = ToHostPath(*path);
     if (!host) return 0;
     std::ifstream in(*host, std::ios::binary);
     if (!in) return 0;

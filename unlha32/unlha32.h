@@ -1,8 +1,13 @@
-/* libunlha32.so: the LHA archive library the updater loads at run time.
+/* libunlha32.so / UNLHA32.DLL: the LHA archive library the updater loads at
+ * run time.
  *
- * Texts are UTF-8 bytes (the in-memory form of the system's texts); paths are
- * Windows paths of the Wine prefix named by WINEPREFIX (~/.wine when unset),
- * mapped the way the host layer maps them, or host paths starting with "/".
+ * On Linux texts are UTF-8 bytes (the in-memory form of the system's texts);
+ * paths are Windows paths of the Wine prefix named by WINEPREFIX (~/.wine when
+ * unset), mapped the way the host layer maps them, or host paths starting with
+ * "/". On Windows texts are ANSI texts of code page 932 (the command line in,
+ * the message out), paths are the machine's own, and the entries use the
+ * standard calling convention of library interfaces (__stdcall), exported
+ * under their plain names.
  *
  * Command line of Unlha (the only command understood):
  *
@@ -16,10 +21,14 @@
  * closing quotation mark is part of the path. Any other command or switch, a
  * missing archive or destination, or further arguments are an error.
  *
- * Members are refused, with the error naming them, when their stored path is
- * absolute, has a drive letter or colon, a ".." component, or a name that is
- * neither CP932 nor UTF-8; symbolic-link members are refused, and no member is
- * written through an existing symbolic link that leads out of the destination.
+ * Members are refused, with the error naming them, when their stored path has
+ * a drive letter or colon after its root, a ".." component, a character or
+ * device name Windows does not allow in names (< > " | ? *, CON, NUL, COM1,
+ * ...), or a name that is neither CP932 nor UTF-8; a root in front of the path
+ * is taken off. Names are written as the host's own (UTF-16 on Windows). A
+ * symbolic-link member that leads out of the destination is refused, and no
+ * member is written through an existing symbolic link or junction that leads
+ * out of it.
  * Each file is written under a temporary name and renamed into place only when
  * its length and CRC match, so a damaged member never stays under its name.
  * The whole archive is checked before the first member is written: a refused
@@ -33,6 +42,12 @@
 
 #ifdef __cplusplus
 extern "C" {
+#endif
+
+#ifdef _WIN32
+#define UNLHA32_CALL __stdcall
+#else
+#define UNLHA32_CALL
 #endif
 
 /* Results of Unlha, in the 0x8000 range archiver libraries use for errors. */
@@ -50,18 +65,18 @@ extern "C" {
 #define UNLHA_ERROR_MEMBER_NAME 0x8051    /* member refused: name neither CP932 nor UTF-8 */
 #define UNLHA_ERROR_INTERNAL 0x80FF       /* unexpected failure (out of memory, ...) */
 
-/* Runs one command. hwnd is ignored (nothing is shown). A short UTF-8 message
+/* Runs one command. hwnd is ignored (nothing is shown). A short message
  * ("3 files extracted", or the failure naming its member) is written to output,
  * NUL-terminated and never past size bytes; size 0 (or a null output) writes
  * nothing. Returns UNLHA_OK or one of the codes above. */
-int Unlha(void* hwnd, const char* cmdLine, char* output, unsigned long size);
+int UNLHA32_CALL Unlha(void* hwnd, const char* cmdLine, char* output, unsigned long size);
 
 /* Version of this library times 100 (1.00 is 100). */
-unsigned short UnlhaGetVersion(void);
+unsigned short UNLHA32_CALL UnlhaGetVersion(void);
 
 /* Nonzero when every member of the archive reads back with matching length and
  * CRC and has a name that extraction accepts. mode is accepted and ignored. */
-int UnlhaCheckArchive(const char* archive, int mode);
+int UNLHA32_CALL UnlhaCheckArchive(const char* archive, int mode);
 
 #ifdef __cplusplus
 }

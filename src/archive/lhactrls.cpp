@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "archive/lhactrls_testing.h"
@@ -57,8 +58,10 @@ constexpr std::array<const char*, 41> kEntryNames = {
 constexpr size_t kUnlhaGetVersionSlot = 0;
 constexpr size_t kUnlhaSlot = 9;
 
-using UnlhaGetVersionEntry = unsigned short (*)();
-using UnlhaEntry = int (*)(void* hwnd, const char* cmdLine, char* output, unsigned long size);
+// The library's entries use the standard calling convention of library interfaces.
+using UnlhaGetVersionEntry = unsigned short(SORANA_LIBRARY_CALL*)();
+using UnlhaEntry = int(SORANA_LIBRARY_CALL*)(void* hwnd, const char* cmdLine, char* output,
+                                             unsigned long size);
 
 // Process-wide module state, set up before the window exists. A null slot
 // stands for the entry's fall-back.
@@ -112,7 +115,7 @@ void LoadLhaLibraryFrom(const char* path) {
 
 void LoadLhaLibrary() {
   UnloadLhaLibrary();
-  Bind(platform::OpenLibrary("unlha32"));
+  Bind(platform::OpenLibrary("unlha32"));  // "UNLHA32.DLL" on Windows
 }
 
 void UnloadLhaLibrary() {
@@ -151,15 +154,22 @@ int ExtractLha(std::string_view archive, std::string_view folder) {
   command += "\\\"";
 
   int result;
-  if (void* entry = state.slots[kUnlhaSlot]) {
-    result = reinterpret_cast<UnlhaEntry>(entry)(nullptr, command.c_str(), state.output, 254);
+  void* entry = state.slots[kUnlhaSlot];
+  // The command line goes in the library's own text form (ANSI on Windows).
+  std::optional<std::string> line = platform::ToLibraryText(command);
+  if (entry != nullptr && !line) {
+    state.lastOutput = "the paths have characters the LHA library cannot be given";
+    return kLhaPathNotAnsi;
+  }
+  if (entry != nullptr) {
+    result = reinterpret_cast<UnlhaEntry>(entry)(nullptr, line->c_str(), state.output, 254);
   } else {
     // Unlike the other fall-backs this one must not report success: the archive
     // was not extracted.
     ShowNotLoaded(kUnlhaSlot);
     result = kLhaNotLoaded;
   }
-  state.lastOutput.assign(state.output, strnlen(state.output, 255));
+  state.lastOutput = platform::FromLibraryText(std::string_view(state.output, strnlen(state.output, 255)));
   return result;
 }
 

@@ -24,6 +24,8 @@ class AtomicFile {
   // False when the fresh file could not be created (LastError tells why).
   bool Ok() const { return handle_ != kNoHandle; }
   bool Write(const void* data, size_t size);
+  // Sets the file's last-write time (seconds since the Unix epoch); before Commit.
+  bool SetWriteTime(int64_t unixSeconds);
   // Closes the file and renames it onto the target; without `replace` an
   // existing target makes it fail with EEXIST. `durable` flushes the data and
   // the rename to the disk first: files the system owns (settings, records,

@@ -1,10 +1,17 @@
-// The extractor of libunlha32.so on real archives: fixtures made by an LHA
-// archiver, and archives written here with exactly the headers a case needs.
+// The extractor of libunlha32.so and UNLHA32.DLL on real archives: fixtures
+// made by an LHA archiver, and archives written here with exactly the headers a
+// case needs.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "platform/file_system.h"
 #include "support/temp_prefix.h"
 #include "unlha32/extract.h"
 #include "unlha32/lha_writer.h"
@@ -14,6 +21,7 @@ namespace unlha32 {
 namespace {
 
 namespace fs = std::filesystem;
+namespace platform = sorana::platform;
 using sorana::test::TempPrefix;
 
 const fs::path kFixtures = SORANA_LHA_FIXTURES;
@@ -34,15 +42,116 @@ const std::string kReadme = Repeat("LHA fixture: compressed member\n", 40);
 const std::string kJapanese = Repeat("能力表示 テスト\n", 10);
 const std::string kStored = "stored without compression\n";
 
-// Every entry below `folder`, as relative generic paths.
+std::string Utf8(const std::u8string& text) { return std::string(text.begin(), text.end()); }
+
+// Every entry below `folder`, as relative generic UTF-8 paths; links are listed,
+// not followed.
+void CollectTree(const fs::path& folder, const fs::path& base, std::vector<std::string>* names) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names->push_back(Utf8(entry.path().lexically_relative(base).generic_u8string()));
+    auto attributes = platform::host::AttributesOf(entry.path());
+    if (attributes && (*attributes & platform::kAttrDirectory) &&
+        !(*attributes & platform::kAttrReparsePoint)) {
+      CollectTree(entry.path(), base, names);
+    }
+  }
+}
 std::vector<std::string> Tree(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    names.push_back(entry.path().lexically_relative(folder).generic_string());
-  }
+  CollectTree(folder, folder, &names);
   std::sort(names.begin(), names.end());
   return names;
 }
+
+// The entries of `folder` whose names equal `name` ignoring ASCII case.
+std::vector<std::string> EntriesNamed(const fs::path& folder, std::string_view name) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::string entryName = Utf8(entry.path().filename().u8string());
+    if (platform::AsciiUpper(entryName) == platform::AsciiUpper(name)) names.push_back(entryName);
+  }
+  return names;
+}
+
+// Folder links, as a user or another program may leave them; removed with the
+// test. A Windows program under Wine cannot make one (CreateSymbolicLinkW does
+// nothing there), so the host's own ln makes it on the Unix side, where Wine
+// shows it as a reparse point, and the host's rm removes it. Wine starts such a
+// host program without a handle to wait on, so the folder's change
+// notifications tell when it is done.
+class FolderLinks {
+ public:
+  ~FolderLinks() {
+#ifdef _WIN32
+    for (const fs::path& link : links_) {
+      const std::wstring unixLink = UnixName(link);
+      if (unixLink.empty()) {
+        RemoveDirectoryW(link.c_str());
+      } else {
+        RunOnHost(L"rm", {L"-f", unixLink}, link, false);
+      }
+    }
+#endif
+  }
+
+  void Make(const fs::path& target, const fs::path& link) {
+#ifdef _WIN32
+    links_.push_back(link);
+    constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | kUnprivileged);
+    if (!Exists(link)) RunOnHost(L"ln", {L"-s", UnixName(target), UnixName(link)}, link, true);
+    ASSERT_NE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "no folder link made";
+#else
+    fs::create_directory_symlink(target, link);
+#endif
+  }
+
+ private:
+#ifdef _WIN32
+  static bool Exists(const fs::path& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  // Empty when this is not Wine.
+  static std::wstring UnixName(const fs::path& path) {
+    using Convert = char*(CDECL*)(const wchar_t*);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = convert != nullptr ? convert(path.c_str()) : nullptr;
+    if (name == nullptr) return L"";
+    std::wstring wide = fs::path(name).wstring();
+    HeapFree(GetProcessHeap(), 0, name);
+    return wide;
+  }
+
+  // Runs /bin/<tool> and waits, at most 10 s, until `entry` exists (or is gone).
+  static void RunOnHost(const std::wstring& tool, const std::vector<std::wstring>& arguments,
+                        const fs::path& entry, bool exists) {
+    HANDLE change = FindFirstChangeNotificationW(entry.parent_path().c_str(), FALSE,
+                                                 FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_FILE_NAME);
+    const std::wstring program = L"Z:\\bin\\" + tool;
+    std::wstring command = program;
+    for (const std::wstring& argument : arguments) command += L" \"" + argument + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (started && change != INVALID_HANDLE_VALUE && Exists(entry) != exists) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= deadline || WaitForSingleObject(change, static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0)
+        break;
+      FindNextChangeNotification(change);
+    }
+    if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
+    if (process.hThread) CloseHandle(process.hThread);
+    if (process.hProcess) CloseHandle(process.hProcess);
+  }
+
+  std::vector<fs::path> links_;
+#endif
+};
 
 class ExtractTest : public ::testing::Test {
  protected:
@@ -64,38 +173,38 @@ TEST_F(ExtractTest, ArchiverFixturesExtractWithFoldersAndCp932Names) {
   ExtractOutcome mixed = ExtractInto(kFixtures / "mixed.lzh", "C:\\out2");
   EXPECT_EQ(mixed.code, 0) << mixed.message;
   EXPECT_EQ(mixed.extracted, 4);
-  fs::path out2 = prefix.DriveC() / "out2";
+  fs::path out2 = prefix.HostC("C:\\out2");
   EXPECT_EQ(TempPrefix::ReadFile(out2 / "readme.txt"), kReadme);  // -lh5-
   EXPECT_EQ(TempPrefix::ReadFile(out2 / "sub" / "data.bin"), Bytes0To255(4));
-  EXPECT_EQ(TempPrefix::ReadFile(out2 / "ソフト" / "表示.txt"), kJapanese);
+  EXPECT_EQ(TempPrefix::ReadFile(out2 / u8"ソフト" / u8"表示.txt"), kJapanese);
   EXPECT_EQ(TempPrefix::ReadFile(out2 / "stored.txt"), kStored);  // -lh0-
 
   // Level 0 keeps "ソフト\表示.txt" in one field where 0x5C also ends "ソ" and "表".
   ExtractOutcome level0 = ExtractInto(kFixtures / "level0.lzh", "C:\\out0");
   EXPECT_EQ(level0.code, 0) << level0.message;
-  EXPECT_EQ(Tree(prefix.DriveC() / "out0"),
+  EXPECT_EQ(Tree(prefix.HostC("C:\\out0")),
             (std::vector<std::string>{"sub", "sub/data.bin", "ソフト", "ソフト/表示.txt"}));
-  EXPECT_EQ(TempPrefix::ReadFile(prefix.DriveC() / "out0" / "ソフト" / "表示.txt"), kJapanese);
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\out0") / u8"ソフト" / u8"表示.txt"), kJapanese);
 
   ExtractOutcome level1 = ExtractInto(kFixtures / "level1.lzh", "C:\\out1");
   EXPECT_EQ(level1.code, 0) << level1.message;
-  EXPECT_EQ(TempPrefix::ReadFile(prefix.DriveC() / "out1" / "ソフト" / "表示.txt"), kJapanese);
-  EXPECT_EQ(TempPrefix::ReadFile(prefix.DriveC() / "out1" / "readme.txt"), kReadme);
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\out1") / u8"ソフト" / u8"表示.txt"), kJapanese);
+  EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\out1\\readme.txt")), kReadme);
 }
 
 TEST_F(ExtractTest, ExistingFoldersMatchIgnoringCaseAndFilesAreReplaced) {
   // The destination and a member folder exist in other letter case; the member
   // file exists too, under other case and with other content.
-  TempPrefix::WriteFile(prefix.DriveC() / "Corins5.0" / "SUB" / "DATA.BIN", "old");
-  TempPrefix::WriteFile(prefix.DriveC() / "Corins5.0" / "readme.txt", "old readme");
+  TempPrefix::WriteFile(prefix.HostC("C:\\Corins5.0\\SUB\\DATA.BIN"), "old");
+  TempPrefix::WriteFile(prefix.HostC("C:\\Corins5.0\\readme.txt"), "old readme");
   ExtractOutcome outcome = ExtractInto(kFixtures / "mixed.lzh", "c:\\CORINS5.0\\");
   ASSERT_EQ(outcome.code, 0) << outcome.message;
-  fs::path root = prefix.DriveC() / "Corins5.0";
+  fs::path root = prefix.HostC("C:\\Corins5.0");
   EXPECT_EQ(Tree(root), (std::vector<std::string>{"SUB", "SUB/DATA.BIN", "readme.txt", "stored.txt", "ソフト",
                                                   "ソフト/表示.txt"}));
   EXPECT_EQ(TempPrefix::ReadFile(root / "SUB" / "DATA.BIN"), Bytes0To255(4));
   EXPECT_EQ(TempPrefix::ReadFile(root / "readme.txt"), kReadme);
-  EXPECT_FALSE(fs::exists(prefix.DriveC() / "CORINS5.0"));
+  EXPECT_EQ(EntriesNamed(prefix.HostC("C:\\"), "CORINS5.0"), (std::vector<std::string>{"Corins5.0"}));
 }
 
 TEST_F(ExtractTest, NamesThatAreNotCp932AreReadAsUtf8OrRefused) {
@@ -122,10 +231,11 @@ TEST_F(ExtractTest, HostileMembersAreRefusedAndNothingLandsOutside) {
   fs::create_directories(out);
   fs::create_directories(outside);
   // A folder link inside the destination that points out of it, and one that stays inside.
-  fs::create_directory_symlink(outside, out / "escape");
+  FolderLinks folderLinks;
+  folderLinks.Make(outside, out / "escape");
   fs::create_directories(out / "real");
-  fs::create_directory_symlink(out / "real", out / "inner");
-  fs::create_directory_symlink(out, out / "self");
+  folderLinks.Make(out / "real", out / "inner");
+  folderLinks.Make(out, out / "self");
 
   // Unsafe names refuse the whole archive before anything is written; a root
   // in front of a path is taken off, so those members alone would land inside.
@@ -181,6 +291,10 @@ TEST_F(ExtractTest, EachRefusalNamesItsMember) {
       {"a\x01"
        "b",
        HeaderLevel::kLevel0, "control"},
+      {"a\\what?.txt", HeaderLevel::kLevel0, "not allow"},
+      {"a<b>.txt", HeaderLevel::kLevel2, "not allow"},
+      {"nul\\x", HeaderLevel::kLevel2, "device"},
+      {"Com1 .txt", HeaderLevel::kLevel2, "device"},
   };
   for (const Case& c : cases) {
     LhaWriter writer;
@@ -268,6 +382,10 @@ TEST_F(ExtractTest, BytesEntryExtractsIntoScratchFolder) {
   EXPECT_EQ(message, "1 file extracted");
   EXPECT_TRUE(fs::is_directory(scratch / "empty" / "folder"));
   EXPECT_EQ(TempPrefix::ReadFile(scratch / "dir" / "file.txt"), "content");
+  // The member keeps its stored time.
+  EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(
+                std::chrono::file_clock::to_sys(fs::last_write_time(scratch / "dir" / "file.txt"))),
+            std::chrono::sys_seconds(std::chrono::seconds(1700000000)));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// libunlha32.so as a program loads it: its three exports, the command line the
-// binding builds, Windows paths through WINEPREFIX, and the output buffer.
-#include <dlfcn.h>
+// libunlha32.so / UNLHA32.DLL as a program loads it: its three exports (plain
+// __stdcall names on Windows), the command line the binding builds, Windows
+// paths (through WINEPREFIX on Linux), and the output buffer.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/library.h"
 #include "support/temp_prefix.h"
 #include "unlha32/lha_writer.h"
 #include "unlha32/unlha32.h"
@@ -15,23 +16,27 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace platform = sorana::platform;
 using sorana::test::TempPrefix;
 
-using UnlhaFn = int (*)(void*, const char*, char*, unsigned long);
-using CheckFn = int (*)(const char*, int);
-using VersionFn = unsigned short (*)();
+using UnlhaFn = int(UNLHA32_CALL*)(void*, const char*, char*, unsigned long);
+using CheckFn = int(UNLHA32_CALL*)(const char*, int);
+using VersionFn = unsigned short(UNLHA32_CALL*)();
 
 class UnlhaLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    handle = dlopen(SORANA_UNLHA32_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << dlerror();
-    unlha = reinterpret_cast<UnlhaFn>(dlsym(handle, "Unlha"));
-    check = reinterpret_cast<CheckFn>(dlsym(handle, "UnlhaCheckArchive"));
-    version = reinterpret_cast<VersionFn>(dlsym(handle, "UnlhaGetVersion"));
+    // On Windows a bare name: the copy beside the test program.
+    handle = platform::OpenLibraryAt(SORANA_UNLHA32_PATH);
+    ASSERT_NE(handle, nullptr) << SORANA_UNLHA32_PATH;
+    unlha = reinterpret_cast<UnlhaFn>(platform::LibrarySymbol(handle, "Unlha"));
+    check = reinterpret_cast<CheckFn>(platform::LibrarySymbol(handle, "UnlhaCheckArchive"));
+    version = reinterpret_cast<VersionFn>(platform::LibrarySymbol(handle, "UnlhaGetVersion"));
     ASSERT_TRUE(unlha && check && version);
+#ifndef _WIN32
     // The library's own copy of the host layer finds the prefix through the environment.
     setenv("WINEPREFIX", prefix.Root().c_str(), 1);
+#endif
 
     unlha32::LhaWriter writer;
     writer.AddFile("help\\index.htm", "<html>help</html>", 0, unlha32::HeaderLevel::kLevel0);
@@ -39,12 +44,14 @@ class UnlhaLibraryTest : public ::testing::Test {
     TempPrefix::WriteFile(prefix.HostC("C:\\Temp Files\\SorNewUp\\help archive.lzh"), writer.Finish());
   }
   void TearDown() override {
+#ifndef _WIN32
     unsetenv("WINEPREFIX");
-    if (handle != nullptr) dlclose(handle);
+#endif
+    platform::CloseLibrary(handle);
   }
 
   TempPrefix prefix;
-  void* handle = nullptr;
+  platform::LibraryHandle handle = nullptr;
   UnlhaFn unlha = nullptr;
   CheckFn check = nullptr;
   VersionFn version = nullptr;
@@ -52,22 +59,25 @@ class UnlhaLibraryTest : public ::testing::Test {
 
 TEST_F(UnlhaLibraryTest, ExportsOnlyItsThreeEntries) {
   EXPECT_EQ(version(), 100);
-  EXPECT_EQ(dlsym(handle,
-                  "_ZN7unlha3214ExtractArchiveESt17basic_string_viewIcSt11char_traitsIcEEPKNS_"
-                  "11DestinationERKNS_14ExtractOptionsE"),
-            nullptr);
-  EXPECT_EQ(dlsym(handle, "_ZN6sorana8platform6ToHostESt17basic_string_viewIcSt11char_traitsIcEE"), nullptr);
+  const char* hidden[] = {
+      "_ZN7unlha3214ExtractArchiveESt17basic_string_viewIcSt11char_traitsIcEEPKNS_"
+      "11DestinationERKNS_14ExtractOptionsE",
+      "_ZN6sorana8platform6ToHostESt17basic_string_viewIcSt11char_traitsIcEE",
+      "Unlha@16",  // the decorated __stdcall names
+      "_Unlha@16",
+  };
+  for (const char* name : hidden) EXPECT_EQ(platform::LibrarySymbol(handle, name), nullptr) << name;
 }
 
 TEST_F(UnlhaLibraryTest, ExtractsTheBindingsCommandLineWithBlanksInBothPaths) {
-  fs::create_directories(prefix.DriveC() / "velmora" / "sorana" / "new_bin");
+  fs::create_directories(prefix.HostC("C:\\velmora\\sorana\\new_bin"));
   char output[255];
   std::memset(output, 'x', sizeof output);
   const char* line =
       "e -jyc -jyo \"C:\\Temp Files\\SorNewUp\\help archive.lzh\" -d1 -c1 \"C:\\VELMORA\\SORANA\\NEW_BIN\\\"";
   ASSERT_EQ(unlha(nullptr, line, output, 254), UNLHA_OK) << output;
   EXPECT_STREQ(output, "2 files extracted");
-  fs::path bin = prefix.DriveC() / "velmora" / "sorana" / "new_bin";
+  fs::path bin = prefix.HostC("C:\\velmora\\sorana\\new_bin");
   EXPECT_EQ(TempPrefix::ReadFile(bin / "help" / "index.htm"), "<html>help</html>");
   EXPECT_EQ(TempPrefix::ReadFile(bin / "top.txt"), "top");
   EXPECT_EQ(check("C:\\Temp Files\\SorNewUp\\help archive.lzh", 0), 1);

@@ -29,11 +29,13 @@ TEST(Cp932, LongTextGrowsTheBuffer) {
 }
 
 TEST(Cp932, InvalidInputGivesNoText) {
-  EXPECT_FALSE(Cp932ToUtf8("\x83"));        // lead byte without its trail byte
-  EXPECT_FALSE(Cp932ToUtf8("ok\x83\x20"));  // trail byte out of range
-  EXPECT_FALSE(Utf8ToCp932("\xE3\x82"));    // truncated UTF-8
-  EXPECT_FALSE(Utf8ToCp932("\xFF"));        // not UTF-8 at all
-  EXPECT_FALSE(Utf8ToCp932("emoji 😀"));     // no CP932 character for it
+  EXPECT_FALSE(Cp932ToUtf8("\x83"));         // lead byte without its trail byte
+  EXPECT_FALSE(Cp932ToUtf8("ok\x83\x20"));   // trail byte out of range
+  EXPECT_FALSE(Cp932ToUtf8("bad\x80.txt"));  // bytes that are no character, though
+  EXPECT_FALSE(Cp932ToUtf8("\xC4\xA0"));     // Windows' table passes them through
+  EXPECT_FALSE(Utf8ToCp932("\xE3\x82"));     // truncated UTF-8
+  EXPECT_FALSE(Utf8ToCp932("\xFF"));         // not UTF-8 at all
+  EXPECT_FALSE(Utf8ToCp932("emoji 😀"));      // no CP932 character for it
   // UTF-16 for the registry: lone surrogates and overlong UTF-8 are refused.
   EXPECT_EQ(Utf8ToUtf16("ソ😀"), std::u16string(u"ソ😀"));
   EXPECT_EQ(Utf16ToUtf8(u"ソ😀"), "ソ😀");

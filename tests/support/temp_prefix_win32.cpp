@@ -10,6 +10,7 @@
 #include <iterator>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/win_path.h"
 #include "support/temp_prefix.h"
@@ -28,15 +29,25 @@ std::set<fs::path> TopOfDriveC() {
   return names;
 }
 
-// Read-only entries would stop the removal.
+// Read-only entries would stop the removal. A link or junction is removed
+// itself, never followed: what it leads to is not the test's to delete.
 void RemoveTree(const fs::path& path) {
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  fs::remove_all(path, ec);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+      entries.push_back(it->path());
+    }
+    for (const fs::path& entry : entries) RemoveTree(entry);
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    RemoveDirectoryW(path.c_str());
+  } else {
+    DeleteFileW(path.c_str());
+  }
 }
 
 std::set<fs::path>& DriveCBefore() {

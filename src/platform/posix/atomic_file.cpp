@@ -1,6 +1,7 @@
 #include "platform/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -62,6 +63,14 @@ bool AtomicFile::Write(const void* data, size_t size) {
     bytes += written;
     size -= static_cast<size_t>(written);
   }
+  return true;
+}
+
+bool AtomicFile::SetWriteTime(int64_t unixSeconds) {
+  if (handle_ == kNoHandle) return Fail(EBADF);
+  const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0},
+                                    {static_cast<time_t>(unixSeconds), 0}};
+  if (futimens(static_cast<int>(handle_), times) != 0) return Fail(errno);
   return true;
 }
 

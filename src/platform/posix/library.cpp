@@ -32,4 +32,8 @@ void CloseLibrary(LibraryHandle library) {
   if (library != nullptr) dlclose(library);
 }
 
+// libunlha32.so takes the system's UTF-8 texts as they are.
+std::optional<std::string> ToLibraryText(std::string_view utf8) { return std::string(utf8); }
+std::string FromLibraryText(std::string_view text) { return std::string(text); }
+
 }  // namespace sorana::platform

@@ -62,6 +62,15 @@ bool AtomicFile::Write(const void* data, size_t size) {
   return true;
 }
 
+bool AtomicFile::SetWriteTime(int64_t unixSeconds) {
+  if (handle_ == kNoHandle) return win32::Fail(EBADF);
+  // FILETIME counts 100-nanosecond steps from 1601-01-01.
+  const uint64_t ticks = static_cast<uint64_t>(unixSeconds + 11644473600LL) * 10000000ULL;
+  FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  if (!SetFileTime(AsHandle(handle_), nullptr, &time, &time)) return win32::FailWithLastError();
+  return true;
+}
+
 bool AtomicFile::Commit(bool replace, bool durable) {
   if (handle_ == kNoHandle) return win32::Fail(EBADF);
   HANDLE file = AsHandle(handle_);

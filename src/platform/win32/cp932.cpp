@@ -8,10 +8,30 @@ namespace sorana::platform {
 
 namespace {
 constexpr UINT kCp932 = 932;
+
+bool IsLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// 0x80, 0xA0 and 0xFD to 0xFF are no characters of CP932; the system's table
+// passes them through as U+0080, U+F8F0, ... where the other host refuses them.
+bool HasUnassignedByte(std::string_view cp932) {
+  for (size_t i = 0; i < cp932.size(); ++i) {
+    auto byte = static_cast<unsigned char>(cp932[i]);
+    if (IsLeadByte(byte)) {
+      ++i;
+    } else if (byte == 0x80 || byte == 0xA0 || byte >= 0xFD) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
   if (cp932.empty()) return std::string();
+  if (HasUnassignedByte(cp932)) return std::nullopt;
   int size = MultiByteToWideChar(kCp932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()),
                                  nullptr, 0);
   if (size <= 0) return std::nullopt;

@@ -1,0 +1,48 @@
+#include "platform/links.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include "platform/file_system.h"
+
+namespace sorana::platform::host {
+
+namespace fs = std::filesystem;
+
+std::optional<fs::path> FinalPath(const fs::path& path) {
+  std::error_code error;
+  fs::path resolved = fs::weakly_canonical(path, error);
+  if (error) {
+    SetHostError(error.value());
+    return std::nullopt;
+  }
+  return resolved;
+}
+
+bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
+  static std::atomic<unsigned> counter = 0;
+  const std::string text(target);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path fresh =
+        link.parent_path() / (".sorana-link-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
+    if (symlink(text.c_str(), fresh.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      SetHostError(errno);
+      return false;
+    }
+    if (rename(fresh.c_str(), link.c_str()) != 0) {
+      SetHostError(errno);
+      unlink(fresh.c_str());
+      return false;
+    }
+    return true;
+  }
+  SetHostError(EEXIST);
+  return false;
+}
+
+}  // namespace sorana::platform::host
