@@ -263,11 +263,8 @@ TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
     EXPECT_TRUE(fs::exists(host(path))) << path;
   }
   EXPECT_FALSE(fs::exists(host("fotodesk.exe")));
-#ifndef _WIN32
-  // Wine's shell leaves a move of "PICVIEW\\*.*" undone (the shell's move is the host layer's).
   EXPECT_TRUE(fs::exists(host("NEW_BIN\\PICVIEW\\PICIVIEW.OCX")));
   EXPECT_FALSE(fs::exists(host("OLD_BIN\\PICVIEW\\PICIVIEW.OCX")));
-#endif
 #ifndef _WIN32
   // wine gets the program as a host path and the arguments as written.
   EXPECT_EQ(test::TempPrefix::ReadFile(wineLog_),

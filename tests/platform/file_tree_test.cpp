@@ -224,10 +224,6 @@ TEST_F(FileTreeResetReadOnly, UnreadableFolderIsNotWalked) {
 }
 #endif
 
-// Wine's shell neither replaces files nor merges folders on a move, and reports
-// missing items as moved; on Windows that is the shell's own business, and
-// under Wine only the copy (below) behaves as the Windows shell does.
-#ifndef _WIN32
 TEST(FileTreeMoveFiles, CreatesTheDestinationAndReplacesFiles) {
   TempPrefix prefix;
   TempPrefix::WriteFile(prefix.HostC("C:\\root\\fotodesk.exe"), "new exe");
@@ -276,11 +272,12 @@ TEST(FileTreeMoveFiles, FailuresGiveFalseAndLoseNothing) {
   EXPECT_FALSE(MoveFiles(List({"C:\\src"}), "C:\\src\\deeper"));
   EXPECT_TRUE(fs::exists(prefix.HostC("C:\\src\\a.txt")));
   EXPECT_FALSE(MoveFiles(List({"C:\\nowhere\\*.*"}), "C:\\dst"));
+  EXPECT_FALSE(CopyFiles(List({"C:\\src\\missing", "C:\\src\\a.txt"}), "C:\\elsewhere"));
+  EXPECT_TRUE(fs::exists(prefix.HostC("C:\\elsewhere\\a.txt")));
   EXPECT_FALSE(MoveFiles(List({"C:\\src\\a.txt"}), "Q:\\no drive"));
   // A pattern that matches nothing in an existing folder is nothing to do.
   EXPECT_TRUE(MoveFiles(List({"C:\\src\\*.none"}), "C:\\dst"));
 }
-#endif
 
 TEST(FileTreeCopyFiles, CopiesFoldersWithTheirContents) {
   TempPrefix prefix;

@@ -1,11 +1,16 @@
-// File-tree operations on Windows: the shell's own silent move and copy, the
-// system's full-path service, and the walks over FindFirstFileExW.
+// File-tree operations on Windows: the shell's own silent move and copy
+// (finished where the shell fell short), the system's full-path service, and
+// the walks over FindFirstFileExW.
 #include "platform/file_tree.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/win32/wide_text.h"
+#include "platform/win32/tree_move.h"
 #include "platform/win32/windows_api.h"
 #include "platform/win_path.h"
 
@@ -20,14 +25,23 @@ namespace {
 constexpr FILEOP_FLAGS kShellFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
 static_assert(kShellFlags == 0x0214);
 
+// The shell's own operation first, as Windows does it (with its own box for an
+// error); then every item is made to end where it belongs, and the result says
+// whether it does: Wine's shell leaves replacements and merges undone and
+// reports missing items as done.
 bool ShellTransfer(UINT function, std::string_view sources, std::string_view destination) {
   // The shell takes a missing destination of a single item as that item's new
   // name; made first, it is always the folder the items go into.
-  if (!ForceDirectories(ExcludeTrailingBackslash(std::string(destination)))) return false;
+  const std::string folder = ExcludeTrailingBackslash(std::string(destination));
+  if (!ForceDirectories(folder)) return false;
+  std::optional<std::filesystem::path> into = ToHost(folder);
   // Both lists end in two NULs: the items' own and one more.
   std::optional<std::wstring> from = win32::Widen(sources);
   std::optional<std::wstring> to = win32::Widen(destination);
-  if (!from || !to) return false;
+  if (!into || !from || !to) return win32::Fail(ENOENT);
+  // Listed before the shell moves anything away.
+  bool ok = true;
+  const std::vector<std::filesystem::path> items = win32::ExpandSourceList(sources, ok);
   from->append(2, L'\0');
   to->append(2, L'\0');
   SHFILEOPSTRUCTW operation{};
@@ -37,7 +51,16 @@ bool ShellTransfer(UINT function, std::string_view sources, std::string_view des
   operation.pTo = to->c_str();
   operation.fFlags = kShellFlags;
   operation.fAnyOperationsAborted = FALSE;
-  return SHFileOperationW(&operation) == 0;
+  SHFileOperationW(&operation);
+  for (const std::filesystem::path& item : items) {
+    // A folder cannot go into itself or below itself.
+    if (win32::ContainsFolder(item, *into)) {
+      ok = win32::Fail(EINVAL);
+      continue;
+    }
+    ok = (function == FO_MOVE ? win32::FinishMove(item, *into) : win32::FinishCopy(item, *into)) && ok;
+  }
+  return ok;
 }
 
 // Clears read-only of one entry; false when the user chose to stop the walk of this folder.
