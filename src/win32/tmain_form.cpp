@@ -145,8 +145,13 @@ void TMainForm::ShowCentred() {
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  shown_ = true;
   ShowWindow(window_, SW_SHOW);
   SetForegroundWindow(window_);
+  // A box of the start-up that closes may hand the activation to the window
+  // while it is still hidden (Wine does); then showing it activates nothing
+  // new, and the window reports the activation it already has.
+  if (!activatedShown_ && GetActiveWindow() == window_) OnActivate(true);
 }
 
 void TMainForm::Run() {
@@ -217,7 +222,9 @@ void TMainForm::OnCommand(WORD id, WORD code) {
 }
 
 void TMainForm::OnActivate(bool active) {
-  if (!active) return;
+  // A hidden window is not active for the core: the start-up may still be asking.
+  if (!active || !shown_) return;
+  activatedShown_ = true;
   // The focus comes back to the control that had it, as in a dialog.
   HWND focus = focus_ != nullptr && IsChild(window_, focus_) ? focus_ : Handle(Control::DownLoadButton);
   if (focus != nullptr && ::IsWindowVisible(focus)) SetFocus(focus);

@@ -107,6 +107,8 @@ class TMainForm final : public app::UpdateWindow {
   bool windowEnabled_ = true;
   bool busyCursor_ = false;
   bool closing_ = false;
+  bool shown_ = false;        // activations count only once the window shows
+  bool activatedShown_ = false;
 };
 
 }  // namespace sorana::win32
