@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorana::platform {
 
@@ -23,6 +24,9 @@ std::string ExpandFolderPath(std::string_view path);
 // asked. False after any failure (moves across file systems still work).
 bool MoveFiles(std::string_view sources, std::string_view destination);
 bool CopyFiles(std::string_view sources, std::string_view destination);
+// The items of a source list, as the shell reads it: each ends in one NUL, an
+// empty item ends the list, and a trailing backslash is dropped.
+std::vector<std::string> SourceListItems(std::string_view sources);
 
 // Every entry matching the pattern (folder part + wildcard name), as a source
 // list: folder part + name + NUL each; the empty text when nothing matches.

@@ -1,12 +1,27 @@
 // The file-tree operations that are the same on every host: they stand on
 // the host's own FindFiles, RemoveFile, RenameFile and read-only walk.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/win_path.h"
 
 namespace sorana::platform {
+
+std::vector<std::string> SourceListItems(std::string_view sources) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start < sources.size()) {
+    size_t end = std::min(sources.find('\0', start), sources.size());
+    std::string item = ExcludeTrailingBackslash(std::string(sources.substr(start, end - start)));
+    start = end + 1;
+    if (item.empty()) break;
+    items.push_back(std::move(item));
+  }
+  return items;
+}
 
 std::string ListFolderEntries(std::string_view pattern) {
   const size_t cut = pattern.find_last_of("\\/");

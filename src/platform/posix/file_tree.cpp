@@ -191,13 +191,7 @@ bool TransferList(std::string_view sources, std::string_view destination, Mode m
   if (!targetHost) return Fail(ENOENT);
   FolderIndex index(*targetHost);
   bool ok = true;
-  // Items end in one NUL each; an empty item ends the list, as the shell reads it.
-  size_t start = 0;
-  while (start < sources.size()) {
-    size_t end = std::min(sources.find('\0', start), sources.size());
-    std::string item = ExcludeTrailingBackslash(std::string(sources.substr(start, end - start)));
-    start = end + 1;
-    if (item.empty()) break;
+  for (const std::string& item : SourceListItems(sources)) {
     std::optional<std::vector<fs::path>> paths = ExpandItem(item);
     if (!paths) {
       ok = false;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/file_tree.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 #include "platform/win_path.h"
@@ -152,13 +153,7 @@ bool CopyEntry(const fs::path& source, const fs::path& target) {
 std::vector<fs::path> ExpandSourceList(std::string_view sources, bool& allFound) {
   allFound = true;
   std::vector<fs::path> paths;
-  // Items end in one NUL each; an empty item ends the list, as the shell reads it.
-  size_t start = 0;
-  while (start < sources.size()) {
-    size_t end = std::min(sources.find('\0', start), sources.size());
-    std::string item = ExcludeTrailingBackslash(std::string(sources.substr(start, end - start)));
-    start = end + 1;
-    if (item.empty()) break;
+  for (const std::string& item : SourceListItems(sources)) {
     size_t cut = item.find_last_of("\\/");
     std::string folder = cut == std::string::npos ? std::string() : item.substr(0, cut + 1);
     if (item.find_first_of("*?", folder.size()) == std::string::npos) {
