@@ -27,7 +27,7 @@ namespace {
 
 constexpr DWORD kBlockSize = 64 * 1024;
 // The worker stops reading while this much is queued and not yet written.
-constexpr size_t kQueueLimit = 1024 * 1024;
+constexpr size_t kQueueLimit = size_t{1024} * 1024;
 // WinHTTP's own limit on silence stays behind the component's idle limit,
 // which is the one reported.
 constexpr int kReceiveMarginMs = 2000;
