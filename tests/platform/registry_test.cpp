@@ -254,14 +254,27 @@ TEST(RegistryServerLock, RefusesWritesWhileTheUsersServerRuns) {
   fs::remove_all(serverFolder, ec);
 }
 
+// Debian's wine names the folder in the prefix and makes it under its TMPDIR,
+// else under /tmp.
 TEST(RegistryServerLock, FindsTheServerFolderNamedByThePrefix) {
-  TempPrefix prefix;
-  std::string base = "/tmp/wine-XXXXXX";
-  ASSERT_NE(mkdtemp(base.data()), nullptr);
-  TempPrefix::WriteFile(prefix.Root() / "wineserver", fs::path(base).filename().string() + "\n");
-  ExpectWritesRefusedWhileLocked(prefix, fs::path(base) / ServerFolderName(prefix.Root()));
+  std::string tmpDir = "/tmp/sorana-tmpdir-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpDir.data()), nullptr);
+  const char* saved = std::getenv("TMPDIR");
+  const std::string savedTmpDir = saved ? saved : "";
+  setenv("TMPDIR", tmpDir.c_str(), 1);
+  for (const std::string& under : {std::string("/tmp"), tmpDir}) {
+    SCOPED_TRACE(under);
+    TempPrefix prefix;
+    std::string base = under + "/wine-XXXXXX";
+    ASSERT_NE(mkdtemp(base.data()), nullptr);
+    TempPrefix::WriteFile(prefix.Root() / "wineserver", fs::path(base).filename().string() + "\n");
+    ExpectWritesRefusedWhileLocked(prefix, fs::path(base) / ServerFolderName(prefix.Root()));
+    std::error_code ec;
+    fs::remove_all(base, ec);
+  }
+  if (saved) setenv("TMPDIR", savedTmpDir.c_str(), 1); else unsetenv("TMPDIR");
   std::error_code ec;
-  fs::remove_all(base, ec);
+  fs::remove_all(tmpDir, ec);
 }
 
 TEST(Registry, RewritesALargeFileQuickly) {

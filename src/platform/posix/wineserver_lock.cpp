@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,13 +24,16 @@ bool WineServerRunning(const WinePrefix& prefix) {
                 static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino));
 
   std::vector<fs::path> bases{fs::path("/tmp") / (".wine-" + std::to_string(getuid()))};
-  // Debian's wine keeps its server folders in a /tmp folder named in the prefix.
+  // Debian's wine keeps its server folders in a folder named in the prefix,
+  // under TMPDIR as the server found it: ours, or /tmp when it had none.
   std::ifstream named(prefix.Root() / "wineserver");
   std::string tmpName;
   if (named && std::getline(named, tmpName)) {
     while (!tmpName.empty() && (tmpName.back() == '\r' || tmpName.back() == ' ')) tmpName.pop_back();
     if (!tmpName.empty() && tmpName.find('/') == std::string::npos && tmpName != "." && tmpName != "..") {
       bases.push_back(fs::path("/tmp") / tmpName);
+      const char* tmpDir = std::getenv("TMPDIR");
+      if (tmpDir != nullptr && tmpDir[0] == '/') bases.push_back(fs::path(tmpDir) / tmpName);
     }
   }
 
