@@ -24,6 +24,10 @@ std::string ExpandFolderPath(std::string_view path);
 // asked. False after any failure (moves across file systems still work).
 bool MoveFiles(std::string_view sources, std::string_view destination);
 bool CopyFiles(std::string_view sources, std::string_view destination);
+// The window that owns the boxes in which Windows' shell reports its own errors
+// of MoveFiles and CopyFiles (a window handle); nullptr: none. Other hosts show
+// no such boxes and ignore it.
+void SetFileOperationOwner(void* window);
 // The items of a source list, as the shell reads it: each ends in one NUL, an
 // empty item ends the list, and a trailing backslash is dropped.
 std::vector<std::string> SourceListItems(std::string_view sources);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "catalogue/standards.h"
+#include "platform/file_tree.h"
 #include "win32/check_list_box.h"
 #include "win32/win32_text.h"
 #include "win32/window_classes.h"
@@ -78,11 +79,14 @@ TMainForm::TMainForm() : caption_(kCaption) {
                             kClientWidth, kClientHeight, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
   BuildControls();
   SetClientSize(kClientWidth, kClientHeight);
+  // The shell's error boxes of the installation's moves and copies are the window's own.
+  platform::SetFileOperationOwner(window_);
 }
 
 TMainForm::~TMainForm() {
   events_ = nullptr;
   closing_ = true;
+  platform::SetFileOperationOwner(nullptr);
   if (window_ != nullptr) DestroyWindow(window_);
   if (busyCursor_) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 }

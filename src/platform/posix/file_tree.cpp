@@ -322,6 +322,8 @@ std::string ExpandFolderPath(std::string_view path) {
   return Normalize(*current + "\\" + text);
 }
 
+void SetFileOperationOwner(void*) {}
+
 bool MoveFiles(std::string_view sources, std::string_view destination) {
   return TransferList(sources, destination, Mode::kMove);
 }

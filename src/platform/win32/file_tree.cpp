@@ -3,6 +3,7 @@
 // the walks over FindFirstFileExW.
 #include "platform/file_tree.h"
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -29,6 +30,8 @@ static_assert(kShellFlags == 0x0214);
 // error); then every item is made to end where it belongs, and the result says
 // whether it does: Wine's shell leaves replacements and merges undone and
 // reports missing items as done.
+std::atomic<HWND> shellOwner{nullptr};
+
 bool ShellTransfer(UINT function, std::string_view sources, std::string_view destination) {
   // The shell takes a missing destination of a single item as that item's new
   // name; made first, it is always the folder the items go into.
@@ -45,7 +48,7 @@ bool ShellTransfer(UINT function, std::string_view sources, std::string_view des
   from->append(2, L'\0');
   to->append(2, L'\0');
   SHFILEOPSTRUCTW operation{};
-  operation.hwnd = nullptr;
+  operation.hwnd = shellOwner.load();
   operation.wFunc = function;
   operation.pFrom = from->c_str();
   operation.pTo = to->c_str();
@@ -110,6 +113,8 @@ std::string ExpandFolderPath(std::string_view path) {
   std::optional<std::string> text = win32::Narrow(full);
   return text ? IncludeTrailingBackslash(std::move(*text)) : std::string();
 }
+
+void SetFileOperationOwner(void* window) { shellOwner.store(static_cast<HWND>(window)); }
 
 bool MoveFiles(std::string_view sources, std::string_view destination) {
   return ShellTransfer(FO_MOVE, sources, destination);
