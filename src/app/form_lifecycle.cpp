@@ -8,6 +8,7 @@
 #include "app/product_registry.h"
 #include "app/settings_file.h"
 #include "app/standards_record.h"
+#include "form/window_layout.h"
 #include "platform/file_system.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
@@ -15,9 +16,6 @@
 namespace sorana::app {
 
 namespace {
-
-constexpr int kClientWidth = 506;
-constexpr int kClientHeight = 288;
 
 constexpr const char* kOverwriteQuestion =
     "既に同バージョンまたは上位バージョンがインストールされています。\r上書き更新を行いますか？";

@@ -48,6 +48,11 @@ void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue)
 using AttributeSetter = std::function<bool(std::string_view path, uint32_t attributes)>;
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
                    const AttributeSetter& setAttributes);
+// One step of that walk, the same on every host: clears read-only of one entry
+// that has `attributes`; false when the user chose to stop the walk of the
+// current folder.
+bool ClearReadOnlyOf(const std::string& path, uint32_t attributes, const ContinueQuestion& askContinue,
+                     const AttributeSetter& setAttributes);
 
 // In `folder` (ends in a backslash): deletes every *.BAK, then renames every
 // .SPI, .DOC and .XLS to .BAK. True only when every delete and rename succeeded.

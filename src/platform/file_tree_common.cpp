@@ -40,6 +40,13 @@ void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue)
                 [](std::string_view path, uint32_t attributes) { return SetAttributes(path, attributes); });
 }
 
+bool ClearReadOnlyOf(const std::string& path, uint32_t attributes, const ContinueQuestion& askContinue,
+                     const AttributeSetter& setAttributes) {
+  if ((attributes & kAttrReadOnly) == 0) return true;
+  if (setAttributes(path, attributes & ~kAttrReadOnly)) return true;
+  return !askContinue || askContinue();
+}
+
 bool BackupDocuments(std::string_view folder) {
   const std::string base(folder);
   bool result = true;

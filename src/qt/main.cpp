@@ -4,16 +4,15 @@
 
 #include "app/main_form.h"
 #include "archive/lhactrls.h"
+#include "form/window_layout.h"
 #include "qt/tmain_form.h"
 #include "qt/window_font.h"
 
 namespace {
 
-constexpr int kFontPixels = 12;
-
 int RunUpdater(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setFont(sorana::app::WindowFont(kFontPixels));
+  QApplication::setFont(sorana::app::WindowFont(sorana::app::kFontPixels));
   sorana::app::TMainForm window;
   sorana::app::MainForm form(window);
   window.SetEvents(&form);

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "app/standards.h"
+#include "form/window_layout.h"
 #include "qt/check_list_box.h"
 #include "qt/window_boxes.h"
 #include "qt/window_font.h"
@@ -23,15 +24,6 @@ namespace sorana::app {
 
 namespace {
 
-constexpr int kClientWidth = 506;
-constexpr int kClientHeight = 288;
-constexpr int kFontPixels = 12;
-constexpr int kListFontPixels = 13;
-constexpr int kListRowHeight = 13;
-constexpr int kListColumns = 2;
-constexpr int kProgressLabelWidth = 66;
-constexpr int kProgressLabelLeftmost = 8;
-
 QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -39,7 +31,7 @@ QString FromUtf8(std::string_view text) {
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
-  setWindowTitle(QStringLiteral("【ソラナギ】アップデートプログラム"));
+  setWindowTitle(QString::fromUtf8(kWindowCaption));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
   setFont(WindowFont(kFontPixels));
@@ -54,63 +46,61 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::BuildMenu() {
-  QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
-  proxyIPMenu_ = settings->addAction(QStringLiteral("プロキシIP"));
-  proxyPortMenu_ = settings->addAction(QStringLiteral("プロキシPort"));
+  QMenu* settings = menuBar()->addMenu(QString::fromUtf8(kSettingsMenuCaption));
+  proxyIPMenu_ = settings->addAction(QString::fromUtf8(kProxyIPMenuCaption));
+  proxyPortMenu_ = settings->addAction(QString::fromUtf8(kProxyPortMenuCaption));
   connect(proxyIPMenu_, &QAction::triggered, this, [this] { Dispatch(&FormEvents::ProxyIPMenuClick); });
   connect(proxyPortMenu_, &QAction::triggered, this, [this] { Dispatch(&FormEvents::ProxyPortMenuClick); });
 }
 
 void TMainForm::BuildControls() {
   QWidget* client = centralWidget();
-  const int labelHeight = QFontMetrics(font()).height();
-  auto label = [&](Control control, const char* text, QRect place) {
-    auto* widget = new QLabel(QString::fromUtf8(text), client);
-    widget->setGeometry(place);
-    controls_[control] = widget;
-    return widget;
-  };
-  label(Control::Label2, "アップデート基準選択", {8, 8, 489, labelHeight});
-  label(Control::Label3, "(選択しない基準がインストールされていた場合は削除されます)",
-        {8, 24, 489, labelHeight});
-  label(Control::MsgLabel, "XXX", {8, 203, 489, labelHeight});
-  QLabel* progressLabel = label(Control::ProgressLabel, "", {431, 239, kProgressLabelWidth, labelHeight});
-  progressLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  label(Control::NowVersionLabel, "NowVersion", {10, 246, 370, labelHeight});
-  label(Control::UpVersionLabel, "UpVersion", {10, 262, 370, labelHeight});
+  const int lineHeight = QFontMetrics(font()).height();
+  QWidget* previous = nullptr;
+  for (const ControlPlace& place : kControlPlaces) {
+    QWidget* widget = MakeControl(place, client);
+    widget->setGeometry(place.left, place.top, place.width, place.height == kTextLine ? lineHeight : place.height);
+    controls_[place.control] = widget;
+    if (widget->focusPolicy() == Qt::NoFocus) continue;
+    if (previous != nullptr) setTabOrder(previous, widget);
+    previous = widget;
+  }
+  controls_.at(Control::CancelButton)->hide();
+}
 
-  QStringList captions;
-  for (std::string_view caption : kStandardCaptions) captions << FromUtf8(caption);
-  checkList_ = new TCheckListBox(captions, kListColumns, kListRowHeight, client);
-  checkList_->setFont(WindowFont(kListFontPixels));
-  checkList_->setGeometry(8, 40, 489, 149);
-  controls_[Control::CheckListBox1] = checkList_;
-  connect(checkList_, &TCheckListBox::ClickCheck, this,
-          [this] { Dispatch(&FormEvents::CheckListBox1ClickCheck); });
-
-  progressBar_ = new QProgressBar(client);
-  progressBar_->setGeometry(8, 217, 489, 16);
-  progressBar_->setRange(0, 100);
-  progressBar_->setValue(0);
-  progressBar_->setTextVisible(false);
-  controls_[Control::ProgressBar] = progressBar_;
-
-  auto button = [&](Control control, const char* text, void (FormEvents::*handler)()) {
-    auto* widget = new QPushButton(QString::fromUtf8(text), client);
-    widget->setGeometry(386, 255, 111, 25);
-    connect(widget, &QPushButton::clicked, this, [this, handler] { Dispatch(handler); });
-    controls_[control] = widget;
-    return widget;
-  };
-  QPushButton* download =
-      button(Control::DownLoadButton, "アップデート開始", &FormEvents::DownLoadButtonClick);
-  QPushButton* cancel = button(Control::CancelButton, "ｷｬﾝｾﾙ", &FormEvents::CancelButtonClick);
-  cancel->hide();
-
-  progressBar_->setFocusPolicy(Qt::TabFocus);
-  setTabOrder(download, progressBar_);
-  setTabOrder(progressBar_, checkList_);
-  setTabOrder(checkList_, cancel);
+QWidget* TMainForm::MakeControl(const ControlPlace& place, QWidget* client) {
+  const QString caption = QString::fromUtf8(place.caption);
+  switch (place.control) {
+    case Control::CheckListBox1: {
+      QStringList captions;
+      for (std::string_view standard : kStandardCaptions) captions << FromUtf8(standard);
+      checkList_ = new TCheckListBox(captions, kListColumns, kListRowHeight, client);
+      checkList_->setFont(WindowFont(kListFontPixels));
+      connect(checkList_, &TCheckListBox::ClickCheck, this,
+              [this] { Dispatch(&FormEvents::CheckListBox1ClickCheck); });
+      return checkList_;
+    }
+    case Control::ProgressBar:
+      progressBar_ = new QProgressBar(client);
+      progressBar_->setRange(0, 100);
+      progressBar_->setValue(0);
+      progressBar_->setTextVisible(false);
+      progressBar_->setFocusPolicy(Qt::TabFocus);
+      return progressBar_;
+    case Control::DownLoadButton:
+    case Control::CancelButton: {
+      auto* button = new QPushButton(caption, client);
+      const auto handler = place.control == Control::DownLoadButton ? &FormEvents::DownLoadButtonClick
+                                                                    : &FormEvents::CancelButtonClick;
+      connect(button, &QPushButton::clicked, this, [this, handler] { Dispatch(handler); });
+      return button;
+    }
+    default: {
+      auto* label = new QLabel(caption, client);
+      if (place.control == Control::ProgressLabel) label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      return label;
+    }
+  }
 }
 
 void TMainForm::ShowCentred() {
@@ -121,20 +111,6 @@ void TMainForm::ShowCentred() {
     move(frame.topLeft());
   }
   activateWindow();
-}
-
-void TMainForm::Dispatch(void (FormEvents::*handler)()) {
-  if (events_ == nullptr) return;
-  Guarded([&] { (events_->*handler)(); });
-}
-
-void TMainForm::ReportError(const char* text) {
-  try {
-    if (events_ != nullptr) events_->OwnBoxOpening();
-    ShowBox(BoxKind::Error, text);
-  } catch (...) {
-    // Nothing more can be shown; the program goes on.
-  }
 }
 
 bool TMainForm::event(QEvent* event) {
@@ -163,8 +139,7 @@ void TMainForm::SetCaption(Control control, std::string_view text) {
   if (control == Control::ProgressLabel) {
     QRect place = widget->geometry();
     const int right = place.x() + place.width();
-    const int width = std::clamp(widget->fontMetrics().horizontalAdvance(FromUtf8(text)) + 2,
-                                 kProgressLabelWidth, right - kProgressLabelLeftmost);
+    const int width = ProgressLabelWidth(widget->fontMetrics().horizontalAdvance(FromUtf8(text)));
     widget->setGeometry(right - width, place.y(), width, place.height());
   }
 }

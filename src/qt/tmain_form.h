@@ -6,10 +6,12 @@
 #pragma once
 
 #include <QMainWindow>
-#include <exception>
+#include <utility>
 #include <map>
 
 #include "form/form_events.h"
+#include "form/guarded_event.h"
+#include "form/window_layout.h"
 #include "form/update_window.h"
 
 class QAction;
@@ -36,15 +38,7 @@ class TMainForm : public QMainWindow, public UpdateWindow {
   // Runs `handler`; an exception it raises is shown in an error box. False then.
   template <typename Handler>
   bool Guarded(Handler&& handler) {
-    try {
-      handler();
-      return true;
-    } catch (const std::exception& error) {
-      ReportError(error.what());
-    } catch (...) {
-      ReportError("予期しないエラーが発生しました。");
-    }
-    return false;
+    return app::RunGuarded(*this, events_, std::forward<Handler>(handler));
   }
 
   // UpdateWindow.
@@ -82,11 +76,11 @@ class TMainForm : public QMainWindow, public UpdateWindow {
 
  private:
   void BuildControls();
+  QWidget* MakeControl(const ControlPlace& place, QWidget* client);
   void BuildMenu();
-  void ReportError(const char* text);
   void ReturnActivation();
   // Runs a handler of the core, if any are attached.
-  void Dispatch(void (FormEvents::*handler)());
+  void Dispatch(void (FormEvents::*handler)()) { app::DispatchGuarded(*this, events_, handler); }
 
   FormEvents* events_ = nullptr;
   std::map<Control, QWidget*> controls_;

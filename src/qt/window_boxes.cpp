@@ -6,15 +6,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "form/window_layout.h"
 #include "qt/window_font.h"
 
 namespace sorana::app {
-
-namespace {
-
-constexpr int kFontPixels = 12;
-
-}  // namespace
 
 QString BoxText(std::string_view text) {
   QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "catalogue/standards.h"
+#include "form/window_layout.h"
 #include "platform/file_tree.h"
 #include "win32/check_list_box.h"
 #include "win32/win32_text.h"
@@ -21,25 +22,32 @@ using app::BoxKind;
 using app::Control;
 using app::FormEvents;
 
-constexpr wchar_t kCaption[] = L"【ソラナギ】アップデートプログラム";
 // A single fixed border with the close box only.
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr int kClientWidth = 506;
-constexpr int kClientHeight = 288;
-constexpr int kFontPixels = 12;
-constexpr int kListFontPixels = 13;
-constexpr int kListRowHeight = 13;
-constexpr int kListColumns = 2;
-constexpr int kProgressLabelRight = 497;
-constexpr int kProgressLabelWidth = 66;
-constexpr int kVersionLabelWidth = 300;
-// The progress text grows to the left up to the version labels, as a
-// right-aligned label that sizes itself to its text does.
-constexpr int kProgressLabelMaxWidth = kProgressLabelRight - 10 - kVersionLabelWidth;
 // The close request of PostClose, handled by the message loop.
 constexpr UINT kCloseRequest = WM_APP + 2;
 
 WORD IdOf(Control control) { return static_cast<WORD>(100 + static_cast<int>(control)); }
+
+struct ControlKind {
+  const wchar_t* windowClass;
+  DWORD style;
+};
+
+ControlKind KindOf(Control control) {
+  switch (control) {
+    case Control::DownLoadButton:
+      return {L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON};
+    case Control::CancelButton:  // shown during an update
+      return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON};
+    case Control::ProgressBar:
+      return {PROGRESS_CLASSW, WS_VISIBLE | WS_TABSTOP};
+    case Control::ProgressLabel:
+      return {L"STATIC", WS_VISIBLE | SS_RIGHT | SS_NOPREFIX};
+    default:
+      return {L"STATIC", WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX};
+  }
+}
 
 int TextHeight(HFONT font) {
   HDC dc = GetDC(nullptr);
@@ -65,20 +73,20 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
   } catch (...) {
     // The handlers are guarded; this keeps anything else from crossing the
     // system's code as well.
-    self->ReportError("予期しないエラーが発生しました。");
+    app::ReportWindowError(*self, self->events_, app::kUnexpectedError);
     return 0;
   }
 }
 
-TMainForm::TMainForm() : caption_(kCaption) {
+TMainForm::TMainForm() : caption_(Wide(app::kWindowCaption)) {
   RegisterWindowClasses(&FormProc);
   BuildMenu();
-  window_ = CreateWindowExW(0, kFormClass, kCaption, kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth,
-                            kClientHeight, nullptr, menu_, GetModuleHandleW(nullptr), this);
+  window_ = CreateWindowExW(0, kFormClass, caption_.c_str(), kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                            app::kClientWidth, app::kClientHeight, nullptr, menu_, GetModuleHandleW(nullptr), this);
   client_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClientClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                            kClientWidth, kClientHeight, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
+                            app::kClientWidth, app::kClientHeight, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
   BuildControls();
-  SetClientSize(kClientWidth, kClientHeight);
+  SetClientSize(app::kClientWidth, app::kClientHeight);
   // The shell's error boxes of the installation's moves and copies are the window's own.
   platform::SetFileOperationOwner(window_);
 }
@@ -93,51 +101,37 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildMenu() {
   HMENU settings = CreatePopupMenu();
-  AppendMenuW(settings, MF_STRING, kProxyIPMenuId, L"プロキシIP");
-  AppendMenuW(settings, MF_STRING, kProxyPortMenuId, L"プロキシPort");
+  AppendMenuW(settings, MF_STRING, kProxyIPMenuId, Wide(app::kProxyIPMenuCaption).c_str());
+  AppendMenuW(settings, MF_STRING, kProxyPortMenuId, Wide(app::kProxyPortMenuCaption).c_str());
   menu_ = CreateMenu();
-  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), L"設定");
+  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), Wide(app::kSettingsMenuCaption).c_str());
 }
 
 void TMainForm::BuildControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  HFONT font = WindowFont(kFontPixels);
-  const int labelHeight = TextHeight(font);
-  // Children are created in the tab order: DownLoadButton, ProgressBar,
-  // CheckListBox1, CancelButton; the labels take no focus.
-  auto make = [&](Control control, const wchar_t* kind, const wchar_t* text, DWORD style, RECT place,
-                  DWORD exStyle = 0) {
-    HWND child = CreateWindowExW(exStyle, kind, text, WS_CHILD | style, place.left, place.top,
-                                 place.right - place.left, place.bottom - place.top, client_,
-                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdOf(control))), instance, nullptr);
+  HFONT font = WindowFont(app::kFontPixels);
+  const int lineHeight = TextHeight(font);
+  // Children are created in the table's order, which is the tab order.
+  for (const app::ControlPlace& place : app::kControlPlaces) {
+    const int height = place.height == app::kTextLine ? lineHeight : place.height;
+    const RECT rect{place.left, place.top, place.left + place.width, place.top + height};
+    if (place.control == Control::CheckListBox1) {
+      checkList_ = std::make_unique<TCheckListBox>(client_, window_, IdOf(place.control), rect, app::kListColumns,
+                                                   app::kListRowHeight, WindowFont(app::kListFontPixels));
+      for (std::string_view caption : catalogue::kStandardCaptions) checkList_->AddItem(caption);
+      controls_[Index(place.control)] = checkList_->Handle();
+      continue;
+    }
+    const ControlKind kind = KindOf(place.control);
+    HWND child = CreateWindowExW(0, kind.windowClass, Wide(place.caption).c_str(), WS_CHILD | kind.style, rect.left,
+                                 rect.top, place.width, height, client_,
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdOf(place.control))), instance,
+                                 nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    controls_[Index(control)] = child;
-    return child;
-  };
-  auto at = [](int left, int top, int width, int height) { return RECT{left, top, left + width, top + height}; };
-
-  constexpr DWORD kButton = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-  make(Control::DownLoadButton, L"BUTTON", L"アップデート開始", kButton, at(386, 255, 111, 25));
-  HWND bar = make(Control::ProgressBar, PROGRESS_CLASSW, L"", WS_VISIBLE | WS_TABSTOP, at(8, 217, 489, 16));
-  SendMessageW(bar, PBM_SETRANGE32, 0, 100);
-  SendMessageW(bar, PBM_SETPOS, 0, 0);
-
-  checkList_ = std::make_unique<TCheckListBox>(client_, window_, IdOf(Control::CheckListBox1), at(8, 40, 489, 149),
-                                               kListColumns, kListRowHeight, WindowFont(kListFontPixels));
-  for (std::string_view caption : catalogue::kStandardCaptions) checkList_->AddItem(caption);
-  controls_[Index(Control::CheckListBox1)] = checkList_->Handle();
-
-  make(Control::CancelButton, L"BUTTON", L"ｷｬﾝｾﾙ", WS_TABSTOP | BS_PUSHBUTTON, at(386, 255, 111, 25));
-
-  constexpr DWORD kLabel = WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
-  make(Control::Label2, L"STATIC", L"アップデート基準選択", kLabel, at(8, 8, 489, labelHeight));
-  make(Control::Label3, L"STATIC", L"(選択しない基準がインストールされていた場合は削除されます)", kLabel,
-       at(8, 24, 489, labelHeight));
-  make(Control::MsgLabel, L"STATIC", L"XXX", kLabel, at(8, 203, 489, labelHeight));
-  make(Control::ProgressLabel, L"STATIC", L"", WS_VISIBLE | SS_RIGHT | SS_NOPREFIX,
-       at(kProgressLabelRight - kProgressLabelWidth, 239, kProgressLabelWidth, labelHeight));
-  make(Control::NowVersionLabel, L"STATIC", L"NowVersion", kLabel, at(10, 246, kVersionLabelWidth, labelHeight));
-  make(Control::UpVersionLabel, L"STATIC", L"UpVersion", kLabel, at(10, 262, kVersionLabelWidth, labelHeight));
+    controls_[Index(place.control)] = child;
+  }
+  SendMessageW(Handle(Control::ProgressBar), PBM_SETRANGE32, 0, 100);
+  SendMessageW(Handle(Control::ProgressBar), PBM_SETPOS, 0, 0);
 }
 
 void TMainForm::ShowCentred() {
@@ -176,7 +170,7 @@ LRESULT TMainForm::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
     case WM_MEASUREITEM:
-      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kListRowHeight;
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = app::kListRowHeight;
       return TRUE;
     case WM_DRAWITEM:
       if (checkList_ != nullptr && wParam == IdOf(Control::CheckListBox1)) {
@@ -235,20 +229,6 @@ void TMainForm::OnActivate(bool active) {
   Dispatch(&FormEvents::FormActivate);
 }
 
-void TMainForm::Dispatch(void (FormEvents::*handler)()) {
-  if (events_ == nullptr) return;
-  Guarded([&] { (events_->*handler)(); });
-}
-
-void TMainForm::ReportError(const char* text) {
-  try {
-    if (events_ != nullptr) events_->OwnBoxOpening();
-    ShowBox(BoxKind::Error, text);
-  } catch (...) {
-    // Nothing more can be shown; the program goes on.
-  }
-}
-
 void TMainForm::CloseNow() {
   if (closing_ || window_ == nullptr) return;
   closing_ = true;
@@ -268,18 +248,19 @@ void TMainForm::FitProgressLabel(const std::wstring& text) {
   HWND label = Handle(Control::ProgressLabel);
   if (label == nullptr) return;
   HDC dc = GetDC(label);
-  HGDIOBJ old = SelectObject(dc, WindowFont(kFontPixels));
+  HGDIOBJ old = SelectObject(dc, WindowFont(app::kFontPixels));
   SIZE extent{};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   SelectObject(dc, old);
   ReleaseDC(label, dc);
-  const int width = std::clamp<int>(extent.cx + 2, kProgressLabelWidth, kProgressLabelMaxWidth);
+  const int width = app::ProgressLabelWidth(extent.cx);
+  const app::ControlPlace& home = app::PlaceOf(Control::ProgressLabel);
   RECT place{};
   GetWindowRect(label, &place);
   MapWindowPoints(nullptr, client_, reinterpret_cast<POINT*>(&place), 2);
   if (place.right - place.left == width) return;
   const RECT left = place;  // repainted by the panel where the label leaves it
-  SetWindowPos(label, nullptr, kProgressLabelRight - width, place.top, width, place.bottom - place.top,
+  SetWindowPos(label, nullptr, home.left + home.width - width, place.top, width, place.bottom - place.top,
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
   InvalidateRect(client_, &left, TRUE);
 }

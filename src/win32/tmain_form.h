@@ -9,11 +9,12 @@
 #include <windows.h>
 
 #include <array>
-#include <exception>
+#include <utility>
 #include <memory>
 #include <string>
 
 #include "form/form_events.h"
+#include "form/guarded_event.h"
 #include "form/update_window.h"
 
 namespace sorana::win32 {
@@ -41,15 +42,7 @@ class TMainForm final : public app::UpdateWindow {
   // Runs `handler`; an exception it raises is shown in an error box. False then.
   template <typename Handler>
   bool Guarded(Handler&& handler) {
-    try {
-      handler();
-      return true;
-    } catch (const std::exception& error) {
-      ReportError(error.what());
-    } catch (...) {
-      ReportError("予期しないエラーが発生しました。");
-    }
-    return false;
+    return app::RunGuarded(*this, events_, std::forward<Handler>(handler));
   }
 
   // UpdateWindow.
@@ -91,8 +84,7 @@ class TMainForm final : public app::UpdateWindow {
   void OnActivate(bool active);
   void FitProgressLabel(const std::wstring& text);
   // Runs a handler of the core, if any are attached.
-  void Dispatch(void (app::FormEvents::*handler)());
-  void ReportError(const char* text);
+  void Dispatch(void (app::FormEvents::*handler)()) { app::DispatchGuarded(*this, events_, handler); }
   void CloseNow();
   void Deliver(MSG& message);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "form/window_layout.h"
 #include "win32/dialog_template.h"
 #include "win32/win32_text.h"
 #include "win32/window_font.h"
@@ -13,8 +14,8 @@ namespace {
 
 using app::BoxAnswer;
 using app::BoxKind;
+using app::kFontPixels;
 
-constexpr int kFontPixels = 12;
 constexpr int kMargin = 12;
 constexpr int kGap = 8;
 constexpr int kIconSize = 32;

@@ -152,12 +152,15 @@ void TMainFormTest::controlsSitAtTheirPlaces() {
                                                           {Control::UpVersionLabel, {10, 262}}};
   for (const auto& [control, corner] : placed) QCOMPARE(PlaceInClient(window, control).topLeft(), corner);
   QCOMPARE(PlaceInClient(window, Control::ProgressLabel).width(), 66);
-  // A longer progress text grows the label to the left; its right edge stays.
-  window.SetCaption(Control::ProgressLabel, "4096/81920 Bytes Completion");
-  QRect grown = PlaceInClient(window, Control::ProgressLabel);
-  QCOMPARE(grown.right(), 431 + 66 - 1);
-  QVERIFY(grown.width() >=
-          window.fontMetrics().horizontalAdvance(QStringLiteral("4096/81920 Bytes Completion")));
+  // A longer progress text grows the label to the left; its right edge stays,
+  // and even the longest stays clear of the version labels.
+  for (const char* text : {"4096/81920 Bytes Completion", "2147483647/2147483647 Bytes Completion"}) {
+    window.SetCaption(Control::ProgressLabel, text);
+    QRect grown = PlaceInClient(window, Control::ProgressLabel);
+    QCOMPARE(grown.right(), 431 + 66 - 1);
+    QVERIFY(grown.width() >= window.fontMetrics().horizontalAdvance(QString::fromUtf8(text)));
+    QVERIFY(grown.left() > PlaceInClient(window, Control::NowVersionLabel).right());
+  }
   window.SetCaption(Control::ProgressLabel, "");
 
   QCOMPARE(window.Caption(Control::Label2), std::string("アップデート基準選択"));

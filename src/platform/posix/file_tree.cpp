@@ -214,15 +214,6 @@ bool TransferList(std::string_view sources, std::string_view destination, Mode m
 
 // ---- Read-only reset --------------------------------------------------------
 
-// Clears the read-only bit of one entry; false when the user chose to stop the
-// walk of the current folder.
-bool ClearReadOnly(const std::string& path, uint32_t attributes, const ContinueQuestion& askContinue,
-                   const AttributeSetter& setAttributes) {
-  if ((attributes & kAttrReadOnly) == 0) return true;
-  if (setAttributes(path, attributes & ~kAttrReadOnly)) return true;
-  return !askContinue || askContinue();
-}
-
 bool IsDriveRoot(std::string_view folder) {
   return folder.size() == 3 && IsDriveLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\';
 }
@@ -236,13 +227,13 @@ void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue
   // where Windows lists them. A drive root has no parent.
   std::string self = IsDriveRoot(folder) ? folder : ExcludeTrailingBackslash(folder);
   if (std::optional<uint32_t> attributes = GetAttributes(self)) {
-    if (!ClearReadOnly(self, *attributes, askContinue, setAttributes)) return;
+    if (!ClearReadOnlyOf(self, *attributes, askContinue, setAttributes)) return;
   }
   if (!IsDriveRoot(folder)) {
     std::string parent = SplitLast(ExcludeTrailingBackslash(folder)).first;
     std::string parentPath = IsDriveRoot(parent) ? parent : ExcludeTrailingBackslash(parent);
     std::optional<uint32_t> attributes = parent.empty() ? std::nullopt : GetAttributes(parentPath);
-    if (attributes && !ClearReadOnly(parentPath, *attributes, askContinue, setAttributes)) return;
+    if (attributes && !ClearReadOnlyOf(parentPath, *attributes, askContinue, setAttributes)) return;
   }
 
   for (const FindEntry& entry : entries) {
@@ -252,7 +243,7 @@ void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue
       WalkReadOnly(folder + entry.name + "\\", askContinue, setAttributes);
       continue;
     }
-    if (!ClearReadOnly(folder + entry.name, entry.attributes, askContinue, setAttributes)) return;
+    if (!ClearReadOnlyOf(folder + entry.name, entry.attributes, askContinue, setAttributes)) return;
   }
 }
 

@@ -66,14 +66,6 @@ bool ShellTransfer(UINT function, std::string_view sources, std::string_view des
   return ok;
 }
 
-// Clears read-only of one entry; false when the user chose to stop the walk of this folder.
-bool ClearReadOnly(const std::string& path, uint32_t attributes, const ContinueQuestion& askContinue,
-                   const AttributeSetter& setAttributes) {
-  if ((attributes & kAttrReadOnly) == 0) return true;
-  if (setAttributes(path, attributes & ~kAttrReadOnly)) return true;
-  return !askContinue || askContinue();
-}
-
 // The walk as the system lists a folder: "." and ".." come with its entries and
 // so clear the folder itself and its parent.
 void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue,
@@ -94,7 +86,7 @@ void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue
       if (!(attributes & kAttrReparsePoint)) WalkReadOnly(folder + *name + "\\", askContinue, setAttributes);
       continue;
     }
-    if (!ClearReadOnly(folder + *name, attributes, askContinue, setAttributes)) break;
+    if (!ClearReadOnlyOf(folder + *name, attributes, askContinue, setAttributes)) break;
   } while (FindNextFileW(find, &data));
   FindClose(find);
 }
