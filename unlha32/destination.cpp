@@ -12,13 +12,6 @@ namespace unlha32 {
 namespace fs = std::filesystem;
 namespace host = sorana::platform::host;
 
-fs::path PathOfUtf8(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
-std::string Utf8OfPath(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 namespace {
 
 bool Is(uint32_t attributes, uint32_t bit) { return (attributes & bit) != 0; }

@@ -7,14 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/win_path.h"
 
 namespace unlha32 {
 
-// Host paths and the UTF-8 names of members, the same on every host (on
-// Windows a path's narrow text would be the locale's, not UTF-8).
-std::filesystem::path PathOfUtf8(std::string_view utf8);
-std::string Utf8OfPath(const std::filesystem::path& path);
+using sorana::platform::host::PathOfUtf8;
+using sorana::platform::host::Utf8OfPath;
 
 struct Placement {
   int code = 0;  // 0, or the UNLHA_ERROR_* code of the problem

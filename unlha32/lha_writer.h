@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/cp932.h"
+
 namespace unlha32 {
 
 enum class HeaderLevel { kLevel0 = 0, kLevel1 = 1, kLevel2 = 2 };
@@ -54,10 +56,6 @@ class LhaWriter {
   std::string bytes_;
 };
 
-// True for the first byte of a two-byte CP932 character (its second byte may be
-// 0x5C, the backslash).
-inline bool IsCp932LeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+using sorana::platform::IsCp932LeadByte;
 
 }  // namespace unlha32

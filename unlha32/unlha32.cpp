@@ -14,7 +14,6 @@
 #include "unlha32/command_line.h"
 #include "unlha32/destination.h"
 #include "unlha32/extract.h"
-#include "unlha32/lha_writer.h"
 
 #ifdef _WIN32
 #define UNLHA32_EXPORT
@@ -60,7 +59,7 @@ std::string ToCallerText(const std::string& utf8) {
 // in half a character.
 size_t CharacterLength(const std::string& text, size_t i) {
   auto byte = static_cast<unsigned char>(text[i]);
-  if (kCallerTextIsCp932) return unlha32::IsCp932LeadByte(byte) ? 2 : 1;
+  if (kCallerTextIsCp932) return sorana::platform::IsCp932LeadByte(byte) ? 2 : 1;
   size_t length = 1;
   while (i + length < text.size() && (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80) ++length;
   return length;
@@ -70,14 +69,12 @@ size_t CharacterLength(const std::string& text, size_t i) {
 // program, so each call reads WINEPREFIX anew (on Windows the paths are the
 // machine's own, and the prefix maps through its drives).
 std::optional<std::filesystem::path> ToHostPath(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return std::filesystem::path(std::u8string(path.begin(), path.end()));
+  if (!path.empty() && path[0] == '/') return unlha32::PathOfUtf8(path);
   return sorana::platform::WinePrefix::FromEnvironment().ToHost(path);
 }
 
 Destination DestinationOf(const std::string& folder) {
-  if (!folder.empty() && folder[0] == '/') {
-    return Destination::OnHost(std::filesystem::path(std::u8string(folder.begin(), folder.end())));
-  }
+  if (!folder.empty() && folder[0] == '/') return Destination::OnHost(unlha32::PathOfUtf8(folder));
   return Destination::InPrefix(sorana::platform::WinePrefix::FromEnvironment(), folder);
 }
 

@@ -219,8 +219,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
     state.LastBytes = 0;
     std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
     if (!local) throw app::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
-    const std::u8string localText = local->u8string();
-    http.LocalFile.assign(localText.begin(), localText.end());
+    http.LocalFile = platform::host::Utf8OfPath(*local);
 
     try {
       http.Fetch(ComponentUrl(server, oldPhase, name));

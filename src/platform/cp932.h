@@ -14,6 +14,12 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 // or is not valid UTF-8.
 std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 
+// True for the first byte of a two-byte CP932 character (its second byte may be
+// 0x5C, the backslash, or '[' and ']').
+constexpr bool IsCp932LeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 // UTF-16 code units of UTF-8 text and back; nullopt when the input is not
 // valid (a lone surrogate, a malformed or overlong UTF-8 sequence).
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);

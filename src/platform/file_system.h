@@ -89,6 +89,15 @@ std::optional<uint32_t> AttributesOf(const std::filesystem::path& path);
 // Replaces `file` by `bytes` through a temporary file in its folder (fsync,
 // rename, folder fsync), keeping an existing file's permissions.
 bool WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes);
+// Host paths and UTF-8 texts, the same on every host (on Windows a path's
+// narrow text would be the ANSI code page's, and may not convert at all).
+inline std::filesystem::path PathOfUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string Utf8OfPath(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
 }  // namespace host
 
 }  // namespace sorana::platform

@@ -14,8 +14,6 @@ namespace {
 // The file is scanned byte-wise in CP932. Line ends, '=', ';', blanks and quotes
 // are below 0x40 and so never the second byte of a double-byte character; '['
 // and ']' can be, so section names are scanned character by character.
-bool IsLeadByte(unsigned char ch) { return (ch >= 0x81 && ch <= 0x9F) || (ch >= 0xE0 && ch <= 0xFC); }
-
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
 
 std::string_view Trim(std::string_view text) {
@@ -31,7 +29,7 @@ char AsciiLower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(c
 bool NamesEqual(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (IsLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+    if (IsCp932LeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
       if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
       ++i;
     } else if (AsciiLower(a[i]) != AsciiLower(b[i])) {
@@ -65,7 +63,7 @@ Line ParseLine(std::string_view contents, size_t begin) {
   if (text.empty() || text.front() == ';') return line;
   if (text.front() == '[') {
     size_t i = 1;
-    while (i < text.size() && text[i] != ']') i += IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    while (i < text.size() && text[i] != ']') i += IsCp932LeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
     line.kind = LineKind::Section;
     line.name = Trim(text.substr(1, std::min(i, text.size()) - 1));
     return line;

@@ -9,16 +9,12 @@ namespace sorana::platform {
 namespace {
 constexpr UINT kCp932 = 932;
 
-bool IsLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 // 0x80, 0xA0 and 0xFD to 0xFF are no characters of CP932; the system's table
 // passes them through as U+0080, U+F8F0, ... where the other host refuses them.
 bool HasUnassignedByte(std::string_view cp932) {
   for (size_t i = 0; i < cp932.size(); ++i) {
     auto byte = static_cast<unsigned char>(cp932[i]);
-    if (IsLeadByte(byte)) {
+    if (IsCp932LeadByte(byte)) {
       ++i;
     } else if (byte == 0x80 || byte == 0xA0 || byte >= 0xFD) {
       return true;

@@ -26,12 +26,13 @@ namespace {
 constexpr FILEOP_FLAGS kShellFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
 static_assert(kShellFlags == 0x0214);
 
+// The owner of the shell's error boxes (SetFileOperationOwner).
+std::atomic<HWND> shellOwner{nullptr};
+
 // The shell's own operation first, as Windows does it (with its own box for an
 // error); then every item is made to end where it belongs, and the result says
 // whether it does: Wine's shell leaves replacements and merges undone and
 // reports missing items as done.
-std::atomic<HWND> shellOwner{nullptr};
-
 bool ShellTransfer(UINT function, std::string_view sources, std::string_view destination) {
   // The shell takes a missing destination of a single item as that item's new
   // name; made first, it is always the folder the items go into.

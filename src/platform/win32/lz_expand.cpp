@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/file_system.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 
@@ -29,13 +30,13 @@ LzExpansion LzFailure(LONG code, const fs::path& source) {
   switch (code) {
     case LZERROR_READ:
     case LZERROR_BADINHANDLE:
-      return Failure(win32::ErrnoOf(GetLastError()), "cannot read " + source.string());
+      return Failure(win32::ErrnoOf(GetLastError()), "cannot read " + Utf8OfPath(source));
     case LZERROR_WRITE:
     case LZERROR_BADOUTHANDLE:
       return Failure(win32::ErrnoOf(GetLastError()), "cannot write the expanded file");
     case LZERROR_GLOBALLOC:
     case LZERROR_GLOBLOCK:
-      return Failure(ENOMEM, "LZ32 has no memory for " + source.string());
+      return Failure(ENOMEM, "LZ32 has no memory for " + Utf8OfPath(source));
     default:
       return Failure(0, "SZDD data does not decode (LZ32 error " + std::to_string(code) + ")");
   }
@@ -48,7 +49,7 @@ LzExpansion LzExpand(const fs::path& source, AtomicFile& out) {
       CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
-    return Failure(win32::ErrnoOf(GetLastError()), "cannot open " + source.string());
+    return Failure(win32::ErrnoOf(GetLastError()), "cannot open " + Utf8OfPath(source));
   // LZInit hands back the file itself when it is not compressed, which LZCopy then copies.
   const INT input = LZInit(AsLzFile(file));
   if (input < 0) {

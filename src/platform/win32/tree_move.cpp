@@ -23,12 +23,6 @@ namespace {
 // The attribute bits SetFileAttributesW accepts back.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
-std::optional<DWORD> AttributesOf(const fs::path& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
-  return attributes;
-}
-
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool IsPlainFolder(DWORD attributes) { return IsFolder(attributes) && !IsLink(attributes); }
@@ -97,10 +91,10 @@ bool MergeMove(const fs::path& source, const fs::path& target) {
 }
 
 bool MoveEntry(const fs::path& source, const fs::path& target) {
-  std::optional<DWORD> from = AttributesOf(source);
+  std::optional<uint32_t> from = host::AttributesOf(source);
   if (!from) return FailWithLastError();
   if (SamePath(source, target)) return true;
-  std::optional<DWORD> to = AttributesOf(target);
+  std::optional<uint32_t> to = host::AttributesOf(target);
   if (to && IsPlainFolder(*from)) {
     if (!IsPlainFolder(*to)) return Fail(EEXIST);
     return MergeMove(source, target);
@@ -127,10 +121,10 @@ bool SameStamp(const fs::path& source, const fs::path& target) {
 }
 
 bool CopyEntry(const fs::path& source, const fs::path& target) {
-  std::optional<DWORD> from = AttributesOf(source);
+  std::optional<uint32_t> from = host::AttributesOf(source);
   if (!from) return FailWithLastError();
   if (SamePath(source, target)) return true;
-  std::optional<DWORD> to = AttributesOf(target);
+  std::optional<uint32_t> to = host::AttributesOf(target);
   // A link is the shell's to copy; here it is only looked for.
   if (IsLink(*from)) return to.has_value() || Fail(ENOENT);
   if (IsFolder(*from)) {
@@ -157,9 +151,9 @@ std::vector<fs::path> ExpandSourceList(std::string_view sources, bool& allFound)
     size_t cut = item.find_last_of("\\/");
     std::string folder = cut == std::string::npos ? std::string() : item.substr(0, cut + 1);
     if (item.find_first_of("*?", folder.size()) == std::string::npos) {
-      std::optional<fs::path> host = ToHost(item);
-      if (host && AttributesOf(*host)) {
-        paths.push_back(*host);
+      std::optional<fs::path> path = ToHost(item);
+      if (path && host::AttributesOf(*path)) {
+        paths.push_back(*path);
       } else {
         allFound = false;
       }
@@ -190,7 +184,7 @@ bool ContainsFolder(const fs::path& source, const fs::path& target) {
 
 bool FinishMove(const fs::path& source, const fs::path& into) {
   fs::path target = into / source.filename();
-  if (!AttributesOf(source)) return AttributesOf(target).has_value() || Fail(ENOENT);
+  if (!host::AttributesOf(source)) return host::AttributesOf(target).has_value() || Fail(ENOENT);
   return MoveEntry(source, target);
 }
 
