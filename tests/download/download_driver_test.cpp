@@ -123,10 +123,11 @@ struct FaultCase {
 };
 
 #ifdef _WIN32
-// WinHTTP takes a reset after part of the body for its end: the file is short.
-constexpr bool kResetMidBodyRaises = false;
+// WinHTTP under Wine reports a reset after part of the body as a connection
+// error, or, when the reset overtakes the data, as the body's end: a short file.
+constexpr bool kResetMayEndShort = true;
 #else
-constexpr bool kResetMidBodyRaises = true;
+constexpr bool kResetMayEndShort = false;
 #endif
 
 class DownloadDriverFaultTest : public DownloadDriverTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -140,7 +141,9 @@ TEST_P(DownloadDriverFaultTest, PhaseIsNotInstalled) {
   EXPECT_TRUE(calls_.empty());
   ExpectIdle();
   std::vector<std::string> paths = PathsRequested();
-  if (GetParam().box) {
+  const bool endedShort =
+      GetParam().fault == HttpFault::ResetMidBody && kResetMayEndShort && window_.boxes.empty();
+  if (GetParam().box && !endedShort) {
     ASSERT_EQ(window_.boxes.size(), 1u);
     EXPECT_TRUE(window_.boxes[0].text.starts_with("通信エラーが発生しました[2]\rFDHELP.EX_\r\r"))
         << window_.boxes[0].text;
@@ -161,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{HttpFault::NotFound, true, "404 Not Found", "NotFound"},
                       FaultCase{HttpFault::ServerError, true, "500 Internal Server Error", "ServerError"},
                       FaultCase{HttpFault::BadLength, true, "'12abc' は整数ではありません", "BadLength"},
-                      FaultCase{HttpFault::ResetMidBody, kResetMidBodyRaises, "", "ResetMidBody"},
+                      FaultCase{HttpFault::ResetMidBody, true, "", "ResetMidBody"},
                       FaultCase{HttpFault::Stall, true, "No data received", "Stall"},
                       FaultCase{HttpFault::ShortBody, false, "", "ShortBody"},
                       FaultCase{HttpFault::NoLength, false, "", "NoLength"}),
@@ -256,10 +259,9 @@ TEST_F(DownloadDriverTest, FirstRunConvertsTheLayoutAndCannotBeCancelled) {
   driver_.SetRegistrationBound(milliseconds(300));
   driver_.DownLoadButtonClick();
 
-  for (const char* path :
-       {"OLD_BIN\\fotodesk.exe", "OLD_BIN\\Template\\t.txt", "NEW_BIN\\template\\t.txt",
-        "NEW_BIN\\Layout\\l.lay", "NEW_BIN\\Plugin", "NEW_BIN\\SRUNINST.EXE", "NEW_BIN\\DWVIEWER.INI",
-        "NEW_BIN\\FOTODESK.INI"}) {
+  for (const char* path : {"OLD_BIN\\fotodesk.exe", "OLD_BIN\\Template\\t.txt", "NEW_BIN\\template\\t.txt",
+                           "NEW_BIN\\Layout\\l.lay", "NEW_BIN\\Plugin", "NEW_BIN\\SRUNINST.EXE",
+                           "NEW_BIN\\DWVIEWER.INI", "NEW_BIN\\FOTODESK.INI"}) {
     EXPECT_TRUE(fs::exists(host(path))) << path;
   }
   EXPECT_FALSE(fs::exists(host("fotodesk.exe")));
