@@ -8,7 +8,7 @@
 #include <span>
 
 #include "catalogue/catalogue.h"
-#include "download/update_server.h"
+#include "update/update_server.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
 #include "tools/command_line.h"
@@ -52,7 +52,7 @@ int List(const CommandLine& line, std::ostream& out) {
     if ((oldPhase && phase == "new") || (!oldPhase && phase == "old")) continue;
     for (const std::string& name : catalogue::BuildFileList(oldPhase, standards)) {
       // The path exactly as the updater requests it (UTF-8, percent-encoded).
-      out << download::ComponentUrl("", oldPhase, name) << "\n";
+      out << update::ComponentUrl("", oldPhase, name) << "\n";
     }
   }
   return 0;

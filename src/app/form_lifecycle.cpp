@@ -7,11 +7,13 @@
 #include "app/lenient_number.h"
 #include "app/product_registry.h"
 #include "app/settings_file.h"
+#include "app/standards.h"
 #include "app/standards_record.h"
 #include "form/window_layout.h"
 #include "platform/file_system.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
+#include "update/update_record.h"
 
 namespace sorana::app {
 
@@ -19,6 +21,8 @@ namespace {
 
 constexpr const char* kOverwriteQuestion =
     "既に同バージョンまたは上位バージョンがインストールされています。\r上書き更新を行いますか？";
+constexpr const char* kUnfinishedNotice =
+    "前回のアップデートは完了していません。\r[アップデート開始]をクリックすると、アップデートを完了します。";
 constexpr const char* kMenuNotice =
     "このアップデートを行うと、ナギメニューを御使用の場合はバージョン1.07i以降が必要になります\r\r"
     "必ずナギメニューのバージョンをご確認下さい";
@@ -83,14 +87,22 @@ bool FormLifecycle::FormCreate() {
   window_.SetCaption(Control::NowVersionLabel, "NowVersion: " + state_.NowVersion);
   window_.SetCaption(Control::UpVersionLabel, std::string("UpVersion: ") + kUpVersion);
 
-  AskBeforeOverwrite();
+  // An update that was stopped dead is finished by the next click, whatever
+  // version its half-installed main program carries.
+  const std::optional<update::UpdateRecord> unfinished = update::ReadUpdateRecord(state_.InstallRoot);
+  if (!unfinished) AskBeforeOverwrite();
   if (!state_.StartupAccepted) return true;
 
   LoadStandards(state_, window_);
+  if (unfinished) {
+    // The choice that run was installing, which it never recorded.
+    for (int i = 0; i < kStandardCount; ++i) window_.SetChecked(i, unfinished->standards[static_cast<size_t>(i)]);
+  }
   state_.FileList.clear();
   state_.PhaseComplete = false;
   state_.LastBytes = 0;
   window_.ShowBox(BoxKind::Notice, kMenuNotice);
+  if (unfinished) window_.ShowBox(BoxKind::Information, kUnfinishedNotice);
   return true;
 }
 

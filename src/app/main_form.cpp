@@ -5,14 +5,14 @@
 #include "app/proxy_menu.h"
 #include "app/standards.h"
 #include "archive/lhactrls.h"
+#include "update/phase_journal.h"
 
 namespace sorana::app {
 
 MainForm::MainForm(UpdateWindow& window)
     : gate_(window),
       lifecycle_(state_, gate_),
-      installer_(state_, gate_),
-      driver_(state_, gate_, [this] { return installer_.Unpress(); }) {
+      driver_(state_, gate_) {
   archive::SetPanicHandler([this](std::string_view text) { gate_.ShowBox(BoxKind::Panic, text); });
 }
 
@@ -27,6 +27,8 @@ void MainForm::FormActivate() {
 void MainForm::FormClose() {
   if (state_.Closed) return;
   lifecycle_.FormClose();
+  // A run that finished everything but its close ends here.
+  if (!state_.InstallRoot.empty()) update::FinishRecordedRun(state_.InstallRoot);
   if (state_.Updating) driver_.StopForClose();
   state_.Closed = true;
 }

@@ -4,11 +4,10 @@
 
 #include "app/activation_gate.h"
 #include "app/form_lifecycle.h"
-#include "download/download_driver.h"
+#include "update/download_driver.h"
 #include "form/form_events.h"
 #include "form/form_state.h"
 #include "form/update_window.h"
-#include "install/unpress.h"
 
 namespace sorana::app {
 
@@ -42,8 +41,7 @@ class MainForm : public FormEvents {
   ActivationGate gate_;
   FormState state_;
   FormLifecycle lifecycle_;
-  install::Installer installer_;
-  download::DownloadDriver driver_;
+  update::DownloadDriver driver_;
 };
 
 }  // namespace sorana::app

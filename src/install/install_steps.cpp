@@ -149,9 +149,29 @@ void InstallSteps::HelpStep(size_t position, std::string_view folder) const {
   }
 }
 
+// The backup destroys what it reads (the old *.BAK, the user's plug-ins under
+// their names), so each pass runs once per phase, whatever stops the run: a
+// pass that failed leaves the next one undone, a pass that ended is recorded.
+void InstallSteps::BackUpPlugIns(const std::string& folder) const {
+  const std::optional<InstallStep> reached = journal_.Reached();
+  const auto before = [&](InstallStep step) { return !reached || *reached < step; };
+  if (before(InstallStep::OldBackupsRemoved)) {
+    if (!platform::RemoveBackups(folder)) app::CreateError(Failure("[RenameSPI]"));
+    journal_.Record(InstallStep::OldBackupsRemoved);
+  }
+  if (before(InstallStep::BackedUp)) {
+    if (!platform::RenameDocumentsToBackups(folder)) app::CreateError(Failure("[RenameSPI]"));
+    journal_.Record(InstallStep::BackedUp);
+  } else {
+    // The user's plug-ins are backups by now: any plug-in here was copied by
+    // the stopped attempt, perhaps of a standard no longer chosen.
+    platform::RemoveDocuments(folder);
+  }
+}
+
 void InstallSteps::PlugIns(size_t firstPosition) const {
   const std::string folder = state_.WorkFolder + "plugin\\";
-  if (!platform::BackupDocuments(folder)) app::CreateError(Failure("[RenameSPI]"));
+  BackUpPlugIns(folder);
   for (size_t position = firstPosition; position < state_.FileList.size(); ++position) {
     const std::string extension = platform::AsciiUpper(platform::ExtractFileExt(Entry(position)));
     const std::string_view installed = extension == ".XL_" ? ".XLS" : extension == ".DO_" ? ".DOC" : ".SPI";
@@ -168,7 +188,12 @@ void InstallSteps::RefreshMainProgram() const {
   if (!platform::CopyFileTo(installed, backup, false))
     app::CreateError("コンポーネントの展開に失敗しました(3)終了します。");
   ClearReadOnly(installed);
-  if (!platform::RemoveFile(installed)) app::CreateError("コンポーネントの展開に失敗しました(1)終了します。");
+  std::optional<uint32_t> attributes = platform::GetAttributes(installed);
+  if (attributes && (*attributes & platform::kAttrReadOnly) != 0) {
+    app::CreateError("コンポーネントの展開に失敗しました(1)終了します。");
+  }
+  // The new program replaces the installed one in one step: there is a main
+  // program in place at every moment.
   if (!platform::CopyFileTo(state_.DownloadFolder + program, installed, false)) {
     app::CreateError("コンポーネントの展開に失敗しました(2)終了します。");
   }

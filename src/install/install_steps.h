@@ -11,12 +11,14 @@
 #include "catalogue/catalogue.h"
 #include "form/form_state.h"
 #include "form/update_window.h"
+#include "install/install_journal.h"
 
 namespace sorana::install {
 
 class InstallSteps {
  public:
-  InstallSteps(const app::FormState& state, app::UpdateWindow& window) : state_(state), window_(window) {}
+  InstallSteps(const app::FormState& state, app::UpdateWindow& window, InstallJournal& journal)
+      : state_(state), window_(window), journal_(journal) {}
 
   // The whole sequence of the phase that state.OldPhase names, ending with the
   // main-program refresh. Every failure raises through app::CreateError.
@@ -36,11 +38,13 @@ class InstallSteps {
   void ExtractArchive(size_t position) const;
   void ArchiveStep(size_t position, std::string_view folder) const;
   void HelpStep(size_t position, std::string_view folder) const;
+  void BackUpPlugIns(const std::string& folder) const;
   void PlugIns(size_t firstPosition) const;
   void RefreshMainProgram() const;
 
   const app::FormState& state_;
   app::UpdateWindow& window_;
+  InstallJournal& journal_;
 };
 
 }  // namespace sorana::install

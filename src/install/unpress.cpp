@@ -46,7 +46,7 @@ void Installer::CleanDownloadFolder() {
   }
 }
 
-bool Installer::Unpress() {
+bool Installer::Unpress(InstallJournal& journal) {
   window_.SetVisible(Control::CancelButton, false);
   window_.SetVisible(Control::DownLoadButton, false);
   WindowBusy busy(window_);
@@ -56,9 +56,15 @@ bool Installer::Unpress() {
     window_.SetCaption(Control::MsgLabel, state_.OldPhase ? "アップデートコンポーネント(1)の展開..."
                                                           : "アップデートコンポーネント(2)の展開...");
     window_.Repaint(Control::MsgLabel);
-    ExpandDownloads(state_, window_);
-    InstallSteps(state_, window_).Run();
+    const std::optional<InstallStep> reached = journal.Reached();
+    if (reached != InstallStep::Installed) {
+      ExpandDownloads(state_, window_);
+      if (!reached) journal.Record(InstallStep::Installing);
+      InstallSteps(state_, window_, journal).Run();
+      journal.Record(InstallStep::Installed);
+    }
     CleanDownloadFolder();
+    journal.PhaseOver();
     window_.SetCaption(Control::ProgressLabel, "Completed");
     window_.SetProgress(100);
     if (!state_.OldPhase) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "form/form_state.h"
+#include "install/install_journal.h"
 #include "form/update_window.h"
 
 namespace sorana::install {
@@ -13,8 +14,10 @@ class Installer {
 
   // True when the phase was installed (after the new-version phase the window has
   // shown the completion box and been closed). False after a failure: the
-  // failure box was shown and the window closed.
-  bool Unpress();
+  // failure box was shown and the window closed. `journal` learns each step
+  // that cannot be repeated, and tells where an earlier attempt stopped: an
+  // installed phase is only cleaned up, a half-installed one goes on.
+  bool Unpress(InstallJournal& journal);
 
  private:
   // Removes the downloaded files and their expanded copies (not the backup).

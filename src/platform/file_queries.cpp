@@ -23,6 +23,21 @@ bool FileExists(std::string_view path) {
   return attributes && (*attributes & kAttrDirectory) == 0;
 }
 
+std::optional<uint64_t> FileSize(std::string_view path) {
+  std::optional<std::filesystem::path> host = ToHost(path);
+  if (!host) {
+    SetHostError(ENOENT);
+    return std::nullopt;
+  }
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(*host, ec);
+  if (ec) {
+    SetHostError(ec.value());
+    return std::nullopt;
+  }
+  return size;
+}
+
 bool DirectoryExists(std::string_view path) {
   std::optional<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) != 0;

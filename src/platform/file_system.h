@@ -33,6 +33,8 @@ void SetHostError(int code);
 bool FileExists(std::string_view path);       // a file (not a folder)
 bool DirectoryExists(std::string_view path);  // a folder
 bool PathExists(std::string_view path);       // either
+// The size of a file (links followed); nullopt when it is missing or no file.
+std::optional<uint64_t> FileSize(std::string_view path);
 
 // CopyFileA: copies a file's bytes; with failIfExists false an existing target is
 // replaced (a read-only target makes the copy fail, as on Windows). The target is

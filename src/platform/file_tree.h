@@ -1,9 +1,10 @@
 // File-tree operations of the driver and the installation: silent moves and
 // copies of source lists, listing a folder as a source list, clearing read-only
-// attributes through a tree, turning plug-in documents into backups, and the
-// absolute form of a folder path.
+// attributes through a tree, turning plug-in documents into backups, the
+// absolute form of a folder path, and the sweep of a stopped run's temporaries.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -57,5 +58,21 @@ bool ClearReadOnlyOf(const std::string& path, uint32_t attributes, const Continu
 // In `folder` (ends in a backslash): deletes every *.BAK, then renames every
 // .SPI, .DOC and .XLS to .BAK. True only when every delete and rename succeeded.
 bool BackupDocuments(std::string_view folder);
+
+// Its two passes, for a caller that must run each only once: deletes every
+// *.BAK; renames every .SPI, .DOC and .XLS to .BAK. Each true only when every
+// delete or rename succeeded, and each goes on after a failure.
+bool RemoveBackups(std::string_view folder);
+bool RenameDocumentsToBackups(std::string_view folder);
+// Deletes every .SPI, .DOC and .XLS of the folder; true when all are gone.
+bool RemoveDocuments(std::string_view folder);
+
+// Removes the temporary files our atomic writer and moves leave behind when a run is
+// stopped dead (".sorana-<pid>-<n>-<ns>" on POSIX, ".sorana-<pid>-<n>.tmp" on Windows,
+// and the links ".sorana-link-<pid>" and ".sorana-link-<pid>-<n>"), in `folder` (ends in
+// a backslash) and every folder below it; links are not followed. Returns how many were
+// removed. Only those exact shapes go, and only as they are made: files as regular
+// files, the link temporaries as links (removed themselves); folders and look-alikes stay.
+size_t RemoveStaleTemporaries(std::string_view folder);
 
 }  // namespace sorana::platform

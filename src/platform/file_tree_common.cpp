@@ -47,22 +47,48 @@ bool ClearReadOnlyOf(const std::string& path, uint32_t attributes, const Continu
   return !askContinue || askContinue();
 }
 
-bool BackupDocuments(std::string_view folder) {
+namespace {
+
+bool IsDocument(const std::string& name) {
+  const std::string ext = AsciiUpper(ExtractFileExt(name));
+  return ext == ".SPI" || ext == ".DOC" || ext == ".XLS";
+}
+
+bool IsBackup(const std::string& name) { return AsciiUpper(ExtractFileExt(name)) == ".BAK"; }
+
+// Removes every file of the folder that `matches`; true when each removal succeeded.
+template <typename Match>
+bool RemoveFilesWhere(const std::string& base, Match matches) {
+  bool result = true;
+  for (const FindEntry& entry : FindFiles(base + "*.*")) {
+    if ((entry.attributes & kAttrDirectory) == 0 && matches(entry.name) && !RemoveFile(base + entry.name)) {
+      result = false;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+bool RemoveBackups(std::string_view folder) { return RemoveFilesWhere(std::string(folder), IsBackup); }
+
+bool RemoveDocuments(std::string_view folder) { return RemoveFilesWhere(std::string(folder), IsDocument); }
+
+bool RenameDocumentsToBackups(std::string_view folder) {
   const std::string base(folder);
   bool result = true;
   for (const FindEntry& entry : FindFiles(base + "*.*")) {
-    if (entry.attributes & kAttrDirectory) continue;
-    if (AsciiUpper(ExtractFileExt(entry.name)) == ".BAK" && !RemoveFile(base + entry.name)) result = false;
-  }
-  // A fresh listing: the first pass changed the folder.
-  for (const FindEntry& entry : FindFiles(base + "*.*")) {
-    if (entry.attributes & kAttrDirectory) continue;
-    std::string ext = AsciiUpper(ExtractFileExt(entry.name));
-    if (ext != ".SPI" && ext != ".DOC" && ext != ".XLS") continue;
+    if ((entry.attributes & kAttrDirectory) != 0 || !IsDocument(entry.name)) continue;
     std::string path = base + entry.name;
     if (!RenameFile(path, ChangeFileExt(path, ".BAK"))) result = false;
   }
   return result;
+}
+
+bool BackupDocuments(std::string_view folder) {
+  // A fresh listing for the second pass: the first changed the folder.
+  const bool removed = RemoveBackups(folder);
+  return RenameDocumentsToBackups(folder) && removed;
 }
 
 }  // namespace sorana::platform

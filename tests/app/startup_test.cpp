@@ -5,7 +5,9 @@
 
 #include "app/form_lifecycle.h"
 #include "app/product_registry.h"
+#include "app/standards.h"
 #include "platform/registry.h"
+#include "update/update_record.h"
 #include "app_prefix.h"
 
 namespace sorana::app {
@@ -117,6 +119,30 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{std::array<uint16_t, 4>{2, 4, 0, 0}, "v2.4.0.0", false},
                       VersionCase{std::array<uint16_t, 4>{2, 10, 0, 0}, "v2.10.0.0", false},
                       VersionCase{std::nullopt, "", false}));
+
+// A run stopped dead left its record: the next start announces it instead of
+// asking about the version its half-installed program carries, and checks the
+// standards it was installing. A record it cannot read counts as none.
+TEST_F(StartupTest, AStoppedUpdateIsAnnouncedInsteadOfTheOverwriteQuestion) {
+  env.WriteSettings("PATH=C:\\X\\\r\n");
+  env.InstallMainProgram("C:\\X\\", 2, 4, 1, 0);
+  update::UpdateRecord record;
+  record.step = update::RunStep::Installing;
+  record.standards[3] = true;
+  ASSERT_TRUE(update::WriteUpdateRecord("C:\\X\\", record));
+  ASSERT_TRUE(form.FormCreate());
+  ASSERT_EQ(window.boxes.size(), 2u);
+  EXPECT_EQ(window.boxes[0].text, kMenuNotice);
+  EXPECT_EQ(window.boxes[1].kind, BoxKind::Information);
+  EXPECT_TRUE(window.boxes[1].text.starts_with("前回のアップデートは完了していません。")) << window.boxes[1].text;
+  for (int i = 0; i < kStandardCount; ++i) EXPECT_EQ(window.IsChecked(i), i == 3) << i;
+
+  env.WriteC("C:\\X\\SorUpdate.ini", "sorana-update-record 1\nstep sideways\n");
+  window.boxes.clear();
+  ASSERT_TRUE(form.FormCreate());
+  ASSERT_FALSE(window.boxes.empty());
+  EXPECT_EQ(window.boxes.front().text, kOverwriteQuestion);
+}
 
 TEST_F(StartupTest, AcceptedStartupPreparesTheWindowAndActivationEnablesStart) {
   env.WriteSettings("PATH=C:\\X\\\r\n");

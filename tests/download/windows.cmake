@@ -8,6 +8,7 @@ sorana_add_test(download_windows_test
 sorana_add_test(download_transfer_progress_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/transfer_progress_test.cpp
   LIBS sorana_core)
-sorana_add_test(download_driver_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_driver_test.cpp ${CMAKE_CURRENT_LIST_DIR}/download_folder_test.cpp
+sorana_add_test(update_driver_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/../update/download_driver_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../update/download_folder_test.cpp
   LIBS sorana_core)

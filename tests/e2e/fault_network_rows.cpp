@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "app/form_lifecycle.h"
-#include "download/download_driver.h"
+#include "update/download_driver.h"
 #include "e2e/fault_matrix.h"
 #include "install/unpress.h"
 
@@ -81,8 +81,7 @@ void UpdateWithShortIdleLimit(FaultMatrix& m) {
   test::FakeWindow window;
   app::FormState state;
   app::FormLifecycle lifecycle(state, window);
-  install::Installer installer(state, window);
-  download::DownloadDriver driver(state, window, [&] { return installer.Unpress(); });
+  update::DownloadDriver driver(state, window);
   driver.SetTransferTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(1000));
   ASSERT_TRUE(lifecycle.FormCreate());
   lifecycle.FormActivate();

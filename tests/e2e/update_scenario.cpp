@@ -6,7 +6,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "install/layout_conversion.h"
+#include "update/layout_conversion.h"
 #include "platform/folders.h"
 #include "platform/win_path.h"
 #include "tools/prefix_writer.h"
@@ -140,8 +140,8 @@ bool UpdateScenario::Exists(std::string_view windowsPath) const {
 }
 
 void UpdateScenario::UseTwoFolderLayout() {
-  install::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI",
-                         {nullptr, nullptr, install::kViewerRegistrationBound});
+  update::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI",
+                         {nullptr, nullptr, update::kViewerRegistrationBound});
 }
 
 void UpdateScenario::Serve(bool oldPhase, const std::string& name, std::string_view bytes) {

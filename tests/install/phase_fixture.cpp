@@ -115,7 +115,10 @@ void PhaseFixture::PutDownload(size_t position, const std::string& bytes) {
   test::TempPrefix::WriteFile(Download(state_.FileList.at(position)), bytes);
 }
 
-bool PhaseFixture::Run() { return Installer(state_, window_).Unpress(); }
+bool PhaseFixture::Run() {
+  NoJournal journal;
+  return Installer(state_, window_).Unpress(journal);
+}
 
 fs::path PhaseFixture::Work(const std::string& relative) const {
   return prefix_.HostC(state_.WorkFolder + relative);

@@ -9,10 +9,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
+#include "platform/crash_point.h"
+#include "platform/durability.h"
+#include "platform/environment.h"
 #include "platform/file_tree.h"
+#include "platform/win_path.h"
 #ifndef _WIN32
 #include "platform/no_follow.h"
 #endif
@@ -185,6 +191,72 @@ TEST(FileSystemWholeFiles, AtomicWriteKeepsModeAndRespectsReadOnly) {
 #ifndef _WIN32  // nothing left beside the file; Windows' own drive C: holds more
   EXPECT_EQ(Names(prefix.DriveC()), (std::vector<std::string>{"new.ini", "windows"}));
 #endif
+}
+
+TEST(FileSystemFlushToDisk, FlushesAFolderAndNamesWhyNot) {
+  TempPrefix prefix;
+  TempPrefix::WriteFile(prefix.HostC("C:\\f\\sub\\a.txt"), "a");
+  EXPECT_TRUE(FlushToDisk("C:\\f\\"));
+  SetHostError(0);
+  EXPECT_FALSE(FlushToDisk("C:\\missing\\"));
+  EXPECT_EQ(LastError(), ENOENT);
+  EXPECT_FALSE(FlushToDisk("C:\\f\\sub\\a.txt\\"));
+  EXPECT_NE(LastError(), 0);
+}
+
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());  // the empty text removes it
+#else
+  value.empty() ? unsetenv(name) : setenv(name, value.c_str(), 1);
+#endif
+}
+
+// Three removals in a child process of its own (the test program run again
+// for this test alone, which reads the switch afresh); the child works in the
+// parent's prefix, named by SORANA_TEST_CRASH_ROOT, and makes none of its own.
+TEST(FileSystemCrashPoints, StopAtTheNthChangeOrCountThemAll) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  struct Case {
+    const char* crashAt;
+    int exitCode;
+    uint64_t points;  // the counter afterwards
+    int removed;
+  };
+  const Case cases[] = {{"2", kCrashExitCode, 2, 1}, {"", 0, 3, 3}};
+  auto file = [](size_t run, int n) { return "C:\\crash" + std::to_string(run) + "\\" + std::to_string(n); };
+  const std::optional<std::string> shared = EnvironmentVariable("SORANA_TEST_CRASH_ROOT");
+  std::optional<TempPrefix> prefix;
+  if (!shared) {
+    prefix.emplace();
+    for (size_t run = 0; run < std::size(cases); ++run) {
+      TempPrefix::WriteFile(prefix->Root() / ("points" + std::to_string(run)), std::string(8, '\0'));
+      for (int n = 1; n <= 3; ++n) TempPrefix::WriteFile(prefix->HostC(file(run, n)), "x");
+    }
+    SetEnvironment("SORANA_TEST_CRASH_ROOT", host::Utf8OfPath(prefix->Root()));
+  }
+  const fs::path root = prefix ? prefix->Root() : host::PathOfUtf8(*shared);
+  for (size_t run = 0; run < std::size(cases); ++run) {
+    EXPECT_EXIT(
+        {
+          SetEnvironment("SORANA_CRASH_POINTS", host::Utf8OfPath(root / ("points" + std::to_string(run))));
+          SetEnvironment("SORANA_CRASH_AT", cases[run].crashAt);
+          SetActivePrefix(WinePrefix(root));
+          for (int n = 1; n <= 3; ++n) RemoveFile(file(run, n));
+          std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(cases[run].exitCode), "");
+  }
+  SetEnvironment("SORANA_TEST_CRASH_ROOT", "");
+  ASSERT_TRUE(prefix.has_value());
+  for (size_t run = 0; run < std::size(cases); ++run) {
+    SCOPED_TRACE(run);
+    uint64_t points = 0;
+    std::memcpy(&points, TempPrefix::ReadFile(root / ("points" + std::to_string(run))).data(), sizeof points);
+    EXPECT_EQ(points, cases[run].points);
+    for (int n = 1; n <= 3; ++n)
+      EXPECT_EQ(fs::exists(prefix->HostC(file(run, n))), n > cases[run].removed) << n;
+  }
 }
 
 #ifndef _WIN32

@@ -298,6 +298,62 @@ TEST(FileTreeCopyFiles, CopiesFoldersWithTheirContents) {
   EXPECT_EQ(Names(prefix.HostC("C:\\NEW_BIN")), std::set<std::string>{"template"});
 }
 
+// What a stopped run leaves goes, in sub-folders too; look-alikes, folders,
+// links of a file's shape and what a link leads to stay.
+TEST(FileTreeRemoveStaleTemporaries, RemovesExactlyTheShapesWeMake) {
+  TempPrefix prefix;
+  enum class Kind { kFile, kReadOnly, kFolder, kLink };
+  struct Case {
+    const char* path;
+    Kind kind;
+    bool removed;
+  };
+  const Case cases[] = {
+#ifdef _WIN32
+      {"C:\\s\\.sorana-4711-3.tmp", Kind::kReadOnly, true},  // a copy of a read-only file
+      {"C:\\s\\sub\\deep\\.sorana-1-22.tmp", Kind::kFile, true},
+      {"C:\\s\\.sorana-1-2-3", Kind::kFile, false},
+      {"C:\\s\\.sorana-1-2.tmp.bak", Kind::kFile, false},
+      {"C:\\s\\.sorana-5-6.tmp", Kind::kFolder, false},
+#else
+      {"C:\\s\\.sorana-4711-3-123456789", Kind::kReadOnly, true},
+      {"C:\\s\\sub\\deep\\.sorana-1-2-0", Kind::kFile, true},
+      {"C:\\s\\.sorana-link-4711", Kind::kLink, true},
+      {"C:\\s\\sub\\.sorana-link-4711-8", Kind::kLink, true},
+      {"C:\\s\\.sorana-link-12", Kind::kFile, false},
+      {"C:\\s\\.sorana-7-8-9", Kind::kLink, false},
+      {"C:\\s\\.sorana-1-2.tmp", Kind::kFile, false},
+      {"C:\\s\\.sorana-1-2-3-4", Kind::kFile, false},
+      {"C:\\s\\.sorana-5-6-7", Kind::kFolder, false},
+#endif
+      {"C:\\s\\.sorana-notes.txt", Kind::kFile, false},
+      {"C:\\s\\.sorana-12-x-3", Kind::kFile, false},
+      {"C:\\s\\sorana-1-2-3", Kind::kFile, false},
+      {"C:\\s\\.sorana--2.tmp", Kind::kFile, false},
+  };
+  size_t ours = 0;
+  for (const Case& c : cases) {
+    const fs::path path = prefix.HostC(c.path);
+    fs::create_directories(path.parent_path());
+    if (c.kind == Kind::kFolder) fs::create_directory(path);
+    if (c.kind == Kind::kLink) fs::create_symlink("nowhere", path);
+    if (c.kind == Kind::kFile || c.kind == Kind::kReadOnly) TempPrefix::WriteFile(path, "x");
+    if (c.kind == Kind::kReadOnly) TempPrefix::MakeReadOnly(path);
+    ours += c.removed;
+  }
+  TempPrefix::WriteFile(prefix.HostC("C:\\outside\\.sorana-1-2-3"), "not below the folder");
+#ifndef _WIN32
+  fs::create_directory_symlink(prefix.HostC("C:\\outside"), prefix.HostC("C:\\s\\link"));
+#endif
+
+  EXPECT_EQ(RemoveStaleTemporaries("C:\\s\\"), ours);
+  for (const Case& c : cases) {
+    EXPECT_EQ(fs::exists(fs::symlink_status(prefix.HostC(c.path))), !c.removed) << c.path;
+  }
+  EXPECT_TRUE(fs::exists(prefix.HostC("C:\\outside\\.sorana-1-2-3")));
+  EXPECT_EQ(RemoveStaleTemporaries("C:\\missing\\"), 0u);
+}
+
 #ifndef _WIN32
 TEST(FileTreeMoveFiles, MovesAcrossFileSystems) {
   TempPrefix prefix;

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
-#include "download/update_server.h"
+#include "update/update_server.h"
 #include "site_test_support.h"
 #include "support/pe_writer.h"
 #include "support/temp_prefix.h"
@@ -23,7 +23,7 @@ std::vector<std::string> Lines(const std::string& text) {
 std::vector<std::string> CatalogueUrls(bool oldPhase, const catalogue::StandardChoice& choice) {
   std::vector<std::string> urls;
   for (const std::string& name : catalogue::BuildFileList(oldPhase, choice)) {
-    urls.push_back(download::ComponentUrl("", oldPhase, name));
+    urls.push_back(update::ComponentUrl("", oldPhase, name));
   }
   return urls;
 }

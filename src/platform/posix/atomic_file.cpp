@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/crash_point.h"
 #include "platform/file_system.h"
 
 namespace sorana::platform::host {
@@ -78,6 +79,9 @@ bool AtomicFile::Commit(bool replace, bool durable) {
   if (handle_ == kNoHandle) return Fail(EBADF);
   const int fd = static_cast<int>(handle_);
   if (durable && fsync(fd) != 0) return Fail(errno);
+  // A stop here leaves the temporary file beside an untouched target;
+  // RenameNoReplace has this point of its own.
+  if (replace) CrashPoint();
   handle_ = kNoHandle;
   if (close(fd) != 0) return Fail(errno);
   if (replace ? rename(name_.c_str(), target_.c_str()) != 0 : !RenameNoReplace(name_, target_)) {

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/atomic_file.h"
+#include "platform/crash_point.h"
 #include "platform/win_path.h"
 
 namespace sorana::platform {
@@ -99,6 +100,7 @@ bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExist
 }
 
 bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+  CrashPoint();
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return Fail(errno);
   // File systems without RENAME_NOREPLACE: check first (the window is tiny, one thread).
@@ -132,6 +134,7 @@ bool RemoveFile(std::string_view path) {
   if (lstat(host->c_str(), &st) != 0) return Fail(errno);
   if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
   if (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
+  CrashPoint();
   if (unlink(host->c_str()) != 0) return Fail(errno);
   return true;
 }
@@ -148,6 +151,7 @@ bool RenameFile(std::string_view from, std::string_view to) {
     std::string name(SplitLastComponent(ExcludeTrailingBackslash(std::string(to))).second);
     fs::path respelled = target->parent_path() / name;
     if (respelled == *source) return true;
+    CrashPoint();
     if (rename(source->c_str(), respelled.c_str()) != 0) return Fail(errno);
     return true;
   }
@@ -155,6 +159,7 @@ bool RenameFile(std::string_view from, std::string_view to) {
   if (LastError() != EXDEV || S_ISDIR(src.st_mode)) return false;
   // Like MoveFileA's copy-and-delete of a file between drives.
   if (!host::CopyRegularFile(*source, *target, false)) return false;
+  CrashPoint();
   if (unlink(source->c_str()) != 0) return Fail(errno);
   return true;
 }
@@ -163,6 +168,8 @@ bool ForceDirectories(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   std::error_code ec;
+  if (fs::is_directory(*host, ec)) return true;
+  CrashPoint();
   fs::create_directories(*host, ec);
   if (fs::is_directory(*host)) return true;
   return Fail(ec ? ec.value() : ENOTDIR);
@@ -171,6 +178,7 @@ bool ForceDirectories(std::string_view path) {
 bool MakeDirectory(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
+  CrashPoint();
   if (mkdir(host->c_str(), 0777) != 0) return Fail(errno);
   return true;
 }
@@ -183,7 +191,9 @@ bool SetAttributes(std::string_view path, uint32_t attributes) {
   // As Wine: read-only takes every write permission away; clearing it gives the owner's back.
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & kAttrReadOnly) ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
-  if (wanted != mode && chmod(host->c_str(), wanted) != 0) return Fail(errno);
+  if (wanted == mode) return true;
+  CrashPoint();
+  if (chmod(host->c_str(), wanted) != 0) return Fail(errno);
   return true;
 }
 
@@ -276,6 +286,7 @@ bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(unixSeconds), 0}};
+  CrashPoint();
   if (utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) return Fail(errno);
   return true;
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/crash_point.h"
 #include "platform/file_system.h"
 #include "platform/win_path.h"
 
@@ -84,7 +85,10 @@ bool MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
     ok = Transfer(source / name, destination, mode) && ok;
     index.Add(destination.filename().string());
   }
-  if (mode == Mode::kMove && ok && rmdir(source.c_str()) != 0) return Fail(errno);
+  if (mode == Mode::kMove && ok) {
+    CrashPoint();
+    if (rmdir(source.c_str()) != 0) return Fail(errno);
+  }
   return ok;
 }
 
@@ -96,6 +100,8 @@ bool CopySymlink(const fs::path& source, const fs::path& target) {
   fs::path temp = target.parent_path() / (".sorana-link-" + std::to_string(getpid()));
   unlink(temp.c_str());
   if (symlink(pointsTo.c_str(), temp.c_str()) != 0) return Fail(errno);
+  // A stop here leaves the fresh link beside an untouched target.
+  CrashPoint();
   if (rename(temp.c_str(), target.c_str()) != 0) {
     int error = errno;
     unlink(temp.c_str());
@@ -111,10 +117,16 @@ bool CopyEntry(const fs::path& source, const struct stat& src, const fs::path& t
   struct stat dst {};
   bool exists = stat(target.c_str(), &dst) == 0;
   if (exists && !S_ISDIR(dst.st_mode)) return Fail(ENOTDIR);
-  if (!exists && mkdir(target.c_str(), 0700) != 0) return Fail(errno);
+  if (!exists) {
+    CrashPoint();
+    if (mkdir(target.c_str(), 0700) != 0) return Fail(errno);
+  }
   bool ok = MergeFolder(source, target, Mode::kCopy);
   // The copy keeps the source's permissions, but stays usable by its owner.
-  if (!exists) chmod(target.c_str(), (src.st_mode & 0777) | S_IRWXU);
+  if (!exists) {
+    CrashPoint();
+    chmod(target.c_str(), (src.st_mode & 0777) | S_IRWXU);
+  }
   return ok;
 }
 
@@ -131,10 +143,12 @@ bool MoveEntry(const fs::path& source, const struct stat& src, const fs::path& t
   }
   if (exists && S_ISDIR(dst.st_mode)) return Fail(EISDIR);
   // rename(2) replaces an existing file, read-only or not, as the silent shell move does.
+  CrashPoint();
   if (rename(source.c_str(), target.c_str()) == 0) return true;
   if (errno != EXDEV) return Fail(errno);
   // Across file systems: copy, and remove the source only when its copy is whole.
   if (!CopyEntry(source, src, target)) return false;
+  CrashPoint();
   std::error_code ec;
   fs::remove_all(source, ec);
   if (ec) return Fail(ec.value());

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/crash_point.h"
 #include "platform/prefix_environment.h"
 #include "platform/private_folder.h"
 #include "platform/registry.h"
@@ -54,10 +55,14 @@ std::optional<fs::path> OwnHostTempFolder() {
   // A relative TMPDIR names no fixed folder; use /tmp then.
   fs::path base = (env != nullptr && *env == '/') ? env : "/tmp";
   fs::path fixed = base / ("sorana-" + std::to_string(geteuid()));
-  if (mkdir(fixed.c_str(), 0700) == 0 || errno == EEXIST) {
-    if (host::JudgeFolder(fixed) == FolderTrust::Private) return fixed;
+  struct stat st {};
+  if (lstat(fixed.c_str(), &st) != 0) {
+    CrashPoint();
+    mkdir(fixed.c_str(), 0700);
   }
+  if (host::JudgeFolder(fixed) == FolderTrust::Private) return fixed;
   std::string pattern = fixed.string() + "-XXXXXX";
+  CrashPoint();
   if (mkdtemp(pattern.data()) == nullptr) return std::nullopt;
   return fs::path(pattern);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/crash_point.h"
 #include "platform/file_system.h"
 
 namespace sorana::platform::host {
@@ -34,6 +35,8 @@ bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
       SetHostError(errno);
       return false;
     }
+    // A stop here leaves the fresh link beside what stands at `link`.
+    CrashPoint();
     if (rename(fresh.c_str(), link.c_str()) != 0) {
       SetHostError(errno);
       unlink(fresh.c_str());

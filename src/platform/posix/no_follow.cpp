@@ -6,9 +6,13 @@
 
 #include <cerrno>
 
+#include "platform/crash_point.h"
+
 namespace sorana::platform::host {
 
 std::FILE* OpenForOverwrite(const std::filesystem::path& file) {
+  // It creates the file, or truncates it below.
+  CrashPoint();
   // O_NONBLOCK keeps a FIFO at the name from blocking the open; it is refused below.
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;

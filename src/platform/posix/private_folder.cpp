@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/crash_point.h"
 #include "platform/file_system.h"
 #include "platform/win_path.h"
 
@@ -53,9 +54,12 @@ FolderTrust ForcePrivateFolder(std::string_view path) {
     SetHostError(ENOENT);
     return FolderTrust::Missing;
   }
+  // An existing entry stays as it is: mkdir neither follows nor replaces it.
+  struct stat st {};
+  if (lstat(folder->c_str(), &st) == 0) return JudgeStat(st);
+  CrashPoint();
   std::error_code ec;
   fs::create_directories(folder->parent_path(), ec);
-  // An existing entry stays as it is: mkdir neither follows nor replaces it.
   if (mkdir(folder->c_str(), 0700) != 0 && errno != EEXIST) {
     SetHostError(errno);
     return FolderTrust::Missing;

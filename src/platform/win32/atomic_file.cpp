@@ -4,12 +4,22 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/crash_point.h"
+#include "platform/win32/temporary_name.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 
-namespace sorana::platform::host {
+namespace sorana::platform {
 
 namespace fs = std::filesystem;
+
+fs::path win32::NextTemporaryName(const fs::path& folder) {
+  static std::atomic<unsigned> counter = 0;
+  return folder /
+         (L".sorana-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) + L".tmp");
+}
+
+namespace host {
 
 namespace {
 
@@ -18,10 +28,8 @@ HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
 AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
-  static std::atomic<unsigned> counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = target.parent_path() / (L".sorana-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                                 std::to_wstring(++counter) + L".tmp");
+    fs::path candidate = win32::NextTemporaryName(target.parent_path());
     // CREATE_NEW takes only a name nothing holds yet, a planted link included.
     HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -75,6 +83,8 @@ bool AtomicFile::Commit(bool replace, bool durable) {
   if (handle_ == kNoHandle) return win32::Fail(EBADF);
   HANDLE file = AsHandle(handle_);
   if (durable && !FlushFileBuffers(file)) return win32::FailWithLastError();
+  // A stop here leaves the temporary file beside an untouched target.
+  CrashPoint();
   handle_ = kNoHandle;
   if (!CloseHandle(file)) return win32::FailWithLastError();
   DWORD flags = (durable ? MOVEFILE_WRITE_THROUGH : 0) | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
@@ -83,4 +93,6 @@ bool AtomicFile::Commit(bool replace, bool durable) {
   return true;
 }
 
-}  // namespace sorana::platform::host
+}  // namespace host
+
+}  // namespace sorana::platform

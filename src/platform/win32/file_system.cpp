@@ -6,6 +6,8 @@
 #include <cerrno>
 
 #include "platform/atomic_file.h"
+#include "platform/crash_point.h"
+#include "platform/win32/temporary_name.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 #include "platform/win_path.h"
@@ -48,25 +50,32 @@ class Handle {
   HANDLE h_;
 };
 
-// A fresh empty file in `folder` for writing a replacement beside its target.
-std::optional<fs::path> TemporaryFileIn(const fs::path& folder) {
-  wchar_t name[MAX_PATH];
-  if (GetTempFileNameW(folder.c_str(), L"sor", 0, name) == 0) {
-    // It reports a missing folder as an invalid one: the folder itself tells which.
-    DWORD error = GetLastError();
-    DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-      FailWithLastError();
-    } else {
-      Fail((attributes & FILE_ATTRIBUTE_DIRECTORY) ? win32::ErrnoOf(error) : ENOTDIR);
-    }
+// A copy of `from` under a fresh temporary name in `folder`, to be put in
+// place of its target. CopyFileW brings the attributes and the last-write time
+// along, and copies onto no existing name.
+std::optional<fs::path> CopyToTemporary(const fs::path& from, const fs::path& folder) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path temp = win32::NextTemporaryName(folder);
+    if (CopyFileW(from.c_str(), temp.c_str(), TRUE)) return temp;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+    // A copy broken off may have left part of itself behind.
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(temp.c_str());
+    // A missing folder and a file in the folder's place read alike here: the folder tells which.
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const bool notFolder = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    Fail(notFolder ? ENOTDIR : win32::ErrnoOf(error));
     return std::nullopt;
   }
-  return fs::path(name);
+  Fail(EEXIST);
+  return std::nullopt;
 }
 
 // Moves the finished temporary file onto `target`; the temporary is removed on failure.
 bool PutInPlace(const fs::path& temp, const fs::path& target, bool replaceExisting) {
+  // A stop here leaves the temporary file beside an untouched target.
+  CrashPoint();
   DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
   if (MoveFileExW(temp.c_str(), target.c_str(), flags)) return true;
   DWORD error = GetLastError();
@@ -99,18 +108,13 @@ std::optional<uint32_t> AttributesOf(const fs::path& path) {
 bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExisting) {
   DWORD existing = GetFileAttributesW(to.c_str());
   if (existing != INVALID_FILE_ATTRIBUTES && !replaceExisting) return Fail(EEXIST);
-  std::optional<fs::path> temp = TemporaryFileIn(to.parent_path());
+  std::optional<fs::path> temp = CopyToTemporary(from, to.parent_path());
   if (!temp) return false;
-  // CopyFileW brings the attributes and the last-write time along.
-  if (!CopyFileW(from.c_str(), temp->c_str(), FALSE)) {
-    DWORD error = GetLastError();
-    DeleteFileW(temp->c_str());
-    return Fail(win32::ErrnoOf(error));
-  }
   return PutInPlace(*temp, to, replaceExisting);
 }
 
 bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+  CrashPoint();
   if (!MoveFileExW(from.c_str(), to.c_str(), 0)) return FailWithLastError();
   return true;
 }
@@ -153,6 +157,7 @@ bool RemoveFile(std::string_view path) {
   DWORD attributes = GetFileAttributesW(host->c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FailWithLastError();
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Fail(EISDIR);
+  CrashPoint();
   if (!DeleteFileW(host->c_str())) return FailWithLastError();
   return true;
 }
@@ -167,13 +172,16 @@ bool RenameFile(std::string_view from, std::string_view to) {
       CompareStringOrdinal(source->filename().c_str(), -1, target->filename().c_str(), -1, TRUE) ==
           CSTR_EQUAL) {
     fs::path step = source->parent_path() / (source->filename().native() + L".~respell");
+    CrashPoint();
     if (!MoveFileW(source->c_str(), step.c_str())) return FailWithLastError();
+    CrashPoint();
     if (MoveFileW(step.c_str(), target->c_str())) return true;
     DWORD error = GetLastError();
     MoveFileW(step.c_str(), source->c_str());
     return Fail(win32::ErrnoOf(error));
   }
   // MoveFileW: fails on an existing target and moves a file to another drive by copy and delete.
+  CrashPoint();
   if (!MoveFileW(source->c_str(), target->c_str())) return FailWithLastError();
   return true;
 }
@@ -181,6 +189,9 @@ bool RenameFile(std::string_view from, std::string_view to) {
 bool ForceDirectories(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
+  DWORD existing = GetFileAttributesW(host->c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  CrashPoint();
   // Each missing level in turn, from the drive down.
   fs::path level = host->root_path();
   for (const fs::path& part : host->relative_path()) {
@@ -198,6 +209,7 @@ bool ForceDirectories(std::string_view path) {
 bool MakeDirectory(std::string_view path) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
+  CrashPoint();
   if (!CreateDirectoryW(host->c_str(), nullptr)) return FailWithLastError();
   return true;
 }
@@ -206,6 +218,12 @@ bool SetAttributes(std::string_view path, uint32_t attributes) {
   std::optional<fs::path> host = Host(path);
   if (!host) return false;
   DWORD settable = attributes & kSettableAttributes;
+  // FILE_ATTRIBUTE_NORMAL only ever stands alone, for none of the others.
+  const DWORD current = GetFileAttributesW(host->c_str());
+  if (current == INVALID_FILE_ATTRIBUTES) return FailWithLastError();
+  const DWORD others = kSettableAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
+  if ((current & others) == (settable & others)) return true;
+  CrashPoint();
   if (!SetFileAttributesW(host->c_str(), settable != 0 ? settable : FILE_ATTRIBUTE_NORMAL)) {
     return FailWithLastError();
   }
@@ -285,6 +303,7 @@ bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
   constexpr int64_t kEpochOffsetSeconds = 11644473600;
   uint64_t ticks = static_cast<uint64_t>(unixSeconds + kEpochOffsetSeconds) * 10000000ull;
   FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+  CrashPoint();
   if (!::SetFileTime(file.Get(), nullptr, nullptr, &time)) return FailWithLastError();
   return true;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/crash_point.h"
 #include "platform/file_system.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/tree_move.h"
@@ -55,6 +56,8 @@ bool ShellTransfer(UINT function, std::string_view sources, std::string_view des
   operation.pTo = to->c_str();
   operation.fFlags = kShellFlags;
   operation.fAnyOperationsAborted = FALSE;
+  // The shell's own steps are out of reach: one point stands for them all.
+  CrashPoint();
   SHFileOperationW(&operation);
   for (const std::filesystem::path& item : items) {
     // A folder cannot go into itself or below itself.

@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/crash_point.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 
@@ -87,6 +88,8 @@ bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
       if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
       return win32::Fail(win32::ErrnoOf(error));
     }
+    // A stop here leaves the fresh link beside what stands at `link`.
+    CrashPoint();
     if (!MoveFileExW(fresh.c_str(), link.c_str(), MOVEFILE_REPLACE_EXISTING)) {
       const DWORD error = GetLastError();
       RemoveDirectoryW(fresh.c_str());

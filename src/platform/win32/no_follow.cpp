@@ -5,12 +5,15 @@
 
 #include <cerrno>
 
+#include "platform/crash_point.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 
 namespace sorana::platform::host {
 
 std::FILE* OpenForOverwrite(const std::filesystem::path& file) {
+  // It creates the file, or truncates it below.
+  CrashPoint();
   // The reparse point itself is opened, never what it leads to; it is refused below.
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/crash_point.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 #include "platform/win_path.h"
@@ -58,9 +59,12 @@ FolderTrust ForcePrivateFolder(std::string_view path) {
     win32::Fail(ENOENT);
     return FolderTrust::Missing;
   }
+  // An existing entry stays as it is: CreateDirectoryW neither follows nor replaces it.
+  const DWORD existing = GetFileAttributesW(folder->c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES) return JudgeAttributes(existing);
+  CrashPoint();
   std::error_code ec;
   fs::create_directories(folder->parent_path(), ec);
-  // An existing entry stays as it is: CreateDirectoryW neither follows nor replaces it.
   if (!CreateDirectoryW(folder->c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
     win32::FailWithLastError();
     return FolderTrust::Missing;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "platform/crash_point.h"
 #include "platform/file_system.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
@@ -49,6 +50,8 @@ bool SetValue(Hive hive, const std::string& path, std::string_view name, DWORD t
               size_t size) {
   std::optional<std::wstring> wideName = win32::Widen(name);
   if (!wideName) return FailWith(ERROR_INVALID_NAME);
+  // The registry is written in place: a point of its own, as the hive files' atomic writes are on Linux.
+  CrashPoint();
   OpenKey key;
   if (!OpenForAccess(hive, path, true, key)) return false;
   LONG status = RegSetValueExW(key.Get(), wideName->c_str(), 0, type, static_cast<const BYTE*>(data),

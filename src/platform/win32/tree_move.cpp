@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/crash_point.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/win32/wide_text.h"
@@ -74,6 +75,7 @@ std::optional<std::vector<std::wstring>> EntryNames(const fs::path& folder) {
 void AllowReplacing(const fs::path& target, DWORD attributes) {
   if (!(attributes & FILE_ATTRIBUTE_READONLY)) return;
   DWORD kept = attributes & kKeptAttributes;
+  CrashPoint();
   SetFileAttributesW(target.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -86,8 +88,10 @@ bool MergeMove(const fs::path& source, const fs::path& target) {
   if (!names) return false;
   bool ok = true;
   for (const std::wstring& name : *names) ok = MoveEntry(source / name, target / name) && ok;
-  if (ok && !RemoveDirectoryW(source.c_str())) return FailWithLastError();
-  return ok;
+  if (!ok) return false;
+  CrashPoint();
+  if (!RemoveDirectoryW(source.c_str())) return FailWithLastError();
+  return true;
 }
 
 bool MoveEntry(const fs::path& source, const fs::path& target) {
@@ -102,10 +106,12 @@ bool MoveEntry(const fs::path& source, const fs::path& target) {
   if (to && IsFolder(*to)) return Fail(EISDIR);
   if (to) AllowReplacing(target, *to);
   DWORD flags = MOVEFILE_REPLACE_EXISTING | (IsFolder(*from) ? 0 : MOVEFILE_COPY_ALLOWED);
+  CrashPoint();
   if (MoveFileExW(source.c_str(), target.c_str(), flags)) return true;
   DWORD error = GetLastError();
   if (error != ERROR_NOT_SAME_DEVICE || !IsPlainFolder(*from)) return Fail(ErrnoOf(error));
   // A folder cannot be renamed onto another volume: it is made there and filled.
+  CrashPoint();
   if (!CreateDirectoryW(target.c_str(), nullptr)) return FailWithLastError();
   return MergeMove(source, target);
 }
@@ -129,7 +135,10 @@ bool CopyEntry(const fs::path& source, const fs::path& target) {
   if (IsLink(*from)) return to.has_value() || Fail(ENOENT);
   if (IsFolder(*from)) {
     if (to && !IsPlainFolder(*to)) return Fail(ENOTDIR);
-    if (!to && !CreateDirectoryW(target.c_str(), nullptr)) return FailWithLastError();
+    if (!to) {
+      CrashPoint();
+      if (!CreateDirectoryW(target.c_str(), nullptr)) return FailWithLastError();
+    }
     std::optional<std::vector<std::wstring>> names = EntryNames(source);
     if (!names) return false;
     bool ok = true;

@@ -5,7 +5,7 @@
 
 #include "driver_fixture.h"
 
-namespace sorana::download {
+namespace sorana::update {
 namespace {
 
 using namespace driver_test;
@@ -97,4 +97,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<PlantedCase>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace sorana::download
+}  // namespace sorana::update

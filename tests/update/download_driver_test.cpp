@@ -1,10 +1,10 @@
-#include "download/download_driver.h"
+#include "update/download_driver.h"
 
 #include <gtest/gtest.h>
 
 #include "driver_fixture.h"
 
-namespace sorana::download {
+namespace sorana::update {
 namespace {
 
 using namespace driver_test;
@@ -304,4 +304,4 @@ TEST_F(DownloadDriverTest, ClosingTheWindowDuringTheRegistrationEndsTheRun) {
 #endif
 
 }  // namespace
-}  // namespace sorana::download
+}  // namespace sorana::update

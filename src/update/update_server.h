@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace sorana::download {
+namespace sorana::update {
 
 // SORANA_UPDATE_SERVER from the environment when set and non-empty, else the
 // server the program was built with; without a trailing slash.
@@ -15,4 +15,4 @@ std::string UpdateServer();
 // percent-encoded outside the unreserved characters.
 std::string ComponentUrl(std::string_view server, bool oldPhase, std::string_view fileName);
 
-}  // namespace sorana::download
+}  // namespace sorana::update

@@ -2,7 +2,7 @@
 // recording window and a stand-in installation: the fixture of the driver's tests.
 #pragma once
 
-#include "download/download_driver.h"
+#include "update/download_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -13,23 +13,23 @@
 #include <functional>
 
 #include "catalogue/catalogue.h"
-#include "install/layout_conversion.h"
+#include "update/layout_conversion.h"
 #include "platform/folders.h"
 #include "platform/win_path.h"
-#include "scoped_env.h"
+#include "download/scoped_env.h"
 #include "support/fake_window.h"
 #include "support/http_test_server.h"
 #include "support/pe_writer.h"
 #include "support/temp_prefix.h"
 
-namespace sorana::download {
+namespace sorana::update {
 
 using catalogue::BuildFileList;
 using catalogue::kNewProgramCount;
 using catalogue::kOldProgramCount;
 using catalogue::PhasePath;
 using catalogue::StandardChoice;
-using install::ViewerRegistrationCommand;
+using update::ViewerRegistrationCommand;
 namespace driver_test {
 
 namespace fs = std::filesystem;
@@ -69,7 +69,7 @@ class DownloadDriverTest : public ::testing::Test {
   DownloadDriverTest()
       : server_(prefix_.Scratch() / "site"),
         serverEnv_("SORANA_UPDATE_SERVER", server_.BaseUrl()),
-        driver_(state_, window_, [this] { return Unpress(); }) {
+        driver_(state_, window_, [this](install::InstallJournal&) { return Unpress(); }) {
 #ifdef _WIN32
     // The user's temporary folder outlives each test: its download folders do not.
     RemoveDownloadFolders();
@@ -175,4 +175,4 @@ class DownloadDriverTest : public ::testing::Test {
 };
 
 }  // namespace driver_test
-}  // namespace sorana::download
+}  // namespace sorana::update

@@ -1,11 +1,13 @@
-#include "install/layout_conversion.h"
+#include "update/layout_conversion.h"
+
+#include <algorithm>
 
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/process.h"
 #include "platform/win_path.h"
 
-namespace sorana::install {
+namespace sorana::update {
 
 namespace {
 
@@ -15,19 +17,15 @@ std::string Source(std::string path) {
   return path;
 }
 
-// The source list without the item that names `keep` (compared as Windows does).
-std::string Without(std::string_view sources, std::string_view keep) {
-  const std::string kept = platform::AsciiUpper(keep);
+// The source list without the items that name one of `keep` (compared as Windows does).
+std::string Without(std::string_view sources, const std::vector<std::string>& keep) {
+  std::vector<std::string> kept;
+  for (const std::string& path : keep) kept.push_back(platform::AsciiUpper(path));
   std::string out;
-  for (size_t start = 0; start < sources.size();) {
-    size_t end = sources.find('\0', start);
-    if (end == std::string_view::npos) end = sources.size();
-    std::string_view item = sources.substr(start, end - start);
-    if (kept.empty() || platform::AsciiUpper(item) != kept) {
-      out.append(item);
-      out.push_back('\0');
-    }
-    start = end + 1;
+  for (const std::string& item : platform::SourceListItems(sources)) {
+    if (std::find(kept.begin(), kept.end(), platform::AsciiUpper(item)) != kept.end()) continue;
+    out.append(item);
+    out.push_back('\0');
   }
   return out;
 }
@@ -39,11 +37,15 @@ std::string ViewerRegistrationCommand(std::string_view installRoot) {
   return "\"" + root + "NEW_BIN\\PICVIEW\\regsvr32.exe\" /s \"" + root + "NEW_BIN\\PICVIEW\\PICIVIEW.OCX\"";
 }
 
-void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
-                   const platform::ProcessWait& registration) {
+void MoveInstallationToOldBin(std::string_view installRoot, const std::vector<std::string>& keep) {
   const std::string root(installRoot);
-  platform::MoveFiles(Without(platform::ListFolderEntries(root + "*"), settingsFile), root + "OLD_BIN");
+  std::vector<std::string> staying = keep;
+  staying.push_back(root + "OLD_BIN");
+  platform::MoveFiles(Without(platform::ListFolderEntries(root + "*"), staying), root + "OLD_BIN");
+}
 
+void SetUpNewBin(std::string_view installRoot, const platform::ProcessWait& registration) {
+  const std::string root(installRoot);
   platform::ForceDirectories(root + "NEW_BIN\\PICVIEW");
   platform::MoveFiles(Source(root + "OLD_BIN\\PICVIEW\\*.*"), root + "NEW_BIN\\PICVIEW");
 
@@ -60,4 +62,10 @@ void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
   platform::RunAndWait(ViewerRegistrationCommand(root), registration);
 }
 
-}  // namespace sorana::install
+void ConvertLayout(std::string_view installRoot, std::string_view settingsFile,
+                   const platform::ProcessWait& registration) {
+  MoveInstallationToOldBin(installRoot, {std::string(settingsFile)});
+  SetUpNewBin(installRoot, registration);
+}
+
+}  // namespace sorana::update

@@ -1,11 +1,11 @@
 // The update server's address and the URLs of the catalogue's files.
-#include "download/update_server.h"
+#include "update/update_server.h"
 
 #include <gtest/gtest.h>
 
-#include "scoped_env.h"
+#include "download/scoped_env.h"
 
-namespace sorana::download {
+namespace sorana::update {
 namespace {
 
 TEST(UpdateServer, EnvironmentOverridesAndNamesArePercentEncoded) {
@@ -28,4 +28,4 @@ TEST(UpdateServer, EnvironmentOverridesAndNamesArePercentEncoded) {
 }
 
 }  // namespace
-}  // namespace sorana::download
+}  // namespace sorana::update

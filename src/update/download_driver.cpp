@@ -1,4 +1,4 @@
-#include "download/download_driver.h"
+#include "update/download_driver.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,21 +8,28 @@
 #include "catalogue/catalogue.h"
 #include "download/tipw_http.h"
 #include "download/transfer_progress.h"
-#include "download/update_server.h"
 #include "form/app_error.h"
-#include "install/layout_conversion.h"
+#include "install/unpress.h"
+#include "platform/durability.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/folders.h"
-#include "platform/private_folder.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
+#include "update/download_folder.h"
+#include "update/layout_conversion.h"
+#include "update/phase_journal.h"
+#include "update/update_record.h"
+#include "update/update_server.h"
 
-namespace sorana::download {
+namespace sorana::update {
 
 using app::BoxAnswer;
 using app::BoxKind;
 using app::Control;
+using download::EipwHTTP;
+using download::TipwHTTP;
+using download::TransferProgress;
 
 namespace {
 
@@ -32,6 +39,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kOldPhaseBelow = "v1.2.9";
 constexpr auto kAfterFetchWait = std::chrono::milliseconds(30000);
 constexpr int kWaitSliceMs = 20;
+constexpr std::string_view kCompleted = "アップデートが完了しました。終了します。";
 
 enum class PhaseResult {
   Installed,     // every file arrived whole and Unpress installed them
@@ -42,8 +50,9 @@ enum class PhaseResult {
 }  // namespace
 
 struct DownloadDriver::Impl {
-  Impl(app::FormState& s, app::UpdateWindow& w, std::function<bool()> u)
-      : state(s), window(w), unpress(std::move(u)), progress(s, w) {
+  Impl(app::FormState& s, app::UpdateWindow& w, Unpress u)
+      : state(s), window(w), installer(s, w), unpress(std::move(u)), progress(s, w) {
+    if (!unpress) unpress = [this](install::InstallJournal& journal) { return installer.Unpress(journal); };
     for (TipwHTTP* http : {&ipwHTTP, &ipwHTTP2}) {
       progress.Attach(*http);
       http->MessagePump = [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); };
@@ -53,28 +62,36 @@ struct DownloadDriver::Impl {
   bool Closing() const { return closing || state.Closed; }
 
   void Run();
-  PhaseResult RunPhase(bool oldPhase);
+  // Converts a one-folder installation, or finishes a conversion that was stopped.
+  void ConvertLayout(const std::optional<UpdateRecord>& resumed);
+  PhaseResult RunPhase(bool oldPhase, std::optional<UpdateRecord> resumed);
+  // Fetches the phase's files; true when every one arrived whole.
+  PhaseResult FetchPhase(bool oldPhase);
+  catalogue::StandardChoice CheckedStandards() const;
   // False when the window closed meanwhile.
   bool WaitAfterFetch(TipwHTTP& http);
   void ReportFetchError(bool oldPhase, size_t position, const EipwHTTP& error);
   // Points DownloadFolder at the phase's folder and makes it; false (after an
   // error box) when the folder could be touched by someone else.
-  bool PrepareDownloadFolder(bool oldPhase);
+  bool PreparePhaseFolder(bool oldPhase);
   void ShowIdleButtons();
 
   app::FormState& state;
   app::UpdateWindow& window;
-  std::function<bool()> unpress;
+  install::Installer installer;
+  Unpress unpress;
   TipwHTTP ipwHTTP;   // new-version phase; the cancel button acts on it
   TipwHTTP ipwHTTP2;  // old-version phase
   TransferProgress progress;
-  std::chrono::milliseconds registrationBound = install::kViewerRegistrationBound;
+  std::chrono::milliseconds registrationBound = kViewerRegistrationBound;
   bool closing = false;
   bool running = false;  // a DownLoadButtonClick is on the stack
 };
 
-DownloadDriver::DownloadDriver(app::FormState& state, app::UpdateWindow& window,
-                               std::function<bool()> unpress)
+DownloadDriver::DownloadDriver(app::FormState& state, app::UpdateWindow& window)
+    : impl_(std::make_unique<Impl>(state, window, nullptr)) {}
+
+DownloadDriver::DownloadDriver(app::FormState& state, app::UpdateWindow& window, Unpress unpress)
     : impl_(std::make_unique<Impl>(state, window, std::move(unpress))) {}
 
 DownloadDriver::~DownloadDriver() = default;
@@ -132,48 +149,86 @@ void DownloadDriver::Impl::ShowIdleButtons() {
   window.SetWindowEnabled(true);
 }
 
+catalogue::StandardChoice DownloadDriver::Impl::CheckedStandards() const {
+  catalogue::StandardChoice checked{};
+  for (int i = 0; i < catalogue::kStandardCount; ++i) checked[static_cast<size_t>(i)] = window.IsChecked(i);
+  return checked;
+}
+
 void DownloadDriver::Impl::Run() {
   state.Cancelled = false;
   state.WorkFolder = state.InstallRoot;
   state.LayoutReady = true;
+  // A run that was stopped dead goes on from its record; whatever it was
+  // writing when it stopped is litter.
+  std::optional<UpdateRecord> resumed = ReadUpdateRecord(state.InstallRoot);
+  platform::RemoveStaleTemporaries(state.InstallRoot);
   platform::ResetReadOnly(state.WorkFolder, [this] {
     return window.ShowBox(BoxKind::Confirmation, "属性変更に失敗しました。処理を続行しますか？") ==
            BoxAnswer::Yes;
   });
 
-  if (!platform::DirectoryExists(state.InstallRoot + "OLD_BIN")) {
-    // The window stays responsive while the viewer registers; closing it ends
-    // the registration and the run.
-    install::ConvertLayout(state.InstallRoot, state.InitFileName,
-                           platform::ProcessWait{[this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); },
-                                                 [this] { return !Closing(); }, registrationBound});
+  if (resumed && resumed->step == RunStep::Finished) {
+    // Everything was installed; only the end of that run is left.
+    window.ShowBox(BoxKind::Information, kCompleted);
+    window.Close();
+    return;
+  }
+  const bool converting = resumed && (resumed->step == RunStep::Converting || resumed->step == RunStep::Converted);
+  if (converting || !platform::DirectoryExists(state.InstallRoot + "OLD_BIN")) {
+    ConvertLayout(converting ? resumed : std::nullopt);
     state.LayoutReady = false;
     if (Closing()) return;
+    resumed.reset();
   }
 
   state.PhaseComplete = false;
   state.OldPhase = true;
   state.WorkFolder = state.InstallRoot + "OLD_BIN\\";
-  if (!PrepareDownloadFolder(true)) return;
+  if (!PreparePhaseFolder(true)) return;
 
-  // Ordinal comparison of the texts: the empty text and v1.10.0.0 sort below.
-  if (platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe") < kOldPhaseBelow) {
+  // A stopped installation of a phase is finished, never skipped: the version
+  // of its half-installed main program says nothing.
+  const bool oldPhase = resumed ? resumed->oldPhase
+                                // Ordinal comparison of the texts: the empty text and v1.10.0.0 sort below.
+                                : platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe") < kOldPhaseBelow;
+  if (oldPhase) {
     // The new-version phase builds on the intermediate release: it follows
     // only when the old-version phase was installed.
-    if (RunPhase(true) != PhaseResult::Installed || state.Cancelled) return;
+    if (RunPhase(true, resumed) != PhaseResult::Installed || state.Cancelled) return;
+    resumed.reset();
   } else {
     state.LayoutReady = true;
   }
-  RunPhase(false);
+  RunPhase(false, resumed);
 }
 
-PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
-  TipwHTTP& http = oldPhase ? ipwHTTP2 : ipwHTTP;
+void DownloadDriver::Impl::ConvertLayout(const std::optional<UpdateRecord>& resumed) {
+  const std::string& root = state.InstallRoot;
+  UpdateRecord record;
+  record.standards = CheckedStandards();
+  if (!resumed) RecordDurably(root, record, false);
+  if (!resumed || resumed->step == RunStep::Converting) {
+    MoveInstallationToOldBin(root, {state.InitFileName, root + kRecordFileName});
+    record.step = RunStep::Converted;
+    RecordDurably(root, record, true);
+  }
+  // The window stays responsive while the viewer registers; closing it ends
+  // the registration and the run, and the next run does this part again.
+  SetUpNewBin(root, platform::ProcessWait{[this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); },
+                                          [this] { return !Closing(); }, registrationBound});
+  if (Closing()) return;
+  if (!platform::FlushToDisk(root) || !RemoveUpdateRecord(root)) {
+    throw app::AppError("更新記録 \"" + root + kRecordFileName + "\" を書き込めません。");
+  }
+}
+
+PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRecord> resumed) {
   if (!oldPhase) {
     state.OldPhase = false;
     state.PhaseComplete = false;
     state.WorkFolder = platform::ExpandFolderPath(state.WorkFolder + "..\\New_BIN\\");
-    if (!PrepareDownloadFolder(false)) return PhaseResult::RunOver;
+    if (!PreparePhaseFolder(false)) return PhaseResult::RunOver;
   }
   state.PhaseIntact = true;
 
@@ -188,8 +243,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
   }
   window.SetEnabled(Control::CheckListBox1, false);
 
-  catalogue::StandardChoice checked{};
-  for (int i = 0; i < catalogue::kStandardCount; ++i) checked[static_cast<size_t>(i)] = window.IsChecked(i);
+  const catalogue::StandardChoice checked = CheckedStandards();
   state.FileList = catalogue::BuildFileList(oldPhase, checked);
   // Refused only when nothing is checked: a standard without files in the
   // old-version phase still needs that phase's programs before the new one.
@@ -199,8 +253,44 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
     return PhaseResult::RunOver;
   }
 
+  // A stopped installation goes on from the downloads it left when they are
+  // all still there whole (an installed one needs none); else they are fetched again.
+  const bool installed = resumed && resumed->install == install::InstallStep::Installed;
+  PhaseResult result = PhaseResult::NotInstalled;
+  if (installed || (resumed && DownloadsStillWhole(state.DownloadFolder, state.FileList, resumed->files))) {
+    state.FileIndex = static_cast<int>(state.FileList.size());
+    state.PhaseComplete = true;
+  } else {
+    result = FetchPhase(oldPhase);
+    if (result == PhaseResult::RunOver) return result;
+  }
+
+  if (!state.Cancelled && state.PhaseComplete) {
+    UpdateRecord fresh;
+    fresh.oldPhase = oldPhase;
+    fresh.standards = checked;
+    if (!installed) {
+      std::optional<std::vector<ArrivedFile>> files = ArrivedFiles(state.DownloadFolder, state.FileList);
+      if (files) fresh.files = std::move(*files);
+    }
+    PhaseJournal journal(state.InstallRoot, std::move(resumed), std::move(fresh));
+    if (!unpress(journal)) return PhaseResult::RunOver;
+    result = PhaseResult::Installed;
+    if (Closing()) return PhaseResult::RunOver;
+  }
+
+  ShowIdleButtons();
+  if (result != PhaseResult::Installed && !state.Cancelled) {
+    // A file arrived short: the phase was not installed, the user may start again.
+    window.SetCaption(Control::MsgLabel, app::kStartPrompt);
+  }
+  if (!oldPhase) state.Cancelled = false;
+  return result;
+}
+
+PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
+  TipwHTTP& http = oldPhase ? ipwHTTP2 : ipwHTTP;
   const std::string server = UpdateServer();
-  bool installed = false;
   state.FileIndex = 0;
   for (size_t i = 0; i < state.FileList.size(); ++i) {
     if (state.Cancelled) {
@@ -237,21 +327,8 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase) {
     window.SetProgress(0);
     window.SetCaption(Control::ProgressLabel, "");
     if (!WaitAfterFetch(http)) return PhaseResult::RunOver;
-
-    if (!state.Cancelled && state.PhaseComplete) {
-      if (!unpress()) return PhaseResult::RunOver;
-      installed = true;
-      if (Closing()) return PhaseResult::RunOver;
-    }
   }
-
-  ShowIdleButtons();
-  if (!installed && !state.Cancelled) {
-    // A file arrived short: the phase was not installed, the user may start again.
-    window.SetCaption(Control::MsgLabel, app::kStartPrompt);
-  }
-  if (!oldPhase) state.Cancelled = false;
-  return installed ? PhaseResult::Installed : PhaseResult::NotInstalled;
+  return PhaseResult::NotInstalled;
 }
 
 bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {
@@ -263,31 +340,15 @@ bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {
   return !Closing();
 }
 
-bool DownloadDriver::Impl::PrepareDownloadFolder(bool oldPhase) {
+bool DownloadDriver::Impl::PreparePhaseFolder(bool oldPhase) {
   state.DownloadFolder = platform::GetTempFolder() + (oldPhase ? "SorOldUp\\" : "SorNewUp\\");
-  std::string reason;
-  switch (platform::ForcePrivateFolder(state.DownloadFolder)) {
-    case platform::FolderTrust::Private:
-      return true;
-    case platform::FolderTrust::Missing:
-      reason = "フォルダを作成できません。" + std::string(std::strerror(platform::LastError()));
-      break;
-    case platform::FolderTrust::SymbolicLink:
-      reason = "シンボリックリンクです。";
-      break;
-    case platform::FolderTrust::NotAFolder:
-      reason = "フォルダではありません。";
-      break;
-    case platform::FolderTrust::ForeignOwner:
-      reason = "他のユーザーが所有しています。";
-      break;
-    case platform::FolderTrust::WritableByOthers:
-      reason = "他のユーザーが書き込めます。";
-      break;
+  std::optional<std::string> refusal = PrepareDownloadFolder(state.DownloadFolder);
+  if (!refusal) {
+    platform::RemoveStaleTemporaries(state.DownloadFolder);
+    return true;
   }
-  // Nothing is fetched into a folder that someone else could plant files in.
   window.ShowBox(BoxKind::Error,
-                 "ダウンロードフォルダ \"" + state.DownloadFolder + "\" を使用できません。\r" + reason);
+                 "ダウンロードフォルダ \"" + state.DownloadFolder + "\" を使用できません。\r" + *refusal);
   ShowIdleButtons();
   return false;
 }
@@ -300,4 +361,4 @@ void DownloadDriver::Impl::ReportFetchError(bool oldPhase, size_t position, cons
   window.ShowBox(BoxKind::Error, text);
 }
 
-}  // namespace sorana::download
+}  // namespace sorana::update

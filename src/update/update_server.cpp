@@ -1,4 +1,4 @@
-#include "download/update_server.h"
+#include "update/update_server.h"
 
 #include "catalogue/catalogue.h"
 #include "platform/environment.h"
@@ -7,7 +7,7 @@
 #define SORANA_DEFAULT_UPDATE_SERVER "http://update.invalid"
 #endif
 
-namespace sorana::download {
+namespace sorana::update {
 
 std::string UpdateServer() {
   std::string server = platform::EnvironmentVariable("SORANA_UPDATE_SERVER").value_or(std::string());
@@ -36,4 +36,4 @@ std::string ComponentUrl(std::string_view server, bool oldPhase, std::string_vie
   return url;
 }
 
-}  // namespace sorana::download
+}  // namespace sorana::update

@@ -1,0 +1,86 @@
+// The sweep of a stopped run's temporaries on Linux. The walk goes by folder
+// descriptors (openat with O_NOFOLLOW), so a folder swapped for a link while
+// it runs is not entered, and unlinkat removes an entry itself, never what a
+// link points to.
+//
+// Not a crash point: what it removes nobody reads, and a stop in the middle
+// only leaves the rest to the next sweep.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string_view>
+
+#include "platform/file_tree.h"
+#include "platform/win_path.h"
+
+namespace sorana::platform {
+
+namespace {
+
+// The names as they are made, '#' a run of decimal digits: AtomicFile's
+// (posix/atomic_file.cpp), and the links of CopySymlink (posix/file_tree.cpp)
+// and PlaceSymbolicLink (posix/links.cpp).
+constexpr std::string_view kFileShapes[] = {".sorana-#-#-#"};
+constexpr std::string_view kLinkShapes[] = {".sorana-link-#", ".sorana-link-#-#"};
+
+bool HasShape(std::string_view name, std::string_view shape) {
+  size_t at = 0;
+  for (char want : shape) {
+    if (want != '#') {
+      if (at == name.size() || name[at] != want) return false;
+      ++at;
+      continue;
+    }
+    const size_t digits = at;
+    while (at < name.size() && name[at] >= '0' && name[at] <= '9') ++at;
+    if (at == digits) return false;
+  }
+  return at == name.size();
+}
+
+bool HasAnyShape(std::string_view name, const auto& shapes) {
+  for (std::string_view shape : shapes) {
+    if (HasShape(name, shape)) return true;
+  }
+  return false;
+}
+
+// Sweeps the open folder `fd` (taken over and closed) and the folders below it.
+size_t Sweep(int fd) {
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return 0;
+  }
+  size_t removed = 0;
+  while (dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      const int below = openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (below >= 0) removed += Sweep(below);
+      continue;
+    }
+    const bool ours = (S_ISREG(st.st_mode) && HasAnyShape(name, kFileShapes)) ||
+                      (S_ISLNK(st.st_mode) && HasAnyShape(name, kLinkShapes));
+    if (ours && unlinkat(fd, entry->d_name, 0) == 0) ++removed;
+  }
+  closedir(dir);
+  return removed;
+}
+
+}  // namespace
+
+size_t RemoveStaleTemporaries(std::string_view folder) {
+  std::optional<std::filesystem::path> host = ToHost(folder);
+  if (!host) return 0;
+  // The folder itself may be reached through links (drive C: is one); only what is below it is not followed.
+  const int fd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return fd >= 0 ? Sweep(fd) : 0;
+}
+
+}  // namespace sorana::platform

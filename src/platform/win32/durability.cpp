@@ -1,0 +1,100 @@
+// Flushing to the disk on Windows. A volume handle flushes everything at once,
+// but opening one for writing takes an administrator; a user's process flushes
+// file by file instead.
+#include "platform/durability.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+#include "platform/win_path.h"
+
+namespace sorana::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "\\.\C:" for a folder on drive C:, else the volume's own name; without a
+// trailing backslash, which would open the volume's root folder instead.
+std::optional<std::wstring> VolumeDevice(const fs::path& folder) {
+  wchar_t mount[MAX_PATH + 1];
+  if (!GetVolumePathNameW(folder.c_str(), mount, MAX_PATH + 1)) return std::nullopt;
+  const std::wstring root(mount);
+  if (root.size() == 3 && root[1] == L':' && root[2] == L'\\') return L"\\\\.\\" + root.substr(0, 2);
+  wchar_t name[MAX_PATH + 1];
+  if (!GetVolumeNameForVolumeMountPointW(mount, name, MAX_PATH + 1)) return std::nullopt;
+  std::wstring volume(name);
+  if (!volume.empty() && volume.back() == L'\\') volume.pop_back();
+  return volume;
+}
+
+bool FlushVolume(const fs::path& folder) {
+  std::optional<std::wstring> device = VolumeDevice(folder);
+  if (!device) return false;
+  HANDLE volume = CreateFileW(device->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (volume == INVALID_HANDLE_VALUE) return false;  // ERROR_ACCESS_DENIED for a user
+  // Wine opens it, but answers the flush with ERROR_INVALID_FUNCTION.
+  const bool flushed = FlushFileBuffers(volume) != 0;
+  CloseHandle(volume);
+  return flushed;
+}
+
+bool FlushFile(const fs::path& file) {
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return win32::FailWithLastError();
+  const bool flushed = FlushFileBuffers(handle) != 0 || win32::FailWithLastError();
+  CloseHandle(handle);
+  return flushed;
+}
+
+// Every file below `folder`, then the folder itself, so that its names and
+// renames follow the files they name. Goes on after a failure; false then.
+bool FlushTree(const fs::path& folder) {
+  bool ok = true;
+  WIN32_FIND_DATAW data;
+  HANDLE find =
+      FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) {
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) ok = win32::FailWithLastError();
+  } else {
+    do {
+      const std::wstring_view name(data.cFileName);
+      if (name == L"." || name == L"..") continue;
+      // A link or junction is flushed as an entry of its folder, never followed.
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+      const fs::path entry = folder / name;
+      ok = ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FlushTree(entry) : FlushFile(entry)) && ok;
+    } while (FindNextFileW(find, &data));
+    if (GetLastError() != ERROR_NO_MORE_FILES) ok = win32::FailWithLastError();
+    FindClose(find);
+  }
+  // Some file systems refuse to flush a folder and keep its entries with
+  // their files' own flushes: a refusal here is no failure.
+  HANDLE self =
+      CreateFileW(folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (self != INVALID_HANDLE_VALUE) {
+    FlushFileBuffers(self);
+    CloseHandle(self);
+  }
+  return ok;
+}
+
+}  // namespace
+
+bool FlushToDisk(std::string_view folder) {
+  std::optional<fs::path> host = ToHost(folder);
+  if (!host) return win32::Fail(ENOENT);
+  const DWORD attributes = GetFileAttributesW(host->c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return win32::FailWithLastError();
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return win32::Fail(ENOTDIR);
+  return FlushVolume(*host) || FlushTree(*host);
+}
+
+}  // namespace sorana::platform
