@@ -122,8 +122,8 @@ void FormLifecycle::ReadSettings() {
 }
 
 void FormLifecycle::AskBeforeOverwrite() {
-  // Version texts compare byte by byte: v2.10.0.0 sorts below v2.4.1.0.
-  if (state_.NowVersion < std::string_view(kUpVersion)) return;
+  // As numbers: an installed v2.10.0.0 is newer than v2.4.1.0, though its text sorts below.
+  if (platform::VersionBelow(state_.NowVersion, kUpVersion)) return;
   if (window_.ShowBox(BoxKind::Confirmation, kOverwriteQuestion) != BoxAnswer::Yes) {
     state_.StartupAccepted = false;
   }

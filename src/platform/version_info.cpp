@@ -1,6 +1,8 @@
 #include "platform/version_info.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <optional>
 #include <vector>
 
@@ -200,6 +202,35 @@ std::string VersionTextFromImage(std::span<const uint8_t> bytes) {
   std::optional<uint32_t> fileLs = image.U32At(fixed + 12);
   if (!fileMs || !fileLs) return {};
   return FormatVersion(*fileMs, *fileLs);
+}
+
+namespace {
+
+// The parts of a version text; nullopt when it is no version text.
+std::optional<std::array<uint32_t, 4>> VersionParts(std::string_view text) {
+  if (text.size() < 2 || text.front() != 'v') return std::nullopt;
+  std::array<uint32_t, 4> parts{};
+  size_t index = 0;
+  for (size_t pos = 1; pos <= text.size(); ++index) {
+    const size_t end = std::min(text.find('.', pos), text.size());
+    uint32_t value = 0;
+    auto [last, error] = std::from_chars(text.data() + pos, text.data() + end, value);
+    if (index == parts.size() || end == pos || error != std::errc() || last != text.data() + end) {
+      return std::nullopt;
+    }
+    parts[index] = value;
+    pos = end + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+bool VersionBelow(std::string_view a, std::string_view b) {
+  const std::optional<std::array<uint32_t, 4>> left = VersionParts(a);
+  const std::optional<std::array<uint32_t, 4>> right = VersionParts(b);
+  if (!left || !right) return !left && right;
+  return *left < *right;
 }
 
 }  // namespace sorana::platform

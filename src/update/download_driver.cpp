@@ -169,7 +169,10 @@ void DownloadDriver::Impl::Run() {
   });
 
   if (resumed && resumed->step == RunStep::Finished) {
-    // Everything was installed; only the end of that run is left.
+    // Everything was installed; only the end of that run is left, which
+    // records the standards where the new-version phase leaves them.
+    state.OldPhase = false;
+    state.WorkFolder = platform::ExpandFolderPath(state.InstallRoot + "New_BIN\\");
     window.ShowBox(BoxKind::Information, kCompleted);
     window.Close();
     return;
@@ -190,8 +193,9 @@ void DownloadDriver::Impl::Run() {
   // A stopped installation of a phase is finished, never skipped: the version
   // of its half-installed main program says nothing.
   const bool oldPhase = resumed ? resumed->oldPhase
-                                // Ordinal comparison of the texts: the empty text and v1.10.0.0 sort below.
-                                : platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe") < kOldPhaseBelow;
+                                // As numbers; a program without version information is old.
+                                : platform::VersionBelow(platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe"),
+                                                         kOldPhaseBelow);
   if (oldPhase) {
     // The new-version phase builds on the intermediate release: it follows
     // only when the old-version phase was installed.

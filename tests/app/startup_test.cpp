@@ -117,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VersionCase{std::array<uint16_t, 4>{2, 4, 1, 0}, "v2.4.1.0", true},
                       VersionCase{std::array<uint16_t, 4>{3, 0, 0, 0}, "v3.0.0.0", true},
                       VersionCase{std::array<uint16_t, 4>{2, 4, 0, 0}, "v2.4.0.0", false},
-                      VersionCase{std::array<uint16_t, 4>{2, 10, 0, 0}, "v2.10.0.0", false},
+                      VersionCase{std::array<uint16_t, 4>{2, 10, 0, 0}, "v2.10.0.0", true},
+                      VersionCase{std::array<uint16_t, 4>{2, 4, 0, 12}, "v2.4.0.12", false},
                       VersionCase{std::nullopt, "", false}));
 
 // A run stopped dead left its record: the next start announces it instead of

@@ -37,6 +37,26 @@ TEST(VersionInfo, ReadsTheFileVersionOfProgramFiles) {
   EXPECT_EQ(GetFileVersionText("C:\\p\\product.exe"), "v1.2.9.0");  // file version, not product
 }
 
+TEST(VersionInfo, VersionsCompareAsNumbers) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool below;
+  } cases[] = {
+      {"v2.4.1.0", "v2.10.0.0", true},  {"v2.10.0.0", "v2.4.1.0", false}, {"v1.10.0.0", "v1.2.9", false},
+      {"v1.2.8.99", "v1.2.9", true},    {"v1.2.9.0", "v1.2.9", false},    {"", "v1.2.9", true},
+      {"", "", false},                  {"v2.4.1.0", "", false},          {"x1.0", "v0.0.0.1", true},
+      {"v1..2", "v0.1", true},          {"v1.2.3.4.5", "v0.1", true},     {"v4294967296.0.0.0", "v1", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(VersionBelow(c.a, c.b), c.below) << c.a << " < " << c.b;
+  // Versions of single digits keep the order of their texts.
+  for (int n = 0; n < 10000; ++n) {
+    const std::string v = "v" + std::to_string(n / 1000) + "." + std::to_string(n / 100 % 10) + "." +
+                          std::to_string(n / 10 % 10) + "." + std::to_string(n % 10);
+    for (std::string_view b : {"v1.2.9", "v2.4.1.0"}) ASSERT_EQ(VersionBelow(v, b), v < b) << v;
+  }
+}
+
 TEST(VersionInfo, FilesWithoutVersionGiveEmptyText) {
   TempPrefix prefix;
   TempPrefix::WriteFile(prefix.HostC("C:\\p\\plain.exe"), test::MakeProgramFileWithoutVersion());
