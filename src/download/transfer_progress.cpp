@@ -70,6 +70,8 @@ void TransferProgress::ipwHTTPTransfer(int, int64_t BytesTransferred, std::strin
   if (!state_.Cancelled) {
     // nearbyint rounds halves to even in the default rounding mode.
     double position = std::nearbyint(static_cast<double>(BytesTransferred) / state_.ContentLength * 100.0);
+    // 0 bytes of an announced 0 are all of it (0 / 0 has no value to convert).
+    if (std::isnan(position)) position = 100.0;
     window_.SetProgress(static_cast<int>(std::clamp(position, 0.0, 100.0)));
     window_.SetCaption(
         Control::ProgressLabel,

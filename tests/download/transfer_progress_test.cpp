@@ -61,6 +61,9 @@ TEST_F(TransferProgressTest, BarRoundsHalvesToEven) {
     positions.push_back(window_.Progress());
   }
   EXPECT_EQ(positions, (std::vector<int>{0, 2, 2, 100}));
+  state_.ContentLength = 0;  // an empty file: 0 of 0 is all of it
+  progress_.ipwHTTPTransfer(1, 0, "");
+  EXPECT_EQ(window_.Progress(), 100);
 }
 
 TEST_F(TransferProgressTest, ShortOrUnannouncedFileSpoilsThePhase) {
