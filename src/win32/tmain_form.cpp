@@ -227,6 +227,16 @@ void TMainForm::OnActivate(bool active) {
   HWND focus = focus_ != nullptr && IsChild(window_, focus_) ? focus_ : Handle(Control::DownLoadButton);
   if (focus != nullptr && ::IsWindowVisible(focus)) SetFocus(focus);
   Dispatch(&FormEvents::FormActivate);
+  FocusAControl();
+}
+
+void TMainForm::FocusAControl() {
+  // Only the active window's controls take the focus: taking it would activate us.
+  if (window_ == nullptr || !windowEnabled_ || GetActiveWindow() != window_) return;
+  HWND focus = GetFocus();
+  if (focus != nullptr && IsChild(client_, focus) && ::IsWindowEnabled(focus) && ::IsWindowVisible(focus)) return;
+  HWND first = GetNextDlgTabItem(client_, nullptr, FALSE);
+  if (first != nullptr) SetFocus(first);
 }
 
 void TMainForm::CloseNow() {
@@ -272,13 +282,17 @@ void TMainForm::SetVisible(Control control, bool visible) {
   // A hidden control passes the focus on, so that the keyboard still works.
   if (!visible && child != nullptr && GetFocus() == child) SetFocus(GetNextDlgTabItem(client_, child, FALSE));
   ShowWindow(child, visible ? SW_SHOWNA : SW_HIDE);
+  FocusAControl();
 }
 
 bool TMainForm::IsVisible(Control control) const {
   return (GetWindowLongW(Handle(control), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-void TMainForm::SetEnabled(Control control, bool enabled) { EnableWindow(Handle(control), enabled ? TRUE : FALSE); }
+void TMainForm::SetEnabled(Control control, bool enabled) {
+  EnableWindow(Handle(control), enabled ? TRUE : FALSE);
+  FocusAControl();
+}
 
 bool TMainForm::IsEnabled(Control control) const {
   HWND child = Handle(control);
@@ -302,6 +316,7 @@ void TMainForm::SetWindowEnabled(bool enabled) {
   if (enabled && GetFocus() == window_ && focus_ != nullptr && ::IsWindowVisible(focus_)) SetFocus(focus_);
   EnableMenuItem(menu_, 0, MF_BYPOSITION | (enabled ? MF_ENABLED : MF_GRAYED));
   DrawMenuBar(window_);
+  FocusAControl();
 }
 
 void TMainForm::SetClientSize(int width, int height) {

@@ -82,6 +82,9 @@ class TMainForm final : public app::UpdateWindow {
   LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(WORD id, WORD code);
   void OnActivate(bool active);
+  // When no control of the panel holds the keyboard focus, the first that can
+  // take it in the tab order gets it, so that Space and Enter work at once.
+  void FocusAControl();
   void FitProgressLabel(const std::wstring& text);
   // Runs a handler of the core, if any are attached.
   void Dispatch(void (app::FormEvents::*handler)()) { app::DispatchGuarded(*this, events_, handler); }

@@ -296,6 +296,12 @@ TEST_F(WindowTest, BoxesShowTheirTitlesButtonsAndLinesAndAnswer) {
 TEST_F(WindowTest, EventsReachTheCoreAndEscapingErrorsEndInTheErrorBox) {
   Show();
   HWND form = window.Handle();
+  // The ready window takes keys: the start button holds the focus once it is
+  // enabled, and a control holds it again after a box.
+  window.SetEnabled(Control::DownLoadButton, false);
+  SetFocus(form);
+  window.SetEnabled(Control::DownLoadButton, true);
+  EXPECT_EQ(GetFocus(), window.Handle(Control::DownLoadButton));
   SendMessageW(window.Handle(Control::DownLoadButton), BM_CLICK, 0, 0);
   EXPECT_EQ(events.downloads, 1);
   {
@@ -308,6 +314,8 @@ TEST_F(WindowTest, EventsReachTheCoreAndEscapingErrorsEndInTheErrorBox) {
     EXPECT_EQ(events.ownBoxes, 1);  // the window's own box, so its activation counts
     EXPECT_TRUE(IsWindow(form));
   }
+  window.ProcessMessages(50);
+  EXPECT_TRUE(IsChild(form, GetFocus()));
 
   // A disabled window: greyed menu, no keyboard focus on a control, and the
   // user's close box does nothing.
