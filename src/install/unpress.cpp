@@ -78,7 +78,7 @@ bool Installer::Unpress(InstallJournal& journal) {
     failure = "不明なエラーが発生しました。";
   }
   window_.ShowBox(app::BoxKind::Error,
-                  failure + "\r" + std::string(kFailureLine) + "\r" + std::to_string(platform::LastError()));
+                  failure + "\r" + std::string(kFailureLine) + "\r" + std::to_string(platform::SystemErrorCode()));
   window_.Close();
   return false;
 }

@@ -29,6 +29,10 @@ inline constexpr uint32_t kAttrReparsePoint = 0x400;
 // The last error code recorded by a failing operation of the host layer (errno), 0 when none.
 int LastError();
 void SetHostError(int code);
+// The same failure as the system itself numbers it, which the installation's
+// failure box shows: GetLastError's code on Windows (5 for access denied, 112
+// for a full disk), errno on Linux.
+int SystemErrorCode();
 
 bool FileExists(std::string_view path);       // a file (not a folder)
 bool DirectoryExists(std::string_view path);  // a folder

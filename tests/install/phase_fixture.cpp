@@ -1,6 +1,7 @@
 #include "phase_fixture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "archive/lhactrls.h"
@@ -141,6 +142,10 @@ std::vector<std::string> PhaseFixture::DownloadFolderNames() const {
 }
 
 std::string PhaseFixture::FailureBox(const std::string& message, int code) {
+#ifdef _WIN32
+  // Windows' box shows the system's own code: ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED.
+  code = code == ENOENT ? 2 : code == EACCES ? 5 : code;
+#endif
   return message + "\r\rコンポーネントの展開に失敗しました(4)終了します。\r" + std::to_string(code);
 }
 

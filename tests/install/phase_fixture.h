@@ -49,7 +49,7 @@ class PhaseFixture : public ::testing::Test {
   std::filesystem::path Download(const std::string& name) const;
   std::string ReadWork(const std::string& relative) const;
   std::vector<std::string> DownloadFolderNames() const;
-  // The text of the failure box for a CreateError message and an error code.
+  // The text of the failure box for a CreateError message and an error (errno) code.
   static std::string FailureBox(const std::string& message, int code);
 
   test::TempPrefix prefix_;

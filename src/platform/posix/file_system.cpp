@@ -53,6 +53,7 @@ struct FdCloser {
 }  // namespace
 
 int LastError() { return lastError; }
+int SystemErrorCode() { return lastError; }
 void SetHostError(int code) { lastError = code; }
 
 namespace host {

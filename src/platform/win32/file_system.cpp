@@ -21,6 +21,7 @@ using win32::FailWithLastError;
 namespace {
 
 thread_local int lastError = 0;
+thread_local unsigned long lastSystemError = 0;
 
 // The attribute bits SetFileAttributesW accepts.
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -92,7 +93,15 @@ bool IsReadOnlyFile(DWORD attributes) {
 }  // namespace
 
 int LastError() { return lastError; }
-void SetHostError(int code) { lastError = code; }
+int SystemErrorCode() { return static_cast<int>(lastSystemError); }
+void SetHostError(int code) { win32::SetHostErrors(code, win32::SystemCodeOf(code)); }
+
+namespace win32 {
+void SetHostErrors(int errnoCode, unsigned long systemCode) {
+  lastError = errnoCode;
+  lastSystemError = systemCode;
+}
+}  // namespace win32
 
 namespace host {
 

@@ -71,7 +71,41 @@ int ErrnoOf(unsigned long win32Error) {
   }
 }
 
-bool FailWithLastError() { return Fail(ErrnoOf(GetLastError())); }
+unsigned long SystemCodeOf(int errnoCode) {
+  switch (errnoCode) {
+    case 0:
+      return ERROR_SUCCESS;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_FILE_EXISTS;
+    case ENOTEMPTY:
+      return ERROR_DIR_NOT_EMPTY;
+    case ENOSPC:
+      return ERROR_DISK_FULL;
+    case ENOTDIR:
+      return ERROR_DIRECTORY;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    case EXDEV:
+      return ERROR_NOT_SAME_DEVICE;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+bool FailWithLastError() {
+  const DWORD code = GetLastError();
+  SetHostErrors(ErrnoOf(code), code);
+  return false;
+}
 
 bool Fail(int code) {
   platform::SetHostError(code);
