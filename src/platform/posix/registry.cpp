@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/file_system.h"
+#include "platform/posix/stale_temporaries.h"
 #include "platform/registry_text.h"
 #include "platform/wineserver_lock.h"
 
@@ -53,6 +54,8 @@ bool WriteValueLine(const WinePrefix& prefix, Hive hive, const std::string& stor
   if (!text) return false;
   std::optional<std::string> edited =
       registry_text::WithValue(*text, storedPath, name, *valueLine, std::time(nullptr));
+  // A write stopped dead left its temporary beside the hive.
+  host::RemoveStaleTemporariesIn(file.parent_path());
   return edited && host::WriteFileAtomic(file, *edited);
 }
 

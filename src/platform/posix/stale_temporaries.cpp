@@ -13,6 +13,8 @@
 #include <string_view>
 
 #include "platform/file_tree.h"
+#include "platform/name_shape.h"
+#include "platform/posix/stale_temporaries.h"
 #include "platform/win_path.h"
 
 namespace sorana::platform {
@@ -25,30 +27,8 @@ namespace {
 constexpr std::string_view kFileShapes[] = {".sorana-#-#-#"};
 constexpr std::string_view kLinkShapes[] = {".sorana-link-#", ".sorana-link-#-#"};
 
-bool HasShape(std::string_view name, std::string_view shape) {
-  size_t at = 0;
-  for (char want : shape) {
-    if (want != '#') {
-      if (at == name.size() || name[at] != want) return false;
-      ++at;
-      continue;
-    }
-    const size_t digits = at;
-    while (at < name.size() && name[at] >= '0' && name[at] <= '9') ++at;
-    if (at == digits) return false;
-  }
-  return at == name.size();
-}
-
-bool HasAnyShape(std::string_view name, const auto& shapes) {
-  for (std::string_view shape : shapes) {
-    if (HasShape(name, shape)) return true;
-  }
-  return false;
-}
-
-// Sweeps the open folder `fd` (taken over and closed) and the folders below it.
-size_t Sweep(int fd) {
+// Sweeps the open folder `fd` (taken over and closed), and with `below` the folders below it.
+size_t Sweep(int fd, bool below) {
   DIR* dir = fdopendir(fd);
   if (dir == nullptr) {
     close(fd);
@@ -61,12 +41,12 @@ size_t Sweep(int fd) {
     struct stat st {};
     if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
-      const int below = openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (below >= 0) removed += Sweep(below);
+      const int inner = below ? openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+      if (inner >= 0) removed += Sweep(inner, true);
       continue;
     }
-    const bool ours = (S_ISREG(st.st_mode) && HasAnyShape(name, kFileShapes)) ||
-                      (S_ISLNK(st.st_mode) && HasAnyShape(name, kLinkShapes));
+    const bool ours = (S_ISREG(st.st_mode) && HasAnyNameShape<char>(name, kFileShapes)) ||
+                      (S_ISLNK(st.st_mode) && HasAnyNameShape<char>(name, kLinkShapes));
     if (ours && unlinkat(fd, entry->d_name, 0) == 0) ++removed;
   }
   closedir(dir);
@@ -80,7 +60,14 @@ size_t RemoveStaleTemporaries(std::string_view folder) {
   if (!host) return 0;
   // The folder itself may be reached through links (drive C: is one); only what is below it is not followed.
   const int fd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  return fd >= 0 ? Sweep(fd) : 0;
+  return fd >= 0 ? Sweep(fd, true) : 0;
 }
+
+namespace host {
+size_t RemoveStaleTemporariesIn(const std::filesystem::path& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return fd >= 0 ? Sweep(fd, false) : 0;
+}
+}  // namespace host
 
 }  // namespace sorana::platform

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/file_tree.h"
+#include "platform/name_shape.h"
 #include "platform/win32/windows_api.h"
 #include "platform/win_path.h"
 
@@ -21,28 +22,6 @@ namespace {
 // the copies' (win32/atomic_file.cpp), and PlaceSymbolicLink's (win32/links.cpp).
 constexpr std::wstring_view kFileShapes[] = {L".sorana-#-#.tmp"};
 constexpr std::wstring_view kLinkShapes[] = {L".sorana-link-#-#"};
-
-bool HasShape(std::wstring_view name, std::wstring_view shape) {
-  size_t at = 0;
-  for (wchar_t want : shape) {
-    if (want != L'#') {
-      if (at == name.size() || name[at] != want) return false;
-      ++at;
-      continue;
-    }
-    const size_t digits = at;
-    while (at < name.size() && name[at] >= L'0' && name[at] <= L'9') ++at;
-    if (at == digits) return false;
-  }
-  return at == name.size();
-}
-
-bool HasAnyShape(std::wstring_view name, const auto& shapes) {
-  for (std::wstring_view shape : shapes) {
-    if (HasShape(name, shape)) return true;
-  }
-  return false;
-}
 
 bool RemoveEntry(const fs::path& path, DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(path.c_str()) != 0;
@@ -67,7 +46,7 @@ size_t Sweep(const fs::path& folder) {
       removed += Sweep(folder / name);
       continue;
     }
-    const bool ours = link ? HasAnyShape(name, kLinkShapes) : HasAnyShape(name, kFileShapes);
+    const bool ours = link ? HasAnyNameShape<wchar_t>(name, kLinkShapes) : HasAnyNameShape<wchar_t>(name, kFileShapes);
     if (ours && RemoveEntry(folder / name, attributes)) ++removed;
   } while (FindNextFileW(find, &data));
   FindClose(find);
