@@ -20,7 +20,7 @@
 
 #include "catalogue/catalogue.h"
 #include "download/tipw_http.h"
-#include "download/update_server.h"
+#include "update/update_server.h"
 #include "support/http_test_server.h"
 
 namespace fs = std::filesystem;
@@ -60,7 +60,7 @@ Timing FetchWithComponent(const std::string& server, const std::vector<std::stri
   for (const std::string& name : names) {
     http.ClearState();
     http.LocalFile = (into / name).string();
-    http.Fetch(sorana::download::ComponentUrl(server, false, name));
+    http.Fetch(sorana::update::ComponentUrl(server, false, name));
   }
   return {Seconds(Clock::now() - start), ThreadCpuSeconds() - cpuStart};
 }
@@ -70,7 +70,7 @@ Timing FetchWithCurl(const std::string& server, const std::vector<std::string>& 
   {
     std::ofstream out(config);
     for (const std::string& name : names) {
-      out << "url = \"" << sorana::download::ComponentUrl(server, false, name) << "\"\n";
+      out << "url = \"" << sorana::update::ComponentUrl(server, false, name) << "\"\n";
       out << "output = \"" << (into / name).string() << "\"\n";
     }
   }

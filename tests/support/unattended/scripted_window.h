@@ -12,7 +12,7 @@
 
 #include "form/update_window.h"
 
-namespace sorana::bench {
+namespace sorana::unattended {
 
 struct ShownBox {
   app::BoxKind kind;
@@ -65,4 +65,4 @@ class ScriptedWindow : public app::UpdateWindow {
   bool closed_ = false;
 };
 
-}  // namespace sorana::bench
+}  // namespace sorana::unattended

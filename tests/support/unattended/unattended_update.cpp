@@ -1,11 +1,11 @@
-#include "unattended_update.h"
+#include "unattended/unattended_update.h"
 
 #include <exception>
 #include <string_view>
 
 #include "app/main_form.h"
 
-namespace sorana::bench {
+namespace sorana::unattended {
 
 namespace {
 
@@ -80,4 +80,4 @@ std::string Describe(const UpdateOutcome& outcome) {
   return text;
 }
 
-}  // namespace sorana::bench
+}  // namespace sorana::unattended

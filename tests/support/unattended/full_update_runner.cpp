@@ -4,13 +4,13 @@
 #include <iostream>
 
 #include "archive/lhactrls.h"
-#include "unattended_update.h"
+#include "unattended/unattended_update.h"
 
 int main() {
   sorana::archive::LoadLhaLibrary();
-  sorana::bench::UpdateOutcome outcome = sorana::bench::RunUnattendedUpdate();
+  sorana::unattended::UpdateOutcome outcome = sorana::unattended::RunUnattendedUpdate();
   sorana::archive::UnloadLhaLibrary();
   if (outcome.completed) return 0;
-  std::cerr << "full-update runner: " << sorana::bench::Describe(outcome);
+  std::cerr << "full-update runner: " << sorana::unattended::Describe(outcome);
   return 1;
 }

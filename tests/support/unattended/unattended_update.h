@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "scripted_window.h"
+#include "unattended/scripted_window.h"
 
-namespace sorana::bench {
+namespace sorana::unattended {
 
 struct UpdateOutcome {
   // The completion box was shown and the window closed: nothing else counts
@@ -24,4 +24,4 @@ UpdateOutcome RunUnattendedUpdate();
 // The outcome for a terminal: the failure and every box, one per line.
 std::string Describe(const UpdateOutcome& outcome);
 
-}  // namespace sorana::bench
+}  // namespace sorana::unattended

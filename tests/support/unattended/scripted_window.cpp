@@ -1,10 +1,10 @@
-#include "scripted_window.h"
+#include "unattended/scripted_window.h"
 
 #include <chrono>
 #include <stdexcept>
 #include <thread>
 
-namespace sorana::bench {
+namespace sorana::unattended {
 
 using app::BoxAnswer;
 using app::BoxKind;
@@ -69,4 +69,4 @@ void ScriptedWindow::ProcessMessages(int maxWaitMs) {
   if (maxWaitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(maxWaitMs));
 }
 
-}  // namespace sorana::bench
+}  // namespace sorana::unattended
