@@ -19,6 +19,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win_path.h"
 #include "support/temp_prefix.h"
 
 namespace sorana::platform {
@@ -72,6 +73,32 @@ TEST(Win32Files, JapaneseNamesAndAnyCaseReachTheSameFiles) {
   // A name no drive holds.
   EXPECT_FALSE(ReadWholeFile("C:\\VELMORA\\none\\x.ini"));
   EXPECT_EQ(LastError(), ENOENT);
+}
+
+// An install root on a network share is a path like any other; ".." stays on
+// its share, and the device namespaces are refused.
+TEST(Win32Files, NetworkPathsMapToTheirShare) {
+  struct Case {
+    const char* path;
+    const wchar_t* host;  // nullptr: refused
+  } cases[] = {
+      {"\\\\server\\share\\SORANA\\OLD_BIN\\..\\New_BIN\\x.exe", L"\\\\server\\share\\SORANA\\New_BIN\\x.exe"},
+      {"\\\\server\\share\\..\\..\\x", L"\\\\server\\share\\x"},
+      {"//server/share/", L"\\\\server\\share"},
+      {"\\\\?\\C:\\x", nullptr},
+      {"\\\\.\\C:", nullptr},
+      {"\\\\server", nullptr},
+      {"\\\\\\share\\x", nullptr},
+  };
+  for (const Case& c : cases) {
+    std::optional<fs::path> host = ToHost(c.path);
+    if (c.host == nullptr) {
+      EXPECT_FALSE(host) << c.path;
+    } else {
+      ASSERT_TRUE(host) << c.path;
+      EXPECT_EQ(host->native(), c.host) << c.path;
+    }
+  }
 }
 
 TEST(Win32Files, ReadOnlyFilesAreRefusedUntilTheTreeIsReset) {

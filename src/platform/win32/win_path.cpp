@@ -23,6 +23,33 @@ bool DriveExists(char letter) {
   return GetDriveTypeW(root) != DRIVE_NO_ROOT_DIR;
 }
 
+// A network path, "\\server\share\rest": ".." never climbs above the share.
+// The device namespaces ("\\?\", "\\.\") are no installation's place.
+std::optional<fs::path> NetworkPathToHost(std::string_view windowsPath) {
+  std::string_view rest = windowsPath.substr(2);
+  std::string text = "\\\\";
+  for (int part = 0; part < 2; ++part) {
+    size_t end = 0;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    const std::string_view name = rest.substr(0, end);
+    if (name.empty() || name == "." || name == ".." || name == "?") return std::nullopt;
+    text += name;
+    rest.remove_prefix(end);
+    if (part == 0) {
+      if (rest.empty()) return std::nullopt;
+      rest.remove_prefix(1);
+      text += '\\';
+    }
+  }
+  for (std::string_view component : ResolvedComponents(rest)) {
+    text += '\\';
+    text += component;
+  }
+  std::optional<std::wstring> wide = win32::Widen(text);
+  if (!wide) return std::nullopt;
+  return fs::path(*wide);
+}
+
 }  // namespace
 
 WinePrefix::WinePrefix(fs::path root) : root_(std::move(root)) {}
@@ -30,6 +57,9 @@ WinePrefix::WinePrefix(fs::path root) : root_(std::move(root)) {}
 WinePrefix WinePrefix::FromEnvironment() { return WinePrefix(fs::path()); }
 
 std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
+  if (windowsPath.size() > 2 && IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1])) {
+    return NetworkPathToHost(windowsPath);
+  }
   if (windowsPath.size() < 2 || !IsDriveLetter(windowsPath[0]) || windowsPath[1] != ':') return std::nullopt;
   std::string_view rest = windowsPath.substr(2);
   // "C:name" is relative to the drive's current folder, which the core never means.
