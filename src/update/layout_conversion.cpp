@@ -20,6 +20,7 @@ std::string Source(std::string path) {
 // The source list without the items that name one of `keep` (compared as Windows does).
 std::string Without(std::string_view sources, const std::vector<std::string>& keep) {
   std::vector<std::string> kept;
+  kept.reserve(keep.size());
   for (const std::string& path : keep) kept.push_back(platform::AsciiUpper(path));
   std::string out;
   for (const std::string& item : platform::SourceListItems(sources)) {
