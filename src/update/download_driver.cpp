@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <optional>
 
 #include "catalogue/catalogue.h"
@@ -222,9 +221,7 @@ void DownloadDriver::Impl::ConvertLayout(const std::optional<UpdateRecord>& resu
   SetUpNewBin(root, platform::ProcessWait{[this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); },
                                           [this] { return !Closing(); }, registrationBound});
   if (Closing()) return;
-  if (!platform::FlushToDisk(root) || !RemoveUpdateRecord(root)) {
-    throw app::AppError("更新記録 \"" + root + kRecordFileName + "\" を書き込めません。");
-  }
+  RemoveRecordDurably(root);
 }
 
 PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRecord> resumed) {

@@ -8,11 +8,23 @@
 
 namespace sorana::update {
 
+namespace {
+
+[[noreturn]] void RecordFailure(const std::string& installRoot) {
+  app::CreateError("更新記録 \"" + installRoot + kRecordFileName + "\" を書き込めません。");
+}
+
+}  // namespace
+
 void RecordDurably(const std::string& installRoot, const UpdateRecord& record, bool flushFirst) {
   // What the record says is done must survive a power cut before the record says so.
   if ((flushFirst && !platform::FlushToDisk(installRoot)) || !WriteUpdateRecord(installRoot, record)) {
-    app::CreateError("更新記録 \"" + installRoot + kRecordFileName + "\" を書き込めません。");
+    RecordFailure(installRoot);
   }
+}
+
+void RemoveRecordDurably(const std::string& installRoot) {
+  if (!platform::FlushToDisk(installRoot) || !RemoveUpdateRecord(installRoot)) RecordFailure(installRoot);
 }
 
 void FinishRecordedRun(const std::string& installRoot) {

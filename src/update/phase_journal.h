@@ -32,6 +32,9 @@ class PhaseJournal final : public install::InstallJournal {
 // the run changed so far durable; raises through app::CreateError on failure.
 void RecordDurably(const std::string& installRoot, const UpdateRecord& record, bool flushFirst);
 
+// Removes the record once what the run changed is durable; raises like RecordDurably.
+void RemoveRecordDurably(const std::string& installRoot);
+
 // The close of the window ends a finished run: its record goes.
 void FinishRecordedRun(const std::string& installRoot);
 
