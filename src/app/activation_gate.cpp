@@ -22,4 +22,9 @@ std::string ActivationGate::InputBox(std::string_view caption, std::string_view 
   return window_.InputBox(caption, prompt, text);
 }
 
+std::optional<ProxyLogin> ActivationGate::AskProxyLogin(std::string_view prompt) {
+  OwnBoxOpening();
+  return window_.AskProxyLogin(prompt);
+}
+
 }  // namespace sorana::app

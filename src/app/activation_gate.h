@@ -43,6 +43,7 @@ class ActivationGate final : public UpdateWindow {
   int Progress() const override { return window_.Progress(); }
   BoxAnswer ShowBox(BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
+  std::optional<ProxyLogin> AskProxyLogin(std::string_view prompt) override;
   void PostClose() override { window_.PostClose(); }
   void Close() override { window_.Close(); }
   void ProcessMessages(int maxWaitMs) override { window_.ProcessMessages(maxWaitMs); }

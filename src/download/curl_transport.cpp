@@ -84,6 +84,8 @@ class CurlTransport final : public HttpTransport {
     added_ = false;
     if (easy_ != nullptr) curl_easy_cleanup(easy_);
     easy_ = nullptr;
+    curl_slist_free_all(headers_);
+    headers_ = nullptr;
   }
 
  private:
@@ -109,6 +111,15 @@ class CurlTransport final : public HttpTransport {
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectTimeout.count()));
+    for (const std::string& line : request.headers) headers_ = curl_slist_append(headers_, line.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_);
+    // Any scheme the proxy asks for, with the login given, or the one in
+    // http_proxy's URL, or (Negotiate) the user's own tickets.
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+    if (!request.proxyUser.empty()) {
+      curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, request.proxyUser.c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, request.proxyPassword.c_str());
+    }
     if (request.proxyServer.empty()) {
       // Unset: libcurl then takes http_proxy, https_proxy and no_proxy from the environment.
       curl_easy_setopt(easy, CURLOPT_PROXY, nullptr);
@@ -125,6 +136,7 @@ class CurlTransport final : public HttpTransport {
   CURLM* multi_ = nullptr;
   CURL* easy_ = nullptr;
   bool added_ = false;
+  curl_slist* headers_ = nullptr;
   std::optional<HttpOutcome> outcome_;
   char errorText_[CURL_ERROR_SIZE] = {};  // outlives the handle that writes it
 };

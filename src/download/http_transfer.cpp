@@ -1,6 +1,10 @@
 #include "download/http_transfer.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <filesystem>
+#include <optional>
 
 #include "platform/no_follow.h"
 
@@ -25,6 +29,30 @@ std::filesystem::path HostPath(const std::string& text) {
 #endif
 }
 
+std::optional<int64_t> ParseCount(std::string_view text) {
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+  return value;
+}
+
+struct ContentRange {
+  int64_t first, last, length;
+};
+
+std::optional<ContentRange> ParseContentRange(std::string_view text) {
+  if (!text.starts_with("bytes ")) return std::nullopt;
+  text.remove_prefix(6);
+  size_t dash = text.find('-');
+  size_t slash = text.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || dash > slash) return std::nullopt;
+  std::optional<int64_t> first = ParseCount(text.substr(0, dash));
+  std::optional<int64_t> last = ParseCount(text.substr(dash + 1, slash - dash - 1));
+  std::optional<int64_t> length = ParseCount(text.substr(slash + 1));
+  if (!first || !last || !length || *first > *last || *last >= *length) return std::nullopt;
+  return ContentRange{*first, *last, *length};
+}
+
 }  // namespace
 
 HttpTransfer::~HttpTransfer() {
@@ -35,8 +63,9 @@ bool HttpTransfer::HeaderLine(std::string_view line) {
   Touch();
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   if (line.starts_with("HTTP/")) {
-    // A new response begins (after an interim 1xx one, say). Redirects are not
-    // followed: a 3xx page is no component, and neither is anything else but a success.
+    // A new response begins (after an interim 1xx one, or a proxy's 407 that
+    // the library answers with a login). Redirects are not followed: a 3xx
+    // page is no component, and neither is anything else but a success.
     size_t blank = line.find(' ');
     statusLine_ = TrimBlanks(line.substr(blank == std::string_view::npos ? line.size() : blank));
     status_ = 0;
@@ -44,24 +73,68 @@ bool HttpTransfer::HeaderLine(std::string_view line) {
       if (ch < '0' || ch > '9' || status_ > 999) break;
       status_ = status_ * 10 + (ch - '0');
     }
-    failedStatus_ = status_ < 200 || status_ > 299 ? status_ : 0;
+    const bool success = (status_ >= 200 && status_ <= 299) || (status_ == 304 && asked_.conditional);
+    failedStatus_ = success ? 0 : status_;
+    headEnded_ = false;
+    contentRange_.clear();
+    contentLength_ = -1;
+    owner_.response_ = {};
+    owner_.response_.status = static_cast<int>(status_);
     return true;
   }
+  if (line.empty()) return status_ < 200 || headEnded_ || HeadEnded();
   size_t colon = line.find(':');
   if (colon == std::string_view::npos) return true;
   std::string field(line.substr(0, colon));
   std::string value = TrimBlanks(line.substr(colon + 1));
+  Field(field, value);
   return !owner_.OnHeader || Guard([&] { owner_.OnHeader(field, value); });
 }
 
-bool HttpTransfer::OpenFile() {
+void HttpTransfer::Field(std::string_view field, const std::string& value) {
+  auto is = [field](std::string_view name) {
+    return field.size() == name.size() &&
+           std::equal(field.begin(), field.end(), name.begin(),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+  };
+  if (is("etag")) {
+    owner_.response_.eTag = value;
+  } else if (is("last-modified")) {
+    owner_.response_.lastModified = value;
+  } else if (is("content-range")) {
+    contentRange_ = value;
+  } else if (is("content-length")) {
+    contentLength_ = ParseCount(value).value_or(-1);
+  }
+}
+
+bool HttpTransfer::HeadEnded() {
+  headEnded_ = true;
+  if (failedStatus_ != 0 || status_ == 304) return true;
+  if (status_ != 206) {
+    owner_.response_.entityLength = contentLength_;
+    return OpenFile(0);
+  }
+  // "bytes FIRST-LAST/LENGTH": only the rest of LocalFile, to the end, continues it.
+  std::optional<ContentRange> range = ParseContentRange(contentRange_);
+  if (asked_.startByte <= 0) return OpenFile(0);  // nothing was asked for: kept as it came
+  if (!range || range->first != asked_.startByte || range->last + 1 != range->length) {
+    rangeError_ = "The server answered with another part of the file (Content-Range: " + contentRange_ + ")";
+    return false;
+  }
+  owner_.response_.entityLength = range->length;
+  return OpenFile(static_cast<uint64_t>(asked_.startByte));
+}
+
+bool HttpTransfer::OpenFile(uint64_t keep) {
   if (file_ != nullptr) return true;
-  file_ = platform::host::OpenForOverwrite(HostPath(path_));  // never through a planted link
+  file_ = platform::host::OpenForOverwrite(HostPath(path_), keep);  // never through a planted link
   if (file_ == nullptr) {
     localError_ = "Cannot write " + path_;
     return false;
   }
   fileCreated_ = true;
+  owner_.response_.written = true;
   return true;
 }
 
@@ -73,8 +146,9 @@ void HttpTransfer::StartOnce() {
 
 bool HttpTransfer::Body(const char* data, size_t length) {
   Touch();
-  if (failedStatus_ != 0) return true;  // an error page is never kept
-  if (!OpenFile()) return false;
+  if (failedStatus_ != 0 || status_ == 304) return true;  // an error page is never kept
+  if (!headEnded_ && !HeadEnded()) return false;
+  if (file_ == nullptr) return false;
   StartOnce();
   if (handlerError_) return false;
   if (std::fwrite(data, 1, length, file_) != length) {
@@ -96,13 +170,14 @@ bool HttpTransfer::CloseFile() {
 
 bool HttpTransfer::EnsureFile() {
   if (fileCreated_) return true;
-  return OpenFile() && CloseFile();
+  if (!headEnded_ && !HeadEnded()) return false;
+  return OpenFile(0) && CloseFile();
 }
 
 void HttpTransfer::DiscardFile() {
   CloseFile();
   std::error_code ignored;
-  if (fileCreated_) std::filesystem::remove(HostPath(path_), ignored);
+  if (fileCreated_ && !asked_.keepPartial) std::filesystem::remove(HostPath(path_), ignored);
 }
 
 }  // namespace sorana::download

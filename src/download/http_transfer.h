@@ -20,14 +20,24 @@ class HttpTransfer {
   using Clock = std::chrono::steady_clock;
   static constexpr int kDirectionReceive = 1;  // the Direction of every event: a download
 
-  HttpTransfer(TipwHTTP& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+  // What the fetch asked for, as it was when it began (a cancel clears the owner's properties).
+  struct Asked {
+    bool conditional = false;  // a 304 means LocalFile is current
+    int64_t startByte = 0;     // only the rest after this many bytes of LocalFile
+    bool keepPartial = false;  // a failed fetch leaves what arrived
+  };
+
+  HttpTransfer(TipwHTTP& owner, std::string path, Asked asked)
+      : owner_(owner), path_(std::move(path)), asked_(asked) {}
   ~HttpTransfer();
   HttpTransfer(const HttpTransfer&) = delete;
   HttpTransfer& operator=(const HttpTransfer&) = delete;
 
-  // One line of a response head, without its line end: a status line
-  // ("HTTP/1.1 200 OK", which begins a new response) or a "Field: Value" line.
-  // False when the OnHeader handler failed: the transfer must end.
+  // One line of a response head, with or without its line end: a status line
+  // ("HTTP/1.1 200 OK", which begins a new response), a "Field: Value" line or
+  // the blank line that ends the head. False when the transfer must end (the
+  // OnHeader handler failed, LocalFile cannot be opened, a partial answer
+  // does not continue it).
   bool HeaderLine(std::string_view line);
   // A block of the body. False when the transfer must end (LocalFile cannot be
   // written, or a handler failed). The body of a failed status is read and dropped.
@@ -35,10 +45,15 @@ class HttpTransfer {
 
   // After the transport is done: the file closed; false when that failed.
   bool CloseFile();
-  // Removes a LocalFile that this fetch created (a failed fetch leaves none).
+  // Removes a LocalFile that this fetch wrote (a failed fetch leaves none,
+  // unless KeepPartial asks for what arrived).
   void DiscardFile();
-  // The status outside 2xx of the latest response, 0 for a success.
+  // The status outside 2xx of the latest response, 0 for a success (a 304
+  // to a conditional request is one).
   long FailedStatus() const { return failedStatus_; }
+  // A 206 that does not continue LocalFile at StartByte; its text.
+  const std::string& RangeError() const { return rangeError_; }
+  int64_t BodyBytes() const { return bytes_; }
   const std::string& StatusLine() const { return statusLine_; }
   // An empty body still makes an (empty) LocalFile; false when it cannot be made.
   bool EnsureFile();
@@ -64,15 +79,23 @@ class HttpTransfer {
   void Touch() { lastActivity_ = Clock::now(); }
 
  private:
-  bool OpenFile();
+  // The head of a final response is over: LocalFile is opened as it says.
+  bool HeadEnded();
+  bool OpenFile(uint64_t keep);
+  void Field(std::string_view field, const std::string& value);
 
   TipwHTTP& owner_;
   std::string path_;  // LocalFile as it was when the fetch began
+  Asked asked_;
   std::FILE* file_ = nullptr;
   bool fileCreated_ = false;
   bool started_ = false;
   long status_ = 0;
   long failedStatus_ = 0;   // status outside 2xx: the body is discarded
+  bool headEnded_ = false;  // of the final response
+  std::string contentRange_;
+  int64_t contentLength_ = -1;
+  std::string rangeError_;
   std::string statusLine_;  // of the latest response, for the error text
   int64_t bytes_ = 0;
   Clock::time_point lastActivity_ = Clock::now();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sorana::download {
 
@@ -18,6 +19,9 @@ struct HttpRequest {
   std::string url;
   std::string proxyServer;  // empty: the host's own proxy setting
   int proxyPort = 80;
+  std::string proxyUser;  // a login for a proxy that asks for one; empty: none
+  std::string proxyPassword;
+  std::vector<std::string> headers;  // further request header lines, "Field: value"
   std::chrono::milliseconds connectTimeout{30000};
   std::chrono::milliseconds idleTimeout{60000};
 };

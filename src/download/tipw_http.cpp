@@ -17,6 +17,13 @@ void TipwHTTP::ClearState() {
   ProxyServer.clear();
   ProxyPort = 80;
   LocalFile.clear();
+  ProxyUser.clear();
+  ProxyPassword.clear();
+  IfNoneMatch.clear();
+  IfModifiedSince.clear();
+  StartByte = 0;
+  IfRange.clear();
+  KeepPartial = false;
 }
 
 void TipwHTTP::StopTransfer() { stopRequested_ = inUse_; }
@@ -24,6 +31,11 @@ void TipwHTTP::StopTransfer() { stopRequested_ = inUse_; }
 void TipwHTTP::SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
   connectTimeout_ = connect;
   idleTimeout_ = idle;
+}
+
+void TipwHTTP::SetStallLimit(int64_t bytesPerSecond, std::chrono::milliseconds window) {
+  stallRate_ = bytesPerSecond;
+  stallWindow_ = window;
 }
 
 void TipwHTTP::Pump(Clock::time_point& lastPump) {
@@ -59,12 +71,36 @@ void TipwHTTP::FailOnHandlerError(HttpTransfer& transfer) {
 
 void TipwHTTP::Fetch(const std::string& url) {
   if (inUse_) throw EipwHTTP(EipwHTTP::kBusy, "A transfer is already in progress");
-  HttpTransfer transfer(*this, LocalFile);
-  HttpRequest request{url, ProxyServer, ProxyPort == 0 ? 80 : ProxyPort, connectTimeout_, idleTimeout_};
+  HttpTransfer transfer(*this, LocalFile,
+                        {.conditional = !IfNoneMatch.empty() || !IfModifiedSince.empty(),
+                         .startByte = StartByte,
+                         .keepPartial = KeepPartial});
+  HttpRequest request{.url = url,
+                      .proxyServer = ProxyServer,
+                      .proxyPort = ProxyPort == 0 ? 80 : ProxyPort,
+                      .proxyUser = ProxyUser,
+                      .proxyPassword = ProxyPassword,
+                      .headers = {},
+                      .connectTimeout = connectTimeout_,
+                      .idleTimeout = idleTimeout_};
+  if (!IfNoneMatch.empty()) {
+    request.headers.push_back("If-None-Match: " + IfNoneMatch);
+  } else if (!IfModifiedSince.empty()) {
+    request.headers.push_back("If-Modified-Since: " + IfModifiedSince);
+  }
+  if (StartByte > 0) {
+    request.headers.push_back("Range: bytes=" + std::to_string(StartByte) + "-");
+    if (!IfRange.empty()) request.headers.push_back("If-Range: " + IfRange);
+  }
+  response_ = {};
 
   inUse_ = true;
   stopRequested_ = false;
   bool idleExpired = false;
+  bool tooSlow = false;
+  // The body's rate is judged over whole windows, from the request's start.
+  Clock::time_point windowStart = Clock::now();
+  int64_t windowBytes = 0;
   std::exception_ptr pumpError;
   std::optional<HttpOutcome> outcome;
   transport_->Start(request, transfer);
@@ -72,9 +108,19 @@ void TipwHTTP::Fetch(const std::string& url) {
   while (true) {
     outcome = transport_->Step(kPollMs);
     if (outcome || stopRequested_) break;
-    if (Clock::now() - transfer.LastActivity() > idleTimeout_) {
+    const Clock::time_point now = Clock::now();
+    if (now - transfer.LastActivity() > idleTimeout_) {
       idleExpired = true;
       break;
+    }
+    if (now - windowStart >= stallWindow_) {
+      const double seconds = std::chrono::duration<double>(now - windowStart).count();
+      if (static_cast<double>(transfer.BodyBytes() - windowBytes) < static_cast<double>(stallRate_) * seconds) {
+        tooSlow = true;
+        break;
+      }
+      windowStart = now;
+      windowBytes = transfer.BodyBytes();
     }
     try {
       Pump(lastPump);
@@ -100,16 +146,28 @@ void TipwHTTP::Fetch(const std::string& url) {
     Fail(transfer, EipwHTTP::kIdleTimeout,
          "No data received from the server for " + std::to_string(idleTimeout_.count() / 1000) + " seconds");
   }
+  if (tooSlow) {
+    Fail(transfer, EipwHTTP::kTooSlow,
+         "The server sent less than " + std::to_string(stallRate_) + " bytes a second for " +
+             std::to_string(stallWindow_.count() / 1000) + " seconds");
+  }
   FailOnHandlerError(transfer);
   if (!transfer.LocalError().empty()) {
     // Reported through the error event as well: it is not a communication error.
     if (OnError) transfer.Guard([&] { OnError(EipwHTTP::kLocalFile, transfer.LocalError()); });
     Fail(transfer, EipwHTTP::kLocalFile, transfer.LocalError());
   }
+  if (!transfer.RangeError().empty()) Fail(transfer, EipwHTTP::kBadRange, transfer.RangeError());
   if (outcome->code != 0) Fail(transfer, outcome->code, outcome->text);
   if (transfer.FailedStatus() != 0) {
     Fail(transfer, static_cast<int>(transfer.FailedStatus()),
          transfer.StatusLine().empty() ? "HTTP " + std::to_string(transfer.FailedStatus()) : transfer.StatusLine());
+  }
+  if (NotModified()) {
+    // LocalFile is the server's file still; nothing was transferred.
+    inUse_ = false;
+    stopRequested_ = false;
+    return;
   }
   // The body is over, whole or short of its announced length; an empty body
   // still makes an (empty) LocalFile.

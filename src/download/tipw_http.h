@@ -36,6 +36,9 @@ class EipwHTTP : public std::runtime_error {
   static constexpr int kBusy = 2003;         // a fetch is already running
   static constexpr int kLocalFile = 2004;    // LocalFile cannot be written
   static constexpr int kHandler = 2005;      // an event handler failed
+  static constexpr int kTooSlow = 2006;      // a body slower than the stall limit
+  static constexpr int kBadRange = 2007;     // a partial answer that does not continue LocalFile
+  static constexpr int kProxyLogin = 407;    // the proxy asks for a login (the HTTP status)
 
  private:
   int code_;
@@ -54,6 +57,36 @@ class TipwHTTP {
   std::string ProxyServer;
   int ProxyPort = 80;     // 0 means the default, 80
   std::string LocalFile;  // host path that receives the response body
+  // A login for a proxy that asks for one (407), offered in whichever scheme
+  // the proxy names: Basic, Digest, NTLM or Negotiate.
+  std::string ProxyUser;
+  std::string ProxyPassword;
+
+  // Asking again for a LocalFile kept from an earlier fetch. With IfNoneMatch
+  // (the kept file's entity tag) or IfModifiedSince (its Last-Modified), a
+  // 304 answer leaves LocalFile as it is, fires no transfer events and sets
+  // NotModified. With StartByte > 0, LocalFile holds the first StartByte bytes
+  // of the entity that IfRange names: only the rest is asked for; a 206 that
+  // continues at StartByte is appended, a 200 (changed, or ranges ignored)
+  // rewrites LocalFile from its start, and any other partial answer raises
+  // kBadRange with LocalFile untouched.
+  std::string IfNoneMatch;
+  std::string IfModifiedSince;
+  int64_t StartByte = 0;
+  std::string IfRange;
+  // A failed fetch leaves what arrived in LocalFile (it is removed otherwise).
+  bool KeepPartial = false;
+
+  // The final response of the latest fetch, also of a failed one.
+  struct Response {
+    int status = 0;              // 0 when no response began
+    std::string eTag;            // as the server sent it, quotes and W/ included
+    std::string lastModified;
+    int64_t entityLength = -1;   // the whole file's length (of a 206 too); -1 unknown
+    bool written = false;        // LocalFile was rewritten or continued for it
+  };
+  const Response& LastResponse() const { return response_; }
+  bool NotModified() const { return response_.status == 304; }
 
   // Events, fired on the calling thread while Fetch runs. A handler may call
   // StopTransfer; an exception it throws becomes the fetch's error.
@@ -82,6 +115,9 @@ class TipwHTTP {
 
   // Limits: opening a connection, and silence while a request is running.
   void SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle);
+  // A body that brings less than `bytesPerSecond` over any `window` is ended
+  // with kTooSlow: a trickle that is never silent for the idle limit.
+  void SetStallLimit(int64_t bytesPerSecond, std::chrono::milliseconds window);
   // Longest single poll; bounds how soon a stop takes effect.
   static constexpr int kPollMs = 20;
 
@@ -90,11 +126,16 @@ class TipwHTTP {
   [[noreturn]] void Fail(HttpTransfer& transfer, int code, const std::string& message);
   void FailOnHandlerError(HttpTransfer& transfer);
 
+  friend class HttpTransfer;  // fills response_
+
   std::unique_ptr<HttpTransport> transport_;  // the host's library; holds the kept-alive connection
   bool inUse_ = false;
   bool stopRequested_ = false;
   std::chrono::milliseconds connectTimeout_{30000};
   std::chrono::milliseconds idleTimeout_{60000};
+  int64_t stallRate_ = 1024;
+  std::chrono::milliseconds stallWindow_{60000};
+  Response response_;
 };
 
 }  // namespace sorana::download

@@ -15,6 +15,7 @@ using app::Control;
 namespace {
 
 constexpr int kBadLengthCode = EipwHTTP::kHandler;
+constexpr int kReceive = 1;  // a download, as the events say
 
 int32_t ParseLength(const std::string& value) {
   int32_t length = 0;
@@ -43,6 +44,13 @@ void TransferProgress::Attach(TipwHTTP& http) {
   };
   http.OnEndTransfer = [this](int direction) { ipwHTTPEndTransfer(direction); };
   http.OnError = [this](int code, const std::string& description) { ipwHTTPError(code, description); };
+}
+
+void TransferProgress::KeptFile(int64_t size) {
+  ipwHTTPStartTransfer(kReceive);
+  state_.ContentLength = static_cast<double>(size);
+  ipwHTTPTransfer(kReceive, size, {});
+  ipwHTTPEndTransfer(kReceive);
 }
 
 void TransferProgress::ipwHTTPHeader(const std::string& Field, const std::string& Value) {

@@ -19,6 +19,9 @@ class TransferProgress {
 
   // Sends the component's five events to the handlers below.
   void Attach(TipwHTTP& http);
+  // A file an earlier attempt left whole, which the server says is unchanged:
+  // shown as a transfer of all its bytes at once.
+  void KeptFile(int64_t size);
 
   // Throws EipwHTTP when a Content-Length is not a decimal 32-bit integer; the
   // component turns that into the fetch's error.

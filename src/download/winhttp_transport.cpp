@@ -150,6 +150,7 @@ struct Exchange {
         if (end > begin) headLines.push_back(Narrow(std::wstring_view(*head).substr(begin, end - begin)));
         begin = end + 2;
       }
+      headLines.emplace_back();  // the head is over
       changed.notify_all();
     }
     AskForData();
@@ -325,7 +326,10 @@ class WinHttpTransport final : public HttpTransport {
       delete holder;
       return failure;
     }
-    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, context)) {
+    std::wstring headers;
+    for (const std::string& line : settings.headers) headers += Wide(line) + L"\r\n";
+    if (!WinHttpSendRequest(request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                            static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, context)) {
       return LastErrorOutcome();
     }
     return std::nullopt;

@@ -31,6 +31,7 @@ class NullWindow : public UpdateWindow {
   std::string InputBox(std::string_view, std::string_view, std::string_view text) override {
     return std::string(text);
   }
+  std::optional<ProxyLogin> AskProxyLogin(std::string_view) override { return std::nullopt; }
   void PostClose() override {}
   void Close() override {}
   void ProcessMessages(int) override {}

@@ -7,6 +7,7 @@
 // recording fake that answers the boxes from a script.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,16 @@ enum class BoxKind {
 };
 
 enum class BoxAnswer { Ok, Yes, No };
+
+// What the user gave in the proxy login box.
+struct ProxyLogin {
+  std::string user;
+  std::string password;
+};
+
+inline constexpr std::string_view kProxyLoginCaption = "プロキシ認証";
+inline constexpr std::string_view kProxyUserLabel = "ユーザー名(&U):";
+inline constexpr std::string_view kProxyPasswordLabel = "パスワード(&P):";
 
 class UpdateWindow {
  public:
@@ -69,6 +80,10 @@ class UpdateWindow {
   // Input box: caption, prompt, one edit field, "OK" / "キャンセル". Returns the
   // edited text on OK and `text` unchanged on Cancel.
   virtual std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) = 0;
+
+  // Login box: caption kProxyLoginCaption, `prompt`, a user name field and a
+  // password field whose text is hidden, "OK" / "キャンセル". nullopt on Cancel.
+  virtual std::optional<ProxyLogin> AskProxyLogin(std::string_view prompt) = 0;
 
   // Asynchronous close request: the window closes (FormClose runs) when the
   // request is processed by the message loop.

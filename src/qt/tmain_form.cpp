@@ -207,6 +207,14 @@ std::string TMainForm::InputBox(std::string_view caption, std::string_view promp
   return dialog.Edit()->text().toStdString();
 }
 
+std::optional<ProxyLogin> TMainForm::AskProxyLogin(std::string_view prompt) {
+  InputBoxDialog dialog(FromUtf8(kProxyLoginCaption), BoxText(prompt), QString(), this, true);
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  ReturnActivation();
+  if (!accepted) return std::nullopt;
+  return ProxyLogin{dialog.Edit()->text().toStdString(), dialog.Password()->text().toStdString()};
+}
+
 // A closed box hands activation back to its owner on Windows; without a window
 // manager (offscreen, a bare X server) nothing would, and the window would
 // stay inactive with the activation steps not run.

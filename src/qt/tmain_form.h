@@ -60,6 +60,7 @@ class TMainForm : public QMainWindow, public UpdateWindow {
   int Progress() const override;
   BoxAnswer ShowBox(BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
+  std::optional<ProxyLogin> AskProxyLogin(std::string_view prompt) override;
   void PostClose() override;
   void Close() override;
   void ProcessMessages(int maxWaitMs = 0) override;

@@ -1,5 +1,6 @@
 #include "qt/window_boxes.h"
 
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,7 +72,7 @@ BoxAnswer AnswerOf(const QMessageBox& box) {
 }
 
 InputBoxDialog::InputBoxDialog(const QString& caption, const QString& prompt, const QString& text,
-                               QWidget* parent)
+                               QWidget* parent, bool login)
     : QDialog(parent),
       prompt_(new QLabel(prompt, this)),
       edit_(new QLineEdit(text, this)),
@@ -92,7 +93,20 @@ InputBoxDialog::InputBoxDialog(const QString& caption, const QString& prompt, co
   buttons->addWidget(cancel_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(prompt_);
-  layout->addWidget(edit_);
+  if (login) {
+    password_ = new QLineEdit(this);
+    password_->setEchoMode(QLineEdit::Password);
+    auto* fields = new QFormLayout;
+    auto* user = new QLabel(QString::fromUtf8(kProxyUserLabel.data(), kProxyUserLabel.size()), this);
+    auto* password = new QLabel(QString::fromUtf8(kProxyPasswordLabel.data(), kProxyPasswordLabel.size()), this);
+    user->setBuddy(edit_);
+    password->setBuddy(password_);
+    fields->addRow(user, edit_);
+    fields->addRow(password, password_);
+    layout->addLayout(fields);
+  } else {
+    layout->addWidget(edit_);
+  }
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }

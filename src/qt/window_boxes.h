@@ -1,4 +1,5 @@
-// The window's modal boxes: message boxes of the five kinds and the input box.
+// The window's modal boxes: message boxes of the five kinds, the input box and
+// the proxy login box.
 // Made here, shown by TMainForm; tests look at them without showing them.
 #pragma once
 
@@ -24,20 +25,25 @@ std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, std::string_view text,
                                             const QString& noticeCaption);
 BoxAnswer AnswerOf(const QMessageBox& box);
 
+// The input box; with `login`, the proxy login box: the edit takes the user
+// name, and a second one the password, hidden as it is typed.
 class InputBoxDialog : public QDialog {
   Q_OBJECT
 
  public:
-  InputBoxDialog(const QString& caption, const QString& prompt, const QString& text, QWidget* parent);
+  InputBoxDialog(const QString& caption, const QString& prompt, const QString& text, QWidget* parent,
+                 bool login = false);
 
   QLabel* Prompt() const { return prompt_; }
   QLineEdit* Edit() const { return edit_; }
+  QLineEdit* Password() const { return password_; }  // null unless a login box
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
 
  private:
   QLabel* prompt_;
   QLineEdit* edit_;
+  QLineEdit* password_ = nullptr;
   QPushButton* ok_;
   QPushButton* cancel_;
 };

@@ -16,6 +16,7 @@
 #include "platform/version_info.h"
 #include "platform/win_path.h"
 #include "update/download_folder.h"
+#include "update/kept_downloads.h"
 #include "update/layout_conversion.h"
 #include "update/phase_journal.h"
 #include "update/update_record.h"
@@ -66,6 +67,9 @@ struct DownloadDriver::Impl {
   PhaseResult RunPhase(bool oldPhase, std::optional<UpdateRecord> resumed);
   // Fetches the phase's files; true when every one arrived whole.
   PhaseResult FetchPhase(bool oldPhase);
+  // One file, asked again once when the proxy wants a login the user then
+  // gives, or when a partial answer does not continue what was kept.
+  void FetchFile(TipwHTTP& http, KeptDownloads& kept, const std::string& url, const std::string& name);
   catalogue::StandardChoice CheckedStandards() const;
   // False when the window closed meanwhile.
   bool WaitAfterFetch(TipwHTTP& http);
@@ -85,6 +89,8 @@ struct DownloadDriver::Impl {
   std::chrono::milliseconds registrationBound = kViewerRegistrationBound;
   bool closing = false;
   bool running = false;  // a DownLoadButtonClick is on the stack
+  // The proxy login the user gave, kept in memory for this run of the program only.
+  std::optional<app::ProxyLogin> proxyLogin;
 };
 
 DownloadDriver::DownloadDriver(app::FormState& state, app::UpdateWindow& window)
@@ -276,6 +282,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRe
     }
     PhaseJournal journal(state.InstallRoot, std::move(resumed), std::move(fresh));
     if (!unpress(journal)) return PhaseResult::RunOver;
+    KeptDownloads(state.DownloadFolder).Clear();
     result = PhaseResult::Installed;
     if (Closing()) return PhaseResult::RunOver;
   }
@@ -292,6 +299,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRe
 PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
   TipwHTTP& http = oldPhase ? ipwHTTP2 : ipwHTTP;
   const std::string server = UpdateServer();
+  KeptDownloads kept(state.DownloadFolder);
   state.FileIndex = 0;
   for (size_t i = 0; i < state.FileList.size(); ++i) {
     if (state.Cancelled) {
@@ -302,21 +310,16 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
     state.FileIndex = static_cast<int>(i + 1);
     const std::string name = state.FileList[i];
 
-    http.ClearState();
-    http.ProxyServer = state.ProxyIP;
-    http.ProxyPort = state.ProxyPortNo;
-    state.ContentLength = app::kNoContentLength;
-    // A file with no body events must not inherit the previous file's count.
-    state.LastBytes = 0;
-    std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
-    if (!local) throw app::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
-    http.LocalFile = platform::host::Utf8OfPath(*local);
-
     try {
-      http.Fetch(ComponentUrl(server, oldPhase, name));
+      FetchFile(http, kept, ComponentUrl(server, oldPhase, name), name);
+      kept.Arrived(name, http, false);
+      kept.Save(false);
     } catch (const EipwHTTP& error) {
       state.PhaseIntact = false;
       state.PhaseComplete = false;
+      // What arrived before the stop is the next click's to continue.
+      kept.Arrived(name, http, true);
+      kept.Save(true);
       if (Closing()) return PhaseResult::RunOver;
       if (!state.Cancelled) {
         state.Cancelled = true;
@@ -329,7 +332,54 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
     window.SetCaption(Control::ProgressLabel, "");
     if (!WaitAfterFetch(http)) return PhaseResult::RunOver;
   }
+  kept.Save(true);
   return PhaseResult::NotInstalled;
+}
+
+void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const std::string& url,
+                                     const std::string& name) {
+  bool rangeRetried = false;
+  while (true) {
+    http.ClearState();
+    http.ProxyServer = state.ProxyIP;
+    http.ProxyPort = state.ProxyPortNo;
+    if (proxyLogin) {
+      http.ProxyUser = proxyLogin->user;
+      http.ProxyPassword = proxyLogin->password;
+    }
+    state.ContentLength = app::kNoContentLength;
+    // A file with no body events must not inherit the previous file's count.
+    state.LastBytes = 0;
+    std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
+    if (!local) throw app::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
+    http.LocalFile = platform::host::Utf8OfPath(*local);
+    kept.Prepare(name, http);
+    try {
+      http.Fetch(url);
+      if (http.NotModified()) {
+        progress.KeptFile(static_cast<int64_t>(platform::FileSize(state.DownloadFolder + name).value_or(0)));
+      }
+      return;
+    } catch (const EipwHTTP& error) {
+      if (Closing() || state.Cancelled) throw;
+      if (error.Code() == EipwHTTP::kBadRange && !rangeRetried) {
+        // What the server sent does not continue the kept bytes: from the start.
+        rangeRetried = true;
+        kept.Forget(name);
+        continue;
+      }
+      if (error.Code() != EipwHTTP::kProxyLogin || proxyLogin) {
+        // A login the proxy refused is asked for again on the next click.
+        if (error.Code() == EipwHTTP::kProxyLogin) proxyLogin.reset();
+        throw;
+      }
+      const std::string proxy = state.ProxyIP.empty()
+                                    ? std::string("プロキシサーバー")
+                                    : "プロキシサーバー " + state.ProxyIP + ":" + std::to_string(state.ProxyPortNo);
+      proxyLogin = window.AskProxyLogin(proxy + " はログインを求めています。\rユーザー名とパスワードを入力してください。");
+      if (!proxyLogin) throw;
+    }
+  }
 }
 
 bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {

@@ -359,6 +359,10 @@ std::string TMainForm::InputBox(std::string_view caption, std::string_view promp
   return ShowInputBox(window_, caption, prompt, text).value_or(std::string(text));
 }
 
+std::optional<app::ProxyLogin> TMainForm::AskProxyLogin(std::string_view prompt) {
+  return ShowLoginBox(window_, prompt);
+}
+
 void TMainForm::PostClose() {
   if (window_ != nullptr) PostMessageW(window_, kCloseRequest, 0, 0);
 }

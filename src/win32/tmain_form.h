@@ -64,6 +64,7 @@ class TMainForm final : public app::UpdateWindow {
   int Progress() const override;
   app::BoxAnswer ShowBox(app::BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
+  std::optional<app::ProxyLogin> AskProxyLogin(std::string_view prompt) override;
   void PostClose() override;
   void Close() override;
   void ProcessMessages(int maxWaitMs = 0) override;

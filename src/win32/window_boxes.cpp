@@ -164,14 +164,27 @@ struct InputBoxState {
   std::wstring prompt;
   std::wstring text;
   std::optional<std::string> result;
+  bool login = false;  // a user name and a hidden password
+  std::string password;
 };
+
+constexpr int kLabelWidth = 100;
 
 void LayOutInputBox(HWND dialog, const InputBoxState& box) {
   UseWindowFont(dialog);
   const SIZE prompt = MeasureText(dialog, box.prompt, kInputWidth);
   Place(dialog, kBoxTextId, kMargin, kMargin, kInputWidth, prompt.cy);
-  const int editTop = kMargin + prompt.cy + kGap / 2;
-  Place(dialog, kInputEditId, kMargin, editTop, kInputWidth, kEditHeight);
+  int editTop = kMargin + prompt.cy + kGap / 2;
+  if (box.login) {
+    const int fieldWidth = kInputWidth - kLabelWidth;
+    Place(dialog, kLoginUserLabelId, kMargin, editTop + 3, kLabelWidth, kEditHeight);
+    Place(dialog, kInputEditId, kMargin + kLabelWidth, editTop, fieldWidth, kEditHeight);
+    editTop += kEditHeight + kGap / 2;
+    Place(dialog, kLoginPasswordLabelId, kMargin, editTop + 3, kLabelWidth, kEditHeight);
+    Place(dialog, kLoginPasswordId, kMargin + kLabelWidth, editTop, fieldWidth, kEditHeight);
+  } else {
+    Place(dialog, kInputEditId, kMargin, editTop, kInputWidth, kEditHeight);
+  }
   const int buttonsTop = editTop + kEditHeight + kMargin;
   const int width = kInputWidth + 2 * kMargin;
   const int okLeft = width - kMargin - 2 * kButtonWidth - kGap;
@@ -191,7 +204,10 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
   }
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
     auto* box = reinterpret_cast<InputBoxState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-    if (LOWORD(wParam) == IDOK) box->result = Narrow(WindowText(GetDlgItem(dialog, kInputEditId)));
+    if (LOWORD(wParam) == IDOK) {
+      box->result = Narrow(WindowText(GetDlgItem(dialog, kInputEditId)));
+      if (box->login) box->password = Narrow(WindowText(GetDlgItem(dialog, kLoginPasswordId)));
+    }
     EndDialog(dialog, LOWORD(wParam));
     return TRUE;
   }
@@ -231,6 +247,23 @@ std::optional<std::string> ShowInputBox(HWND owner, std::string_view caption, st
   DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, InputBoxProc,
                           reinterpret_cast<LPARAM>(&box));
   return box.result;
+}
+
+std::optional<app::ProxyLogin> ShowLoginBox(HWND owner, std::string_view prompt) {
+  InputBoxState box{DisplayText(prompt), L"", std::nullopt, true, {}};
+  DialogTemplate dialog(Wide(app::kProxyLoginCaption), kBoxStyle);
+  dialog.AddItem(ItemClass::Static, kBoxTextId, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, box.prompt);
+  dialog.AddItem(ItemClass::Static, kLoginUserLabelId, WS_VISIBLE | SS_LEFT, Wide(app::kProxyUserLabel));
+  dialog.AddItem(ItemClass::Edit, kInputEditId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, L"", WS_EX_CLIENTEDGE);
+  dialog.AddItem(ItemClass::Static, kLoginPasswordLabelId, WS_VISIBLE | SS_LEFT, Wide(app::kProxyPasswordLabel));
+  dialog.AddItem(ItemClass::Edit, kLoginPasswordId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, L"",
+                 WS_EX_CLIENTEDGE);
+  dialog.AddItem(ItemClass::Button, IDOK, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, L"OK");
+  dialog.AddItem(ItemClass::Button, IDCANCEL, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, L"キャンセル");
+  DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, InputBoxProc,
+                          reinterpret_cast<LPARAM>(&box));
+  if (!box.result) return std::nullopt;
+  return app::ProxyLogin{*box.result, box.password};
 }
 
 }  // namespace sorana::win32

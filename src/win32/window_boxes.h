@@ -1,6 +1,6 @@
 // The window's modal boxes, dialogs of its own built in memory: message boxes
 // of the five kinds with their exact titles and button captions, and the
-// input box. Both run the system's modal loop (DialogBoxIndirectParamW).
+// input box and the proxy login box. Both run the system's modal loop (DialogBoxIndirectParamW).
 #pragma once
 
 #include <windows.h>
@@ -16,7 +16,10 @@ namespace sorana::win32 {
 // Control ids inside the boxes (the buttons are IDOK, IDCANCEL, IDYES, IDNO).
 inline constexpr WORD kBoxIconId = 10;
 inline constexpr WORD kBoxTextId = 11;
-inline constexpr WORD kInputEditId = 12;
+inline constexpr WORD kInputEditId = 12;  // the login box's user name too
+inline constexpr WORD kLoginUserLabelId = 13;
+inline constexpr WORD kLoginPasswordLabelId = 14;
+inline constexpr WORD kLoginPasswordId = 15;
 
 // `noticeCaption` is the title of plain notices (the window's caption). A panic
 // box has no owner whatever `owner` is.
@@ -26,5 +29,8 @@ app::BoxAnswer ShowMessageBox(HWND owner, app::BoxKind kind, std::string_view te
 // The edited text on OK; nullopt on Cancel.
 std::optional<std::string> ShowInputBox(HWND owner, std::string_view caption, std::string_view prompt,
                                         std::string_view text);
+
+// The proxy login box: the prompt, a user name and a hidden password; nullopt on Cancel.
+std::optional<app::ProxyLogin> ShowLoginBox(HWND owner, std::string_view prompt);
 
 }  // namespace sorana::win32

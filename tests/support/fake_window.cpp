@@ -67,6 +67,14 @@ std::string FakeWindow::InputBox(std::string_view caption, std::string_view, std
   return answer.ok ? answer.text : std::string(text);
 }
 
+std::optional<app::ProxyLogin> FakeWindow::AskProxyLogin(std::string_view prompt) {
+  loginPrompts.emplace_back(prompt);
+  if (loginAnswers.empty()) return std::nullopt;
+  app::ProxyLogin answer = loginAnswers.front();
+  loginAnswers.pop_front();
+  return answer;
+}
+
 void FakeWindow::Close() {
   if (closed) return;
   closed = true;

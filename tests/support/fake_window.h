@@ -40,6 +40,7 @@ class FakeWindow : public app::UpdateWindow {
   int Progress() const override { return progress; }
   app::BoxAnswer ShowBox(app::BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
+  std::optional<app::ProxyLogin> AskProxyLogin(std::string_view prompt) override;
   void PostClose() override { closePosted = true; }
   void Close() override;
   void ProcessMessages(int maxWaitMs) override;
@@ -52,6 +53,8 @@ class FakeWindow : public app::UpdateWindow {
     std::string text;
   };
   std::deque<InputAnswer> inputAnswers;
+  std::deque<app::ProxyLogin> loginAnswers;  // empty: the login box is cancelled
+  std::vector<std::string> loginPrompts;
   // Called from ProcessMessages (a stand-in for events that arrive meanwhile,
   // such as a click on the cancel button).
   std::function<void()> onProcessMessages;

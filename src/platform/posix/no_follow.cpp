@@ -10,7 +10,7 @@
 
 namespace sorana::platform::host {
 
-std::FILE* OpenForOverwrite(const std::filesystem::path& file) {
+std::FILE* OpenForOverwrite(const std::filesystem::path& file, uint64_t keep) {
   // It creates the file, or truncates it below.
   CrashPoint();
   // O_NONBLOCK keeps a FIFO at the name from blocking the open; it is refused below.
@@ -22,9 +22,12 @@ std::FILE* OpenForOverwrite(const std::filesystem::path& file) {
     error = errno;
   } else if (!S_ISREG(st.st_mode)) {
     error = EINVAL;
+  } else if (static_cast<uint64_t>(st.st_size) < keep) {
+    error = EINVAL;
   } else if (st.st_nlink > 1) {
     error = EMLINK;
-  } else if (fcntl(fd, F_SETFL, 0) != 0 || ftruncate(fd, 0) != 0) {
+  } else if (fcntl(fd, F_SETFL, 0) != 0 || ftruncate(fd, static_cast<off_t>(keep)) != 0 ||
+             lseek(fd, 0, SEEK_END) < 0) {
     // Truncated only now, so that a refused file keeps its bytes.
     error = errno;
   }

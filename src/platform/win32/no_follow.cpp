@@ -11,7 +11,7 @@
 
 namespace sorana::platform::host {
 
-std::FILE* OpenForOverwrite(const std::filesystem::path& file) {
+std::FILE* OpenForOverwrite(const std::filesystem::path& file, uint64_t keep) {
   // It creates the file, or truncates it below.
   CrashPoint();
   // The reparse point itself is opened, never what it leads to; it is refused below.
@@ -31,9 +31,12 @@ std::FILE* OpenForOverwrite(const std::filesystem::path& file) {
     error = ELOOP;
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     error = EINVAL;
+  } else if ((uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow) < keep) {
+    error = EINVAL;
   } else if (info.nNumberOfLinks > 1) {
     error = EMLINK;
-  } else if (!SetEndOfFile(handle)) {
+  } else if (LARGE_INTEGER at{.QuadPart = static_cast<LONGLONG>(keep)};
+             !SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
     // Truncated only now, so that a refused file keeps its bytes.
     error = win32::ErrnoOf(GetLastError());
   }

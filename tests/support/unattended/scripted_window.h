@@ -39,6 +39,7 @@ class ScriptedWindow : public app::UpdateWindow {
   int Progress() const override { return progress_; }
   app::BoxAnswer ShowBox(app::BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
+  std::optional<app::ProxyLogin> AskProxyLogin(std::string_view) override { return std::nullopt; }
   void PostClose() override { closePosted_ = true; }
   void Close() override;
   void ProcessMessages(int maxWaitMs) override;
