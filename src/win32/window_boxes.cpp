@@ -237,7 +237,7 @@ BoxAnswer ShowMessageBox(HWND owner, BoxKind kind, std::string_view text, const 
 
 std::optional<std::string> ShowInputBox(HWND owner, std::string_view caption, std::string_view prompt,
                                         std::string_view text) {
-  InputBoxState box{Wide(prompt), Wide(text), std::nullopt};
+  InputBoxState box{Wide(prompt), Wide(text), std::nullopt, false, {}};
   DialogTemplate dialog(Wide(caption), kBoxStyle);
   dialog.AddItem(ItemClass::Static, kBoxTextId, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, box.prompt);
   dialog.AddItem(ItemClass::Edit, kInputEditId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, box.text,

@@ -1,4 +1,4 @@
-#include "e2e/tinyproxy_server.h"
+#include "e2e/real_proxy_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -51,13 +52,28 @@ bool Ended(int pidFd, int timeoutMs) {
   return ::poll(&ended, 1, timeoutMs) > 0;
 }
 
+// The Apache MD5 form of a password, as Basic's helper reads it.
+std::string ApacheHash(const std::string& password) {
+  std::string hash;
+  if (FILE* out = ::popen(("openssl passwd -apr1 '" + password + "'").c_str(), "r")) {
+    char line[256];
+    if (std::fgets(line, sizeof line, out) != nullptr) hash = line;
+    ::pclose(out);
+  }
+  while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r')) hash.pop_back();
+  return hash;
+}
+
 }  // namespace
 
-TinyproxyServer::TinyproxyServer() {
-  std::string templ = (fs::temp_directory_path() / "sorana-tinyproxy-XXXXXX").string();
+RealProxyServer::RealProxyServer(Kind kind) : kind_(kind) {
+  std::string templ = (fs::temp_directory_path() / "sorana-proxy-XXXXXX").string();
   if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + templ);
   folder_ = templ;
-  // The free port found may be taken before tinyproxy binds it; then it
+  // squid drops root for its own user, which must read the logins.
+  fs::permissions(folder_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+  // The free port found may be taken before the proxy binds it; then it
   // ends at once and another port is tried.
   for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
     if (StartOn(ClosedPort())) return;
@@ -66,16 +82,16 @@ TinyproxyServer::TinyproxyServer() {
   std::string log = Log();
   std::error_code ignored;
   fs::remove_all(folder_, ignored);
-  throw std::runtime_error("tinyproxy (scripts/packages.txt) did not start:\n" + log);
+  throw std::runtime_error("the proxy (tinyproxy, squid: scripts/packages.txt) did not start:\n" + log);
 }
 
-TinyproxyServer::~TinyproxyServer() {
+RealProxyServer::~RealProxyServer() {
   Stop();
   std::error_code ignored;
   fs::remove_all(folder_, ignored);
 }
 
-std::string TinyproxyServer::Log() const {
+std::string RealProxyServer::Log() const {
   std::string text;
   for (const char* name : {"output.txt", "tinyproxy.log"}) {
     std::ifstream in(folder_ / name, std::ios::binary);
@@ -84,17 +100,41 @@ std::string TinyproxyServer::Log() const {
   return text;
 }
 
-bool TinyproxyServer::StartOn(int port) {
-  port_ = port;
-  const fs::path config = folder_ / "tinyproxy.conf";
-  {
+bool RealProxyServer::Configure(int port, std::vector<std::string>& command) const {
+  if (kind_ == Kind::Tinyproxy) {
+    const fs::path config = folder_ / "tinyproxy.conf";
     // No User / Group: it stays the current user, also when that is root.
     std::ofstream out(config, std::ios::trunc);
     out << "Port " << port << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 100\n"
         << "LogFile \"" << (folder_ / "tinyproxy.log").string() << "\"\nLogLevel Info\n"
         << "ViaProxyName \"" << kViaName << "\"\n";
+    command = {"tinyproxy", "-d", "-c", config.string()};
+    return static_cast<bool>(out);
+  }
+  const bool digest = kind_ == Kind::SquidDigest;
+  const fs::path logins = folder_ / "logins";
+  {
+    // Digest's helper reads the password itself; Basic's an Apache MD5 hash of it.
+    std::ofstream out(logins, std::ios::trunc);
+    out << kUser << ":" << (digest ? std::string(kPassword) : ApacheHash(kPassword)) << "\n";
     if (!out) return false;
   }
+  const char* scheme = digest ? "digest" : "basic";
+  const fs::path config = folder_ / "squid.conf";
+  std::ofstream out(config, std::ios::trunc);
+  out << "http_port 127.0.0.1:" << port << "\npid_filename none\naccess_log none\ncache_log /dev/null\n"
+      << "cache deny all\ncache_mem 8 MB\nshutdown_lifetime 0 seconds\nvisible_hostname " << kViaName << "\n"
+      << "auth_param " << scheme << " program /usr/lib/squid/" << (digest ? "digest_file_auth " : "basic_ncsa_auth ")
+      << logins.string() << "\nauth_param " << scheme << " realm sorana\n"
+      << "acl login proxy_auth REQUIRED\nhttp_access allow login\nhttp_access deny all\n";
+  command = {"squid", "-N", "-f", config.string()};
+  return static_cast<bool>(out);
+}
+
+bool RealProxyServer::StartOn(int port) {
+  port_ = port;
+  std::vector<std::string> command;
+  if (!Configure(port, command)) return false;
   const std::string output = (folder_ / "output.txt").string();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -102,11 +142,13 @@ bool TinyproxyServer::StartOn(int port) {
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                    0600);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  std::string configText = config.string();
-  char* argv[] = {const_cast<char*>("tinyproxy"), const_cast<char*>("-d"), const_cast<char*>("-c"),
-                  configText.data(), nullptr};
+  std::vector<char*> argv;
+  for (std::string& word : command) argv.push_back(word.data());
+  argv.push_back(nullptr);
   pid_t pid = -1;
-  int spawned = posix_spawnp(&pid, "tinyproxy", &actions, nullptr, argv, environ);
+  // squid lies outside a user's PATH (/usr/sbin).
+  const std::string program = command[0] == "squid" ? "/usr/sbin/squid" : command[0];
+  int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return false;
   pid_ = pid;
@@ -122,7 +164,7 @@ bool TinyproxyServer::StartOn(int port) {
   return false;
 }
 
-void TinyproxyServer::Stop() {
+void RealProxyServer::Stop() {
   if (pid_ < 0) return;
   if (pidFd_ >= 0) {
     ::kill(pid_, SIGTERM);
