@@ -106,6 +106,11 @@ void DownloadDriver::SetTransferTimeouts(std::chrono::milliseconds connect, std:
   impl_->ipwHTTP2.SetTimeouts(connect, idle);
 }
 
+void DownloadDriver::SetStallLimit(int64_t bytesPerSecond, std::chrono::milliseconds window) {
+  impl_->ipwHTTP.SetStallLimit(bytesPerSecond, window);
+  impl_->ipwHTTP2.SetStallLimit(bytesPerSecond, window);
+}
+
 void DownloadDriver::SetRegistrationBound(std::chrono::milliseconds bound) {
   impl_->registrationBound = bound;
 }

@@ -33,6 +33,8 @@ class DownloadDriver {
 
   // Limits of both HTTP components (30 s to connect, 60 s of silence by default).
   void SetTransferTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle);
+  // The slowest body they take (1 KB/s over 60 s by default).
+  void SetStallLimit(int64_t bytesPerSecond, std::chrono::milliseconds window);
   // How long the first run's viewer registration may take (kViewerRegistrationBound).
   void SetRegistrationBound(std::chrono::milliseconds bound);
 

@@ -5,9 +5,9 @@
 #include <chrono>
 
 #include "app/form_lifecycle.h"
-#include "update/download_driver.h"
 #include "e2e/fault_matrix.h"
 #include "install/unpress.h"
+#include "update/download_driver.h"
 
 namespace sorana::e2e {
 namespace {
@@ -75,25 +75,30 @@ void ClickThenCancelInBody(FaultMatrix& m) {
 }
 
 // MainForm keeps the download driver's limits to itself, so this attempt
-// wires the same core parts with a short idle limit.
-void UpdateWithShortIdleLimit(FaultMatrix& m) {
-  LoadArchiveLibrary();
-  test::FakeWindow window;
-  app::FormState state;
-  app::FormLifecycle lifecycle(state, window);
-  update::DownloadDriver driver(state, window);
-  driver.SetTransferTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(1000));
-  ASSERT_TRUE(lifecycle.FormCreate());
-  lifecycle.FormActivate();
-  auto start = std::chrono::steady_clock::now();
-  driver.DownLoadButtonClick();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+// wires the same core parts with a short idle limit (1 s) and stall limit
+// (1 KB/s over 2 s), and expects the box the first one that ends the fetch shows.
+FaultStep UpdateWithShortLimits(std::string messagePart) {
+  return [messagePart](FaultMatrix& m) {
+    LoadArchiveLibrary();
+    test::FakeWindow window;
+    app::FormState state;
+    app::FormLifecycle lifecycle(state, window);
+    update::DownloadDriver driver(state, window);
+    driver.SetTransferTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(1000));
+    driver.SetStallLimit(1024, std::chrono::milliseconds(2000));
+    ASSERT_TRUE(lifecycle.FormCreate());
+    lifecycle.FormActivate();
+    auto start = std::chrono::steady_clock::now();
+    driver.DownLoadButtonClick();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
-  ASSERT_EQ(window.boxes.size(), 2u);  // the start notice, then the error
-  EXPECT_EQ(window.boxes[1].kind, BoxKind::Error);
-  EXPECT_TRUE(window.boxes[1].text.starts_with(FetchErrorPrefix(m, kPluginPosition))) << window.boxes[1].text;
-  EXPECT_NE(window.boxes[1].text.find("No data received from the server for 1 seconds"), std::string::npos);
-  EXPECT_TRUE(window.IsWindowEnabled() && window.IsVisible(Control::DownLoadButton));
+    ASSERT_EQ(window.boxes.size(), 2u);  // the start notice, then the error
+    EXPECT_EQ(window.boxes[1].kind, BoxKind::Error);
+    EXPECT_TRUE(window.boxes[1].text.starts_with(FetchErrorPrefix(m, kPluginPosition)))
+        << window.boxes[1].text;
+    EXPECT_NE(window.boxes[1].text.find(messagePart), std::string::npos) << window.boxes[1].text;
+    EXPECT_TRUE(window.IsWindowEnabled() && window.IsVisible(Control::DownLoadButton));
+  };
 }
 
 FaultStep NotKept(size_t position) {
@@ -102,17 +107,25 @@ FaultStep NotKept(size_t position) {
   };
 }
 
+// Half of the file kept for the next click to continue.
+void HalfKept(FaultMatrix& m) {
+  const std::string& name = m.list.at(kPluginPosition);
+  std::error_code error;
+  EXPECT_EQ(fs::file_size(m.scenario->DownloadFolder(false) / name, error),
+            m.scenario->Served(false, name).size() / 2);
+}
+
 // One box naming the file (with `messagePart` in it); the run stopped there;
-// nothing of the file kept, nothing installed; ready.
-FaultStep FetchBox(size_t position, std::string messagePart) {
-  return [position, messagePart](FaultMatrix& m) {
+// nothing of the file kept (or, with `kept`, half of it), nothing installed; ready.
+FaultStep FetchBox(size_t position, std::string messagePart, bool kept = false) {
+  return [position, messagePart, kept](FaultMatrix& m) {
     std::vector<std::string> errors = m.session->Boxes(BoxKind::Error);
     EXPECT_EQ(errors.size(), 1u);
     if (!errors.empty()) {
       EXPECT_TRUE(errors[0].starts_with(FetchErrorPrefix(m, position))) << errors[0];
       EXPECT_NE(errors[0].find(messagePart), std::string::npos) << errors[0];
     }
-    NotKept(position)(m);
+    kept ? HalfKept(m) : NotKept(position)(m);
     EXPECT_TRUE(m.session->Boxes(BoxKind::Information).empty());
     ExpectStoppedAndReady(m);
   };
@@ -133,7 +146,42 @@ void NothingAfterThePlugin(FaultMatrix& m) {
 }
 void EveryFileRequested(FaultMatrix& m) { EXPECT_EQ(m.scenario->Server().Requests().size(), m.list.size()); }
 
+// The site gives validators; the plug-in's connection is reset halfway (while
+// another file of the site is served under its name, when `changed`). The
+// next click meets the plug-in as it is, with `next`.
+FaultStep CutHalfway(HttpFault next, bool changed) {
+  return [next, changed](FaultMatrix& m) {
+    const std::string name = m.list[kPluginPosition];
+    const std::string original = m.scenario->Served(false, name);
+    m.scenario->Server().SetValidators(true);
+    m.scenario->Server().SetFault(name, HttpFault::ResetMidBody);
+    if (changed) m.scenario->Serve(false, name, m.scenario->Served(false, m.list[kPluginPosition + 1]));
+    m.clear = [next, changed, name, original](FaultMatrix& m) {
+      if (changed) m.scenario->Serve(false, name, original);
+      m.scenario->Server().SetFault(name, next);
+    };
+  };
+}
+
+// The next click asked only whether each whole file changed, and for the rest of the cut one.
+void OnlyTheRestAsked(FaultMatrix& m) {
+  const std::vector<test::HttpRequest> requests = m.scenario->Server().Requests();
+  const size_t second = kPluginPosition + 1;
+  ASSERT_GT(requests.size(), second + kPluginPosition);
+  for (size_t i = 0; i < kPluginPosition; ++i)
+    EXPECT_EQ(requests[second + i].headers.count("if-none-match"), 1u);
+  const size_t half = m.scenario->Served(false, m.list[kPluginPosition]).size() / 2;
+  EXPECT_EQ(requests[second + kPluginPosition].headers.at("range"), "bytes=" + std::to_string(half) + "-");
+}
+
 // clang-format off
+FaultRow ResumeRow(const char* name, const char* fault, HttpFault next, bool changed) {
+  return {.name = name, .fault = fault,
+          .outcome = "box [51], half kept; next click continues it and installs byte for byte",
+          .inject = CutHalfway(next, changed),
+          .seen = {FetchBox(kPluginPosition, "", true), NothingAfterThePlugin, NextAttemptInstalls(false)}};
+}
+
 FaultRow ServerRow(const char* name, const char* fault, HttpFault injected, const char* messagePart) {
   return {.name = name, .fault = fault,
           .outcome = "box [51] with the file, nothing installed, ready; next click installs",
@@ -178,15 +226,33 @@ std::vector<FaultRow> NetworkRows() {
               NextAttemptInstalls(false)}},
     {.name = "StallBeyondLimit", .fault = "server: stall beyond the time limit",
      .outcome = "time-out box with the file, nothing installed, ready",
-     .inject = ServerFault(HttpFault::Stall), .attempt = UpdateWithShortIdleLimit,
+     .inject = ServerFault(HttpFault::Stall),
+     .attempt = UpdateWithShortLimits("No data received from the server for 1 seconds"),
      .seen = {ExpectPhaseUntouched, ExpectUserFilesUnchanged}},
+    {.name = "TrickleBelowRate", .fault = "server: a trickle, never silent, below 1 KB/s",
+     .outcome = "too-slow box with the file, nothing installed, ready",
+     .inject = ServerFault(HttpFault::Trickle, 8),
+     .attempt = UpdateWithShortLimits("less than 1024 bytes a second for 2 seconds"),
+     .seen = {ExpectPhaseUntouched, ExpectUserFilesUnchanged}},
+    [] {
+      FaultRow row = ResumeRow("CutThenContinued", "server with validators: reset halfway", HttpFault::None, false);
+      row.seen.push_back(OnlyTheRestAsked);
+      return row;
+    }(),
+    ResumeRow("CutFileChanged", "... and the file changed before the next click", HttpFault::None, true),
+    ResumeRow("CutRangesIgnored", "... and the next click's range ignored (200)", HttpFault::IgnoreRanges, false),
+    ResumeRow("CutWrongRange", "... and the next click's range answered from byte 0", HttpFault::WrongRange, false),
     ProxyRow("ProxyRefused", "proxy: refused", Proxy(nullptr), "127.0.0.1"),
     ProxyRow("ProxyNotAProxy", "proxy: wrong port (not a proxy)",
              Proxy("SSH-2.0-OpenSSH_9.2\r\n", false), ""),
-    ProxyRow("ProxyDemandsLogin", "proxy: answers 407",
-             Proxy("HTTP/1.1 407 Proxy Authentication Required\r\n"
-                   "Proxy-Authenticate: Basic realm=\"office\"\r\n"
-                   "Content-Length: 0\r\nConnection: close\r\n\r\n"), "407"),
+    [] {  // the login box once; cancelled, the proxy's answer is the box
+      FaultRow row = ProxyRow("ProxyDemandsLogin", "proxy: answers 407, login box cancelled",
+                              Proxy("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                    "Proxy-Authenticate: Basic realm=\"office\"\r\n"
+                                    "Content-Length: 0\r\nConnection: close\r\n\r\n"), "407");
+      row.seen.push_back([](FaultMatrix& m) { EXPECT_EQ(m.session->window.loginPrompts.size(), 1u); });
+      return row;
+    }(),
   };
 }
 // clang-format on

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -182,6 +184,11 @@ void HttpTestServer::SetTrickle(size_t bytesPerStep, std::chrono::milliseconds i
   trickleInterval_ = interval;
 }
 
+void HttpTestServer::SetValidators(bool on) {
+  std::lock_guard lock(mutex_);
+  validators_ = on;
+}
+
 void HttpTestServer::SetCloseAfterResponse(std::chrono::milliseconds delay) {
   std::lock_guard lock(mutex_);
   closeAfterResponse_ = delay;
@@ -309,9 +316,34 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
   const std::string& bytes = body ? *body : std::string();
   std::string length = "Content-Length: " + std::to_string(bytes.size()) + "\r\n";
   std::string_view half = std::string_view(bytes).substr(0, bytes.size() / 2);
+  std::string eTag;
+  {
+    std::lock_guard lock(mutex_);
+    if (validators_ && body) eTag = "\"" + std::to_string(std::hash<std::string>{}(bytes)) + "\"";
+  }
+  if (!eTag.empty()) {
+    length += "ETag: " + eTag + "\r\n";
+    const bool plain = fault == HttpFault::None || fault == HttpFault::IgnoreRanges || fault == HttpFault::WrongRange;
+    const std::string& range = request.headers.count("range") ? request.headers.at("range") : std::string();
+    const std::string& ifRange = request.headers.count("if-range") ? request.headers.at("if-range") : eTag;
+    const size_t from = range.starts_with("bytes=") ? std::strtoull(range.c_str() + 6, nullptr, 10) : 0;
+    if (plain && request.headers.count("if-none-match") && request.headers.at("if-none-match") == eTag) {
+      return SendAll(fd, Head(304, "Not Modified", "ETag: " + eTag + "\r\n"));
+    }
+    if (plain && fault != HttpFault::IgnoreRanges && from > 0 && from < bytes.size() && ifRange == eTag) {
+      const size_t first = fault == HttpFault::WrongRange ? 0 : from;
+      return SendAll(fd, Head(206, "Partial Content",
+                              "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(bytes.size() - 1) +
+                                  "/" + std::to_string(bytes.size()) + "\r\nContent-Length: " +
+                                  std::to_string(bytes.size() - first) + "\r\nETag: " + eTag + "\r\n") +
+                             bytes.substr(first));
+    }
+  }
 
   switch (fault) {
     case HttpFault::None:
+    case HttpFault::IgnoreRanges:
+    case HttpFault::WrongRange:
       return SendAll(fd, Head(200, "OK", length) + bytes);
     case HttpFault::NotFound: {
       std::string page = "<html><body>Not Found</body></html>";

@@ -30,6 +30,8 @@ enum class HttpFault {
   Stall,         // headers and half the body, then silence until the client leaves
   StallHeaders,  // no answer at all until the client leaves
   Trickle,       // the whole body in small steps (SetTrickle)
+  IgnoreRanges,  // with validators: a range request gets the whole file (200)
+  WrongRange,    // with validators: a range request gets 206 from the file's start
 };
 
 struct HttpRequest {
@@ -57,6 +59,9 @@ class HttpTestServer {
   void SetDefaultFault(HttpFault fault);
   void SetBadLength(std::string value);
   void SetTrickle(size_t bytesPerStep, std::chrono::milliseconds interval);
+  // Gives each file an entity tag (of its bytes) and answers If-None-Match
+  // (304) and Range with If-Range (206), as a real server does.
+  void SetValidators(bool on);
   // Answers one request per connection and closes it `delay` after the
   // response, without announcing it (no "Connection: close"), as some servers
   // and proxies do; a request sent meanwhile is never answered. Zero: keep-alive.
@@ -92,6 +97,7 @@ class HttpTestServer {
   HttpFault defaultFault_ = HttpFault::None;
   std::string badLength_ = "12abc";
   size_t trickleStep_ = 16;
+  bool validators_ = false;
   std::chrono::milliseconds trickleInterval_{50};
   std::chrono::milliseconds closeAfterResponse_{0};
 
