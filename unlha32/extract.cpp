@@ -11,6 +11,7 @@
 #include "platform/atomic_file.h"
 #include "platform/file_system.h"
 
+#include "unlha32/amiga_folders.h"
 #include "unlha32/member_decoder.h"
 #include "unlha32/member_name.h"
 #include "unlha32/unlha32.h"
@@ -123,6 +124,10 @@ bool DecodeMember(const LHAFileHeader& header, std::string_view data, PendingFil
 
 ExtractOutcome ExtractArchive(std::string_view archive, const Destination* destination,
                               const ExtractOptions& options) {
+  // Folder entries written on an Amiga read as the folders they are.
+  if (std::optional<std::string> marked = MarkAmigaFolders(archive)) {
+    return ExtractArchive(*marked, destination, options);
+  }
   // An archive is installed whole or not at all: every member is checked
   // (names, methods, CRCs, the archive's structure) before the first is written.
   if (destination != nullptr) {

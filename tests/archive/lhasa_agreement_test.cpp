@@ -113,7 +113,9 @@ std::map<std::string, std::string> WithoutDrive(const std::map<std::string, std:
   return out;
 }
 
-enum class Expect { kSameTree, kSameTreeWithoutDrive, kBothRefuse, kOursRefuses };
+// kSameTreeAndFolders: lhasa 0.3.1 stops at an entry that later versions read
+// as a folder; ours has lhasa's tree and those folders.
+enum class Expect { kSameTree, kSameTreeWithoutDrive, kSameTreeAndFolders, kBothRefuse, kOursRefuses };
 
 struct Form {
   const char* name;
@@ -202,6 +204,19 @@ TEST(LhasaAgreementTest, EveryHeaderFormExtractsAsLhasaExtractsIt) {
          w.AddMember(Folder(kLevel2, {}, "empty\xFF"));
        },
        Expect::kSameTree},
+      {"Amiga LhA 1.22 folder entries as -lh0- without data or a name, level 1 and 2",
+       [](LhaWriter& w) {
+         MemberFields m = Member(kLevel2, "hello.txt", kText, 'A');
+         m.folder = "subdir\xFF";
+         w.AddMember(m);
+         for (HeaderLevel level : {kLevel2, kLevel1}) {
+           MemberFields folder = Member(level, {}, {}, 'A');
+           folder.folder = level == kLevel2 ? "subdir\xFF" : "empty\xFF";
+           folder.attribute = 0x10;
+           w.AddMember(folder);
+         }
+       },
+       Expect::kSameTreeAndFolders},
       {"links inside the destination; a file replaces a link of its name",
        [](LhaWriter& w) {
          w.AddFile("target.txt", kText);
@@ -247,6 +262,13 @@ TEST(LhasaAgreementTest, EveryHeaderFormExtractsAsLhasaExtractsIt) {
         EXPECT_FALSE(expected.empty());
         if (form.expect == Expect::kSameTreeWithoutDrive) expected = WithoutDrive(expected);
         EXPECT_EQ(Tree(root / "ours"), expected);
+        break;
+      }
+      case Expect::kSameTreeAndFolders: {
+        EXPECT_EQ(ours.code, 0) << ours.message;
+        std::map<std::string, std::string> tree = Tree(root / "ours");
+        for (const auto& [key, value] : Tree(root / "lhasa")) EXPECT_EQ(tree[key], value) << key;
+        EXPECT_EQ(tree["EMPTY"], "<folder>");
         break;
       }
       case Expect::kBothRefuse:
