@@ -20,6 +20,7 @@
 #include "download/tipw_http.h"
 #include "download/winhttp_errors.h"
 #include "download/winhttp_login.h"
+#include "download/winhttp_proxy.h"
 #include "download/winhttp_text.h"
 #include "product_version.h"
 
@@ -39,36 +40,9 @@ HttpOutcome LastErrorOutcome() {
   return HttpOutcome{static_cast<int>(code), WinHttpErrorText(code)};
 }
 
-// The proxy of a request, "host:port" and a bypass list: the configured one for
-// every host, else the user's proxy server and bypass list from the Windows
-// settings (automatic configuration, a script or detection, is not followed).
-// Empty: none.
-struct Proxy {
-  std::wstring server;
-  std::wstring bypass;
-  bool operator==(const Proxy&) const = default;
-};
-
-Proxy ProxyFor(const HttpRequest& settings) {
-  Proxy proxy;
-  if (!settings.proxyServer.empty()) {
-    proxy.server = Wide(settings.proxyServer + ":" + std::to_string(settings.proxyPort));
-    return proxy;
-  }
-  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user{};
-  if (WinHttpGetIEProxyConfigForCurrentUser(&user)) {
-    if (user.lpszProxy != nullptr) proxy.server = user.lpszProxy;
-    if (user.lpszProxyBypass != nullptr && !proxy.server.empty()) proxy.bypass = user.lpszProxyBypass;
-  }
-  for (wchar_t* text : {user.lpszProxy, user.lpszProxyBypass, user.lpszAutoConfigUrl}) {
-    if (text != nullptr) GlobalFree(text);
-  }
-  return proxy;
-}
-
 // A session of WinHTTP with its proxy, which is fixed when the session opens
 // (Wine's WinHTTP does not take a proxy set later). Null on failure.
-HINTERNET OpenSession(const Proxy& proxy) {
+HINTERNET OpenSession(const WinHttpProxy& proxy) {
   std::wstring agent = Wide(std::string("SoranaUpdater/") + kProductVersion);
   bool direct = proxy.server.empty();
   return WinHttpOpen(agent.c_str(), direct ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
@@ -302,7 +276,7 @@ class WinHttpTransport final : public HttpTransport {
     if (path.empty()) path = L"/";
     // One session serves request after request, and keeps their connection,
     // while the proxy stays the same.
-    if (Proxy proxy = ProxyFor(settings); proxy != sessionProxy_ || session_ == nullptr) {
+    if (WinHttpProxy proxy = proxyChooser_.For(settings); proxy != sessionProxy_ || session_ == nullptr) {
       if (session_ != nullptr) WinHttpCloseHandle(session_);
       session_ = OpenSession(proxy);
       sessionProxy_ = proxy;
@@ -342,7 +316,8 @@ class WinHttpTransport final : public HttpTransport {
   }
 
   HINTERNET session_ = nullptr;
-  Proxy sessionProxy_;  // the proxy session_ was opened with
+  WinHttpProxyChooser proxyChooser_;
+  WinHttpProxy sessionProxy_;  // the proxy session_ was opened with
   HINTERNET connect_ = nullptr;
   std::shared_ptr<Exchange> exchange_;
   HttpTransfer* transfer_ = nullptr;

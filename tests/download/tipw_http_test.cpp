@@ -257,20 +257,23 @@ TEST_F(TipwHTTPTest, ConfiguredProxyGetsAbsoluteFormAndEnvironmentProxyOnlyWitho
 }
 #else
 // The proxy the user has set for Windows, as the settings dialog keeps it: a
-// fixed proxy server and a bypass list in the binary connection settings.
+// fixed proxy server and a bypass list, and an automatic configuration script,
+// in the binary connection settings.
 class UserProxySetting {
  public:
-  UserProxySetting(const std::string& server, const std::string& bypass) {
+  UserProxySetting(const std::string& server, const std::string& bypass, const std::string& script = "") {
     std::string blob;
     auto dword = [&](uint32_t value) { blob.append(reinterpret_cast<const char*>(&value), sizeof value); };
     dword(0x46);  // the format of the settings
     dword(0);     // a change counter
-    dword(3);     // direct, and through the proxy server
+    dword(1 | (server.empty() ? 0 : 2) | (script.empty() ? 0 : 4));  // direct, the proxy server, the script
     dword(static_cast<uint32_t>(server.size()));
     blob += server;
     dword(static_cast<uint32_t>(bypass.size()));
     blob += bypass;
-    blob.append(36, '\0');  // no configuration script, and the rest unused
+    dword(static_cast<uint32_t>(script.size()));
+    blob += script;
+    blob.append(32, '\0');  // the rest unused
     LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, L"DefaultConnectionSettings", REG_BINARY,
                                      blob.data(), static_cast<DWORD>(blob.size()));
     EXPECT_EQ(status, ERROR_SUCCESS);
@@ -314,6 +317,39 @@ TEST_F(TipwHTTPTest, ConfiguredProxyGetsAbsoluteFormAndTheUsersWindowsProxyOnlyW
     EXPECT_EQ(FetchCode("b.bin"), 0) << message_;
     EXPECT_EQ(userProxy.RequestLines().size(), 1u);
     EXPECT_EQ(server_.RequestLines().back(), "GET /f/b.bin HTTP/1.1");
+  }
+}
+
+// A script the user's Windows settings name chooses the proxy for each URL;
+// one that cannot be fetched leaves the named proxy.
+TEST_F(TipwHTTPTest, UsersProxyScriptChoosesForEachUrlElseTheNamedProxy) {
+  test::HttpTestServer scriptProxy(server_.Root());
+  test::HttpTestServer namedProxy(server_.Root());
+  test::TempPrefix::WriteFile(server_.Root() / "f" / "proxy.pac",
+                              "function FindProxyForURL(url, host) {\n"
+                              "  if (host == \"update.invalid\") return \"PROXY 127.0.0.1:" +
+                                  std::to_string(scriptProxy.Port()) + "\";\n"
+                              "  return \"DIRECT\";\n}\n");
+  const std::string named = "127.0.0.1:" + std::to_string(namedProxy.Port());
+  {
+    UserProxySetting setting(named, "", Url("proxy.pac"));
+    http_.LocalFile = Local().string();
+    http_.Fetch("http://update.invalid/f/a.bin");
+    ASSERT_EQ(scriptProxy.RequestLines().size(), 1u);
+    EXPECT_TRUE(scriptProxy.RequestLines()[0].starts_with("GET http://update.invalid")) << scriptProxy.RequestLines()[0];
+    EXPECT_EQ(fs::file_size(Local()), 300000u);
+    // The script sends the server's own address direct.
+    EXPECT_EQ(FetchCode("b.bin"), 0) << message_;
+    EXPECT_EQ(server_.RequestLines().back(), "GET /f/b.bin HTTP/1.1");
+    EXPECT_TRUE(namedProxy.RequestLines().empty());
+  }
+  {
+    UserProxySetting unreachable(named, "", Url("missing.pac"));
+    TipwHTTP fresh;
+    fresh.LocalFile = Local().string();
+    fresh.Fetch("http://update.invalid/f/b.bin");
+    ASSERT_EQ(namedProxy.RequestLines().size(), 1u);
+    EXPECT_EQ(scriptProxy.RequestLines().size(), 1u);
   }
 }
 
