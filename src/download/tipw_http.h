@@ -53,7 +53,8 @@ class TipwHTTP {
 
   // Proxy host; empty means none configured, and then the host's own setting
   // applies as in other programs: http_proxy / https_proxy / no_proxy on Linux,
-  // the user's proxy server and bypass list of the Windows settings.
+  // on Windows the user's settings: their automatic configuration script or
+  // detection for each URL, else their proxy server and bypass list.
   std::string ProxyServer;
   int ProxyPort = 80;     // 0 means the default, 80
   std::string LocalFile;  // host path that receives the response body

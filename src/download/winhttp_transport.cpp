@@ -19,6 +19,9 @@
 #include "download/http_transport.h"
 #include "download/tipw_http.h"
 #include "download/winhttp_errors.h"
+#include "download/winhttp_login.h"
+#include "download/winhttp_proxy.h"
+#include "download/winhttp_text.h"
 #include "product_version.h"
 
 namespace sorana::download {
@@ -32,55 +35,14 @@ constexpr size_t kQueueLimit = size_t{1024} * 1024;
 // which is the one reported.
 constexpr int kReceiveMarginMs = 2000;
 
-std::wstring Wide(const std::string& utf8) {
-  int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring text(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
-  return text;
-}
-
-std::string Narrow(std::wstring_view wide) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr, nullptr);
-  return text;
-}
-
 HttpOutcome LastErrorOutcome() {
   DWORD code = GetLastError();
   return HttpOutcome{static_cast<int>(code), WinHttpErrorText(code)};
 }
 
-// The proxy of a request, "host:port" and a bypass list: the configured one for
-// every host, else the user's proxy server and bypass list from the Windows
-// settings (automatic configuration, a script or detection, is not followed).
-// Empty: none.
-struct Proxy {
-  std::wstring server;
-  std::wstring bypass;
-  bool operator==(const Proxy&) const = default;
-};
-
-Proxy ProxyFor(const HttpRequest& settings) {
-  Proxy proxy;
-  if (!settings.proxyServer.empty()) {
-    proxy.server = Wide(settings.proxyServer + ":" + std::to_string(settings.proxyPort));
-    return proxy;
-  }
-  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user{};
-  if (WinHttpGetIEProxyConfigForCurrentUser(&user)) {
-    if (user.lpszProxy != nullptr) proxy.server = user.lpszProxy;
-    if (user.lpszProxyBypass != nullptr && !proxy.server.empty()) proxy.bypass = user.lpszProxyBypass;
-  }
-  for (wchar_t* text : {user.lpszProxy, user.lpszProxyBypass, user.lpszAutoConfigUrl}) {
-    if (text != nullptr) GlobalFree(text);
-  }
-  return proxy;
-}
-
 // A session of WinHTTP with its proxy, which is fixed when the session opens
 // (Wine's WinHTTP does not take a proxy set later). Null on failure.
-HINTERNET OpenSession(const Proxy& proxy) {
+HINTERNET OpenSession(const WinHttpProxy& proxy) {
   std::wstring agent = Wide(std::string("SoranaUpdater/") + kProductVersion);
   bool direct = proxy.server.empty();
   return WinHttpOpen(agent.c_str(), direct ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
@@ -94,6 +56,7 @@ bool Configure(HINTERNET request, const HttpRequest& settings) {
   DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
   int connect = static_cast<int>(settings.connectTimeout.count());
   int idle = static_cast<int>(settings.idleTimeout.count());
+  WinHttpProxyLogin::AllowOwnLogin(request);
   return WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never) &&
          WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled) &&
          WinHttpSetTimeouts(request, connect, connect, idle, idle + kReceiveMarginMs);
@@ -116,11 +79,15 @@ std::optional<std::wstring> RawHead(HINTERNET request) {
 // One request, shared by the fetching thread and WinHTTP's callbacks. It lives
 // until WinHTTP has closed the request handle, which may be after the fetch.
 struct Exchange {
+  explicit Exchange(const HttpRequest& settings) : login(settings.proxyUser, settings.proxyPassword) {}
+
   // Held around every call on the request handle and around its close, so that
   // no call is made on a closed handle (whose value WinHTTP may hand out again).
   std::recursive_mutex gate;
   bool abandoned = false;  // the fetch is over: the callbacks start nothing more
   HINTERNET request = nullptr;
+  DWORD_PTR context = 0;  // what the callbacks get, given to every send
+  WinHttpProxyLogin login;
   std::vector<char> buffer = std::vector<char>(kBlockSize);  // the one read in flight
 
   std::mutex queueMutex;  // taken inside the gate, never around a WinHTTP call
@@ -141,6 +108,13 @@ struct Exchange {
     if (!WinHttpQueryDataAvailable(request, nullptr)) End(LastErrorOutcome());
   }
   void HeadArrived() {
+    // A proxy that asks for a login gets one, and the request goes again.
+    if (login.Answer(request)) {
+      if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, context)) {
+        End(LastErrorOutcome());
+      }
+      return;
+    }
     std::optional<std::wstring> head = RawHead(request);
     if (!head) return End(LastErrorOutcome());
     {
@@ -228,7 +202,7 @@ class WinHttpTransport final : public HttpTransport {
     Finish();
     transfer_ = &transfer;
     outcome_.reset();
-    exchange_ = std::make_shared<Exchange>();
+    exchange_ = std::make_shared<Exchange>(settings);
     std::lock_guard gate(exchange_->gate);
     if (std::optional<HttpOutcome> failure = Open(settings)) outcome_ = failure;
   }
@@ -302,7 +276,7 @@ class WinHttpTransport final : public HttpTransport {
     if (path.empty()) path = L"/";
     // One session serves request after request, and keeps their connection,
     // while the proxy stays the same.
-    if (Proxy proxy = ProxyFor(settings); proxy != sessionProxy_ || session_ == nullptr) {
+    if (WinHttpProxy proxy = proxyChooser_.For(settings); proxy != sessionProxy_ || session_ == nullptr) {
       if (session_ != nullptr) WinHttpCloseHandle(session_);
       session_ = OpenSession(proxy);
       sessionProxy_ = proxy;
@@ -326,17 +300,24 @@ class WinHttpTransport final : public HttpTransport {
       delete holder;
       return failure;
     }
-    std::wstring headers;
-    for (const std::string& line : settings.headers) headers += Wide(line) + L"\r\n";
-    if (!WinHttpSendRequest(request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
-                            static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, context)) {
+    exchange_->context = context;
+    // Added to the request itself, so that a request sent again with a login carries them too.
+    for (const std::string& line : settings.headers) {
+      std::wstring header = Wide(line);
+      if (!WinHttpAddRequestHeaders(request, header.c_str(), static_cast<DWORD>(header.size()),
+                                    WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
+        return LastErrorOutcome();
+      }
+    }
+    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, context)) {
       return LastErrorOutcome();
     }
     return std::nullopt;
   }
 
   HINTERNET session_ = nullptr;
-  Proxy sessionProxy_;  // the proxy session_ was opened with
+  WinHttpProxyChooser proxyChooser_;
+  WinHttpProxy sessionProxy_;  // the proxy session_ was opened with
   HINTERNET connect_ = nullptr;
   std::shared_ptr<Exchange> exchange_;
   HttpTransfer* transfer_ = nullptr;

@@ -74,6 +74,8 @@ class CoreEvents : public sorana::app::FormEvents {
 struct SeenBox {
   QString title;
   QString text;
+  QStringList labels;            // a login box's field labels
+  bool passwordHidden = false;   // a login box's password shows only a mask
 };
 
 // Answers every modal box and dialog that opens while it lives: message boxes
@@ -88,18 +90,29 @@ class BoxAnswerer {
 
   std::vector<SeenBox> seen;
   std::optional<QString> typed;
+  std::optional<QString> typedPassword;  // into a login box's password field
+  QString picture;                       // a .png path: the dialog is saved there, filled in
 
  private:
   void AnswerOpenBox() {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      seen.push_back({box->windowTitle(), box->text()});
+      seen.push_back({box->windowTitle(), box->text(), {}, false});
       box->defaultButton()->click();
     } else if (auto* input = qobject_cast<sorana::app::InputBoxDialog*>(modal)) {
-      seen.push_back({input->windowTitle(), input->Prompt()->text()});
+      SeenBox look{input->windowTitle(), input->Prompt()->text(), {}, false};
+      for (QLabel* label : input->findChildren<QLabel*>()) {
+        if (label->buddy() != nullptr) look.labels << label->text();
+      }
+      if (QLineEdit* password = input->Password()) {
+        look.passwordHidden = password->echoMode() == QLineEdit::Password;
+        if (typedPassword) password->setText(*typedPassword);
+      }
+      seen.push_back(look);
       if (typed) {
         input->Edit()->setText(*typed);
+        if (!picture.isEmpty() && !input->grab().save(picture)) qWarning("no picture in %s", qPrintable(picture));
         input->OkButton()->click();
       } else {
         input->CancelButton()->click();
@@ -236,6 +249,23 @@ void TMainFormTest::boxesHaveTheirCaptionsAndButtons() {
   QCOMPARE(window.InputBox("プロキシ設定", "プロキシIP", "old"), std::string("old"));
   answerer.typed = QStringLiteral("10.0.0.1");
   QCOMPARE(window.InputBox("プロキシ設定", "プロキシIP", "old"), std::string("10.0.0.1"));
+
+  // The proxy login box, filled in and pictured beside the window's screenshot.
+  answerer.typed = QStringLiteral("田中");
+  answerer.typedPassword = QStringLiteral("pass word");
+  QDir().mkpath(SORANA_SCREENSHOT_DIR);
+  answerer.picture = QStringLiteral(SORANA_SCREENSHOT_DIR "/login_box.png");
+  std::optional<sorana::app::ProxyLogin> login = window.AskProxyLogin(
+      "プロキシサーバー 10.0.0.1:8080 はログインを求めています。\rユーザー名とパスワードを入力してください。");
+  QVERIFY(login.has_value());
+  QCOMPARE(login->user, std::string("田中"));
+  QCOMPARE(login->password, std::string("pass word"));
+  const SeenBox& box = answerer.seen.back();
+  QCOMPARE(box.title, QStringLiteral("プロキシ認証"));
+  QCOMPARE(box.text, QStringLiteral("プロキシサーバー 10.0.0.1:8080 はログインを求めています。\nユーザー名とパスワードを入力してください。"));
+  QCOMPARE(box.labels, (QStringList{QStringLiteral("ユーザー名(&U):"), QStringLiteral("パスワード(&P):")}));
+  QVERIFY(box.passwordHidden);
+  qInfo("screenshot of the login box: %s", qPrintable(answerer.picture));
 }
 
 void TMainFormTest::startedWindowShowsVersionsListAndPrompt() {

@@ -291,6 +291,35 @@ TEST_F(WindowTest, BoxesShowTheirTitlesButtonsAndLinesAndAnswer) {
   EXPECT_EQ(answerer.seen[0].edit, L"8080");
   EXPECT_EQ(answerer.seen[0].buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));
   EXPECT_EQ(answerer.seen[1].text, L"プロキシIP");
+
+  // The proxy login box, answered with a user name and a password, then
+  // cancelled; a picture of it beside the window's.
+  answerer.typed = L"田中";
+  answerer.typedPassword = L"pass word";
+  if (const wchar_t* path = _wgetenv(L"SORANA_SCREENSHOT")) {
+    answerer.picture = path;
+    answerer.picture.replace(answerer.picture.find_last_of(L"\\") + 1, std::wstring::npos, L"login_box.bmp");
+  }
+  const std::string prompt =
+      "プロキシサーバー 10.0.0.1:8080 はログインを求めています。\rユーザー名とパスワードを入力してください。";
+  std::optional<sorana::app::ProxyLogin> login = window.AskProxyLogin(prompt);
+  ASSERT_TRUE(login.has_value());
+  EXPECT_EQ(login->user, "田中");
+  EXPECT_EQ(login->password, "pass word");
+  if (!answerer.picture.empty()) std::printf("screenshot of the login box: %ls\n", answerer.picture.c_str());
+  answerer.picture.clear();
+  answerer.answer = IDCANCEL;
+  EXPECT_FALSE(window.AskProxyLogin(prompt).has_value());
+  ASSERT_EQ(answerer.seen.size(), 4u);
+  const SeenBox& box = answerer.seen[2];
+  EXPECT_EQ(box.title, L"プロキシ認証");
+  EXPECT_EQ(box.text, L"プロキシサーバー 10.0.0.1:8080 はログインを求めています。\r\nユーザー名とパスワードを入力してください。");
+  EXPECT_EQ(box.labels, (std::vector<std::wstring>{L"ユーザー名(&U):", L"パスワード(&P):"}));
+  EXPECT_TRUE(box.passwordHidden);
+  EXPECT_EQ(box.buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));
+  EXPECT_GT(box.width, box.titleWidth);
+  EXPECT_GE(box.textPlace.bottom - box.textPlace.top, 2 * 12);  // both lines, none clipped
+  EXPECT_EQ(box.owner, window.Handle());
 }
 
 TEST_F(WindowTest, EventsReachTheCoreAndEscapingErrorsEndInTheErrorBox) {

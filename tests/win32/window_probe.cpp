@@ -59,6 +59,16 @@ void CALLBACK BoxAnswerer::Tick(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void BoxAnswerer::Answer(HWND box) {
+  if (!picture.empty()) {
+    // Filled in at once, read, pictured and answered once the screen shows it whole.
+    if (box != pictured_) {
+      pictured_ = box;
+      picturedSince_ = GetTickCount();
+      Type(box);
+      return;
+    }
+    if (GetTickCount() - picturedSince_ < kPictureDelayMs) return;
+  }
   SeenBox look;
   look.title = win32::WindowText(box);
   look.owner = GetWindow(box, GW_OWNER);
@@ -78,18 +88,32 @@ void BoxAnswerer::Answer(HWND box) {
   look.icon = icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
   HWND edit = GetDlgItem(box, sorana::win32::kInputEditId);
   if (edit != nullptr) look.edit = win32::WindowText(edit);
+  for (WORD id : {sorana::win32::kLoginUserLabelId, sorana::win32::kLoginPasswordLabelId}) {
+    if (HWND label = GetDlgItem(box, id); label != nullptr) look.labels.push_back(win32::WindowText(label));
+  }
+  HWND password = GetDlgItem(box, sorana::win32::kLoginPasswordId);
+  look.passwordHidden = password != nullptr && (GetWindowLongW(password, GWL_STYLE) & ES_PASSWORD) != 0 &&
+                        SendMessageW(password, EM_GETPASSWORDCHAR, 0, 0) != 0;
   for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     wchar_t kind[16] = {};
     GetClassNameW(child, kind, 16);
     if (lstrcmpiW(kind, L"Button") == 0) look.buttons.push_back(win32::WindowText(child));
   }
+  Type(box);
   seen.push_back(look);
-  if (edit != nullptr && typed) SetWindowTextW(edit, typed->c_str());
+  if (!picture.empty() && !SaveScreenshot(box, picture)) std::printf("no picture of the box in %ls\n", picture.c_str());
   if (HWND button = GetDlgItem(box, answer); button != nullptr) {
     SendMessageW(button, BM_CLICK, 0, 0);
   } else {
     SendMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
   }
+}
+
+void BoxAnswerer::Type(HWND box) const {
+  HWND edit = GetDlgItem(box, sorana::win32::kInputEditId);
+  if (edit != nullptr && typed) SetWindowTextW(edit, typed->c_str());
+  HWND password = GetDlgItem(box, sorana::win32::kLoginPasswordId);
+  if (password != nullptr && typedPassword) SetWindowTextW(password, typedPassword->c_str());
 }
 
 bool SaveScreenshot(HWND window, const std::wstring& path) {

@@ -22,7 +22,9 @@ int FontHeight(HWND control);
 // A modal box as the user sees it, read while it is open.
 struct SeenBox {
   std::wstring title, text, edit;
+  std::vector<std::wstring> labels;  // the login box's field labels
   std::vector<std::wstring> buttons;
+  bool passwordHidden = false;  // the login box's password field shows only a mask
   HWND owner = nullptr;
   bool icon = false;
   int width = 0, titleWidth = 0;  // the box's and its title's in the caption font
@@ -39,12 +41,19 @@ class BoxAnswerer {
 
   WORD answer = IDOK;                 // the button pressed (IDCANCEL: the Escape key)
   std::optional<std::wstring> typed;  // put into an input box's field first
+  std::optional<std::wstring> typedPassword;  // into the login box's password field
+  std::wstring picture;  // a .bmp path: the box is saved there as shown, before the answer
   std::vector<SeenBox> seen;
 
  private:
   static BOOL CALLBACK Consider(HWND window, LPARAM found);
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
   void Answer(HWND box);
+  void Type(HWND box) const;
+
+  static constexpr DWORD kPictureDelayMs = 300;
+  HWND pictured_ = nullptr;
+  DWORD picturedSince_ = 0;
 
   static inline BoxAnswerer* current_ = nullptr;
   UINT_PTR timer_ = 0;
