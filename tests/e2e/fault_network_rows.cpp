@@ -204,7 +204,7 @@ std::vector<FaultRow> NetworkRows() {
     ServerRow("ServerError", "server: 500", HttpFault::ServerError, "500 Internal Server Error"),
     ServerRow("Moved", "server: 301 (not followed)", HttpFault::Moved, "301 Moved Permanently"),
     ServerRow("Found", "server: 302 (not followed)", HttpFault::Found, "302 Found"),
-    ServerRow("ResetMidBody", "server: reset in the middle of a body", HttpFault::ResetMidBody, ""),
+    ServerRow("ResetMidBody", "server without validators: reset in the middle of a body", HttpFault::ResetMidBody, ""),
     ServerRow("BadLength", "server: bad Content-Length", HttpFault::BadLength,
               "'12abc' は整数ではありません"),
     {.name = "ShortBody", .fault = "server: short body", .outcome = quietOutcome,
