@@ -1,12 +1,11 @@
 #include "download/http_transfer.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <optional>
 
 #include "platform/no_follow.h"
+#include "platform/win_path.h"
 
 namespace sorana::download {
 
@@ -92,18 +91,14 @@ bool HttpTransfer::HeaderLine(std::string_view line) {
 }
 
 void HttpTransfer::Field(std::string_view field, const std::string& value) {
-  auto is = [field](std::string_view name) {
-    return field.size() == name.size() &&
-           std::equal(field.begin(), field.end(), name.begin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-  };
-  if (is("etag")) {
+  const std::string name = platform::AsciiUpper(field);  // field names ignore case
+  if (name == "ETAG") {
     owner_.response_.eTag = value;
-  } else if (is("last-modified")) {
+  } else if (name == "LAST-MODIFIED") {
     owner_.response_.lastModified = value;
-  } else if (is("content-range")) {
+  } else if (name == "CONTENT-RANGE") {
     contentRange_ = value;
-  } else if (is("content-length")) {
+  } else if (name == "CONTENT-LENGTH") {
     contentLength_ = ParseCount(value).value_or(-1);
   }
 }
