@@ -1,5 +1,7 @@
 #include "tools/help_bundle_writer.h"
 
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "platform/win_path.h"
 #include "tools/site_content.h"
 #include "tools/site_error.h"
@@ -44,7 +46,7 @@ void AppendHexLine(std::string& out, std::string_view bytes) {
 }  // namespace
 
 bool IsHelpTextFile(std::string_view path) {
-  std::string ext = platform::AsciiUpper(platform::ExtractFileExt(path));
+  std::string ext = formats::AsciiUpper(formats::ExtractFileExt(path));
   return ext == ".HTM" || ext == ".HTML" || ext == ".CSS" || ext == ".JS";
 }
 

@@ -3,6 +3,8 @@
 #include "app/product_registry.h"
 #include "app/standards_record.h"
 #include "form/form_state.h"
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/profile.h"
@@ -18,7 +20,7 @@ constexpr std::string_view kOldPhaseLimit = "v1.2.9";
 
 // The start-up removes the staging folder names from the recorded path in any letter case.
 void EraseFirstFolderName(std::string& path, std::string_view name) {
-  size_t at = platform::AsciiUpper(path).find(name);
+  size_t at = formats::AsciiUpper(path).find(name);
   if (at != std::string::npos) path.erase(at, name.size());
 }
 
@@ -48,14 +50,14 @@ void FindInstallRoot(InspectReport& report) {
   if (report.settingsReadable && !report.settings.Path.empty()) {
     workFolder = report.settings.Path;
     report.workFolderSource = "settings file";
-  } else if (report.exename && !platform::ExtractFilePath(*report.exename).empty()) {
-    workFolder = platform::ExtractFilePath(*report.exename);
+  } else if (report.exename && !formats::ExtractFilePath(*report.exename).empty()) {
+    workFolder = formats::ExtractFilePath(*report.exename);
     report.workFolderSource = "registry";
   }
   if (workFolder.empty()) return;
   EraseFirstFolderName(workFolder, "OLD_BIN\\");
   EraseFirstFolderName(workFolder, "NEW_BIN\\");
-  report.installRoot = platform::IncludeTrailingBackslash(workFolder);
+  report.installRoot = formats::IncludeTrailingBackslash(workFolder);
 }
 
 }  // namespace
@@ -115,7 +117,7 @@ std::string FormatReport(const InspectReport& r) {
   if (r.registryKey.empty()) {
     out += "registry key: none\n";
   } else {
-    bool wow = platform::AsciiUpper(r.registryKey).find("\\WOW6432NODE\\") != std::string::npos;
+    bool wow = formats::AsciiUpper(r.registryKey).find("\\WOW6432NODE\\") != std::string::npos;
     out += "registry key: " + r.registryKey + (wow ? " (32-bit view of a win64 prefix)" : " (win32 prefix)") +
            "\n";
     out += "Exename: " + r.exename.value_or("(none)") + "\n";

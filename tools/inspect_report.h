@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/settings_file.h"
-#include "app/standards.h"
+#include "catalogue/standards.h"
 
 namespace sorana::tools {
 

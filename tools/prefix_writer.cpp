@@ -5,8 +5,10 @@
 
 #include "app/product_registry.h"
 #include "app/settings_file.h"
-#include "app/standards.h"
+#include "catalogue/standards.h"
 #include "app/standards_record.h"
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "install/expanded_name.h"
 #include "platform/registry.h"
 #include "platform/win_path.h"
@@ -104,9 +106,9 @@ void RegisterProduct(const PrefixOptions& options) {
 
 // The installed name of a standard's data file, as the plug-in step names it.
 std::string PluginName(std::string_view name) {
-  std::string ext = platform::AsciiUpper(platform::ExtractFileExt(name));
+  std::string ext = formats::AsciiUpper(formats::ExtractFileExt(name));
   std::string installed = ext == ".XL_" ? ".XLS" : ext == ".DO_" ? ".DOC" : ".SPI";
-  return platform::ChangeFileExt(name, installed);
+  return formats::ChangeFileExt(name, installed);
 }
 
 void WriteProgramFiles(const fs::path& folder, bool oldRelease, const VersionParts& version) {

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "catalogue/catalogue.h"
+#include "formats/version_resource.h"
 #include "update/update_server.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
@@ -151,7 +152,7 @@ int InspectCommand(const CommandLine& line, std::ostream& out) {
 int Version(const CommandLine& line, std::ostream& out) {
   std::string bytes = ReadHostFile(line.operands[0]);
   auto image = std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  out << platform::VersionTextFromImage(image) << "\n";
+  out << formats::VersionTextFromImage(image) << "\n";
   return 0;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "catalogue/catalogue.h"
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "install/expanded_name.h"
 #include "install/szdd_compress.h"
 #include "platform/win_path.h"
@@ -15,7 +17,7 @@ namespace sorana::tools {
 
 namespace {
 
-using platform::AsciiUpper;
+using formats::AsciiUpper;
 
 constexpr size_t kKiB = 1024;
 constexpr size_t kMiB = size_t{1024} * 1024;
@@ -66,8 +68,8 @@ size_t SizeFor(ComponentKind kind, bool oldPhase, std::string_view name, Scale s
 // replaced by "_"; the header records that letter where the names differ by one.
 char MissingChar(std::string_view name) {
   std::string expanded = install::ExpandedName(name);
-  std::string ext = platform::ExtractFileExt(expanded);
-  std::string served = platform::ExtractFileExt(name);
+  std::string ext = formats::ExtractFileExt(expanded);
+  std::string served = formats::ExtractFileExt(name);
   if (ext.size() != 4 || served.size() != 4) return '\0';
   return ext.back();
 }
@@ -153,7 +155,7 @@ std::vector<HelpFile> HelpPages(bool oldPhase, Scale scale) {
 
 // Spreadsheet and document templates (.XL_, .DO_) of some standards.
 bool IsOfficeTemplate(std::string_view name) {
-  std::string ext = Upper(platform::ExtractFileExt(name));
+  std::string ext = Upper(formats::ExtractFileExt(name));
   return ext == ".XL_" || ext == ".DO_";
 }
 

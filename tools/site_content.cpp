@@ -4,7 +4,7 @@
 #include <array>
 #include <optional>
 
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 #include "tools/site_error.h"
 
 namespace sorana::tools {
@@ -83,7 +83,7 @@ uint64_t ContentRandom::Next() {
 }
 
 std::string ToCp932(std::string_view utf8) {
-  std::optional<std::string> bytes = platform::Utf8ToCp932(utf8);
+  std::optional<std::string> bytes = formats::Utf8ToCp932(utf8);
   if (!bytes) throw SiteError("text has a character that CP932 lacks: " + std::string(utf8));
   return *bytes;
 }

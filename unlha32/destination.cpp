@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "platform/file_system.h"
 #include "platform/links.h"
 #include "unlha32/unlha32.h"
@@ -31,10 +33,10 @@ bool IsInside(const fs::path& inner, const fs::path& outer) {
 std::optional<std::string> MatchIgnoringCase(const fs::path& folder, const std::string& name) {
   std::error_code error;
   std::optional<std::string> best;
-  const std::string wanted = sorana::platform::AsciiUpper(name);
+  const std::string wanted = sorana::formats::AsciiUpper(name);
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     std::string entry = Utf8OfPath(it->path().filename());
-    if (sorana::platform::AsciiUpper(entry) == wanted && (!best || entry < *best)) best = entry;
+    if (sorana::formats::AsciiUpper(entry) == wanted && (!best || entry < *best)) best = entry;
   }
   return best;
 }
@@ -46,7 +48,7 @@ Placement Failure(int code, std::string problem) { return Placement{code, {}, st
 Destination Destination::InPrefix(sorana::platform::WinePrefix prefix, std::string windowsFolder) {
   Destination destination;
   destination.prefix_ = std::move(prefix);
-  destination.windowsFolder_ = sorana::platform::ExcludeTrailingBackslash(std::move(windowsFolder));
+  destination.windowsFolder_ = sorana::formats::ExcludeTrailingBackslash(std::move(windowsFolder));
   return destination;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 
 namespace unlha32 {
 
@@ -56,6 +56,6 @@ class LhaWriter {
   std::string bytes_;
 };
 
-using sorana::platform::IsCp932LeadByte;
+using sorana::formats::IsCp932LeadByte;
 
 }  // namespace unlha32

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/cp932.h"
+#include "formats/ascii_case.h"
+#include "formats/cp932.h"
 #include "platform/win_path.h"
 #include "unlha32/lha_writer.h"
 
@@ -43,7 +44,7 @@ std::optional<std::vector<std::string>> ConvertPath(std::string_view bytes) {
   std::vector<std::string> converted;
   bool allCp932 = true;
   for (const std::string& part : SplitPath(bytes, true)) {
-    auto utf8 = sorana::platform::Cp932ToUtf8(part);
+    auto utf8 = sorana::formats::Cp932ToUtf8(part);
     if (!utf8) {
       allCp932 = false;
       break;
@@ -74,7 +75,7 @@ std::string Escaped(std::string_view bytes) {
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9, with any extension: Windows opens the
 // device instead of a file of that name.
 bool IsDeviceName(const std::string& name) {
-  std::string stem = sorana::platform::AsciiUpper(name.substr(0, name.find('.')));
+  std::string stem = sorana::formats::AsciiUpper(name.substr(0, name.find('.')));
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
   if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
   return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '1' &&

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 #include "platform/win_path.h"
 #include "unlha32/command_line.h"
 #include "unlha32/destination.h"
@@ -35,14 +35,14 @@ constexpr bool kCallerTextIsCp932 = false;
 #endif
 
 std::optional<std::string> FromCallerText(const char* text) {
-  if (kCallerTextIsCp932) return sorana::platform::Cp932ToUtf8(text);
+  if (kCallerTextIsCp932) return sorana::formats::Cp932ToUtf8(text);
   return std::string(text);
 }
 
 // A character CP932 lacks (a member name read as UTF-8) is shown as "?".
 std::string ToCallerText(const std::string& utf8) {
   if (!kCallerTextIsCp932) return utf8;
-  if (auto cp932 = sorana::platform::Utf8ToCp932(utf8)) return *cp932;
+  if (auto cp932 = sorana::formats::Utf8ToCp932(utf8)) return *cp932;
   std::string out;
   for (char c : utf8) {
     auto byte = static_cast<unsigned char>(c);
@@ -59,7 +59,7 @@ std::string ToCallerText(const std::string& utf8) {
 // in half a character.
 size_t CharacterLength(const std::string& text, size_t i) {
   auto byte = static_cast<unsigned char>(text[i]);
-  if (kCallerTextIsCp932) return sorana::platform::IsCp932LeadByte(byte) ? 2 : 1;
+  if (kCallerTextIsCp932) return sorana::formats::IsCp932LeadByte(byte) ? 2 : 1;
   size_t length = 1;
   while (i + length < text.size() && (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80) ++length;
   return length;

@@ -9,12 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include "platform/profile.h"
-#include "support/scratch.h"
+#include "formats/profile_text.h"
+#include "support/finding.h"
 
 using sorana::fuzz::Finding;
-using sorana::platform::ProfileLookup;
-using sorana::platform::ProfileWithEntry;
+using sorana::formats::ProfileLookup;
+using sorana::formats::ProfileWithEntry;
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_text.h"
-#include "support/scratch.h"
+#include "formats/registry_text.h"
+#include "support/finding.h"
 
 using sorana::fuzz::Finding;
-namespace text = sorana::platform::registry_text;
+namespace text = sorana::formats::registry_text;
 
 namespace {
 

@@ -67,10 +67,6 @@ std::optional<std::string> ReadHostFile(const fs::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string_view AsText(std::span<const uint8_t> bytes) {
-  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
 std::vector<fs::path> TreeOf(const fs::path& folder) {
   std::vector<fs::path> entries;
   std::error_code error;
@@ -92,12 +88,6 @@ platform::WinePrefix MakeScratchPrefix(std::string_view name) {
   platform::WinePrefix prefix(root);
   platform::SetActivePrefix(prefix);
   return prefix;
-}
-
-void Finding(std::string_view what) {
-  sorana_write_guard_disarm();
-  std::fprintf(stderr, "==finding== %.*s\n", static_cast<int>(what.size()), what.data());
-  std::abort();
 }
 
 WriteGuard::WriteGuard(std::initializer_list<fs::path> allowed) {

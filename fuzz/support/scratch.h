@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/win_path.h"
+#include "support/finding.h"
 
 namespace sorana::fuzz {
 
@@ -26,7 +27,6 @@ std::filesystem::path FreshFolder(std::string_view name);
 // Host file helpers for the targets' set-up (call them with the guard disarmed).
 void WriteHostFile(const std::filesystem::path& file, std::string_view bytes);
 std::optional<std::string> ReadHostFile(const std::filesystem::path& file);
-std::string_view AsText(std::span<const uint8_t> bytes);
 
 // Every entry below `folder` (not following links), as paths relative to it.
 std::vector<std::filesystem::path> TreeOf(const std::filesystem::path& folder);
@@ -34,9 +34,6 @@ std::vector<std::filesystem::path> TreeOf(const std::filesystem::path& folder);
 // A Wine-style prefix `name` below the scratch root, made the active prefix:
 // drive_c, dosdevices/c: -> ../drive_c and the two registry files (win32).
 platform::WinePrefix MakeScratchPrefix(std::string_view name);
-
-// Reports a finding on stderr and aborts, so that the fuzzer keeps the input.
-[[noreturn]] void Finding(std::string_view what);
 
 // While alive, any change to the file system outside `allowed` (and the
 // fuzzer's artifact folder) is a finding, and so is, at its end, a file that

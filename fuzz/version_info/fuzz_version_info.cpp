@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
-#include "platform/version_info.h"
-#include "support/scratch.h"
+#include "formats/version_resource.h"
+#include "support/finding.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ bool IsVersionText(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string text = sorana::platform::VersionTextFromImage(std::span<const uint8_t>(data, size));
+  const std::string text = sorana::formats::VersionTextFromImage(std::span<const uint8_t>(data, size));
   if (!text.empty() && !IsVersionText(text)) sorana::fuzz::Finding("malformed version text \"" + text + "\"");
   return 0;
 }

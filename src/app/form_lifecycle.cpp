@@ -7,9 +7,12 @@
 #include "app/lenient_number.h"
 #include "app/product_registry.h"
 #include "app/settings_file.h"
-#include "app/standards.h"
+#include "catalogue/standards.h"
 #include "app/standards_record.h"
 #include "form/window_layout.h"
+#include "formats/ascii_case.h"
+#include "formats/version_resource.h"
+#include "formats/win_path_text.h"
 #include "platform/file_system.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
@@ -30,7 +33,7 @@ constexpr const char* kMenuNotice =
 // Removes the first occurrence of `name`, in any letter case: a PATH written
 // during an update may spell the staging folder New_BIN\.
 void EraseFirstFolderName(std::string& path, std::string_view name) {
-  size_t at = platform::AsciiUpper(path).find(name);
+  size_t at = formats::AsciiUpper(path).find(name);
   if (at != std::string::npos) path.erase(at, name.size());
 }
 
@@ -51,7 +54,7 @@ class WindowDisabledDuring {
 };
 
 bool SameWindowsPath(std::string_view a, std::string_view b) {
-  return platform::AsciiUpper(a) == platform::AsciiUpper(b);
+  return formats::AsciiUpper(a) == formats::AsciiUpper(b);
 }
 
 }  // namespace
@@ -80,7 +83,7 @@ bool FormLifecycle::FormCreate() {
 
   EraseFirstFolderName(state_.WorkFolder, "OLD_BIN\\");
   EraseFirstFolderName(state_.WorkFolder, "NEW_BIN\\");
-  state_.WorkFolder = platform::IncludeTrailingBackslash(state_.WorkFolder);
+  state_.WorkFolder = formats::IncludeTrailingBackslash(state_.WorkFolder);
   state_.InstallRoot = state_.WorkFolder;
 
   state_.NowVersion = platform::GetFileVersionText(state_.WorkFolder + kMainProgramName);
@@ -96,7 +99,7 @@ bool FormLifecycle::FormCreate() {
   LoadStandards(state_, window_);
   if (unfinished) {
     // The choice that run was installing, which it never recorded.
-    for (int i = 0; i < kStandardCount; ++i) window_.SetChecked(i, unfinished->standards[static_cast<size_t>(i)]);
+    for (int i = 0; i < catalogue::kStandardCount; ++i) window_.SetChecked(i, unfinished->standards[static_cast<size_t>(i)]);
   }
   state_.FileList.clear();
   state_.PhaseComplete = false;
@@ -123,7 +126,7 @@ void FormLifecycle::ReadSettings() {
 
 void FormLifecycle::AskBeforeOverwrite() {
   // As numbers: an installed v2.10.0.0 is newer than v2.4.1.0, though its text sorts below.
-  if (platform::VersionBelow(state_.NowVersion, kUpVersion)) return;
+  if (formats::VersionBelow(state_.NowVersion, kUpVersion)) return;
   if (window_.ShowBox(BoxKind::Confirmation, kOverwriteQuestion) != BoxAnswer::Yes) {
     state_.StartupAccepted = false;
   }
@@ -144,7 +147,7 @@ void FormLifecycle::FormClose() {
   // After a declined start-up the list holds no choice of the user's: recording
   // it would overwrite the saved one with all zeros.
   if (state_.ListLoaded) {
-    std::string record = platform::IncludeTrailingBackslash(state_.WorkFolder) + kRecordFileName;
+    std::string record = formats::IncludeTrailingBackslash(state_.WorkFolder) + kRecordFileName;
     std::string rootRecord = state_.InstallRoot + kRecordFileName;
     try {
       RecordStandards(window_, record);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/proxy_menu.h"
-#include "app/standards.h"
+#include "app/protected_standards.h"
 #include "archive/lhactrls.h"
 #include "update/phase_journal.h"
 

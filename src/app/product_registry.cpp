@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "platform/registry.h"
 #include "platform/win_path.h"
 
@@ -29,7 +31,7 @@ void RepairProgramPath() {
   if (!key) return;
   std::optional<std::string> exename = key->ReadString("Exename");
   if (!exename) return;
-  std::string path = platform::AsciiUpper(*exename);
+  std::string path = formats::AsciiUpper(*exename);
   size_t at = path.find("OLD_BIN\\");
   if (at == std::string::npos) return;
   path.erase(at, 8);
@@ -40,7 +42,7 @@ std::string ProductFolderOfExename() {
   std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
   if (!key) return {};
   std::optional<std::string> exename = key->ReadString("Exename");
-  return exename ? platform::ExtractFilePath(*exename) : std::string();
+  return exename ? formats::ExtractFilePath(*exename) : std::string();
 }
 
 }  // namespace

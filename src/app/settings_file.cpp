@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "form/app_error.h"
-#include "platform/cp932.h"
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
+#include "formats/cp932.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/win_path.h"
@@ -43,7 +45,7 @@ std::string LocateInitFile() {
   if (windows.empty()) return {};
   std::string velmora = windows.substr(0, 1) + ":\\VELMORA\\SORANA";
   std::string folder = platform::DirectoryExists(velmora) ? velmora : windows;
-  return platform::IncludeTrailingBackslash(folder) + kInitFileName;
+  return formats::IncludeTrailingBackslash(folder) + kInitFileName;
 }
 
 InitFileValues ParseInitFile(std::string_view text) {
@@ -52,7 +54,7 @@ InitFileValues ParseInitFile(std::string_view text) {
   ForEachLine(text, [&](std::string_view line) {
     size_t eq = line.find('=');
     if (eq == std::string_view::npos) return;
-    std::string name = platform::AsciiUpper(line.substr(0, eq));
+    std::string name = formats::AsciiUpper(line.substr(0, eq));
     for (size_t k = 0; k < kKeys.size(); ++k) {
       if (!found[k] && name == kKeys[k]) found[k] = std::string(line.substr(eq + 1));
     }
@@ -66,7 +68,7 @@ std::optional<InitFileValues> ReadInitFile(std::string_view fileName) {
   if (!bytes) return std::nullopt;
   std::string text;
   ForEachLine(*bytes, [&](std::string_view line) {
-    if (std::optional<std::string> utf8 = platform::Cp932ToUtf8(line)) text += *utf8 + "\n";
+    if (std::optional<std::string> utf8 = formats::Cp932ToUtf8(line)) text += *utf8 + "\n";
   });
   return ParseInitFile(text);
 }
@@ -88,7 +90,7 @@ void WriteInitFile(const FormState& state) {
   for (const std::string* value : {&state.ProxyIP, &state.WorkFolder, &state.InitVer}) {
     if (value->find_first_of("\r\n") != std::string::npos) RaiseCannotCreate(state.InitFileName, EINVAL);
   }
-  std::optional<std::string> bytes = platform::Utf8ToCp932(InitFileText(state));
+  std::optional<std::string> bytes = formats::Utf8ToCp932(InitFileText(state));
   if (!bytes) RaiseCannotCreate(state.InitFileName, EILSEQ);
   if (!platform::WriteFileAtomic(state.InitFileName, *bytes)) {
     int error = platform::LastError();

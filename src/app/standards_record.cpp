@@ -2,8 +2,9 @@
 
 #include <optional>
 
-#include "app/standards.h"
+#include "catalogue/standards.h"
 #include "form/app_error.h"
+#include "formats/profile_text.h"
 #include "platform/file_system.h"
 #include "platform/profile.h"
 
@@ -32,10 +33,10 @@ std::optional<std::string> SeededStagingRecord(const std::string& installRoot) {
 
 void LoadStandards(FormState& state, UpdateWindow& window) {
   std::optional<std::string> record = SeededStagingRecord(state.InstallRoot);
-  for (int i = 0; i < kStandardCount; ++i) {
+  for (int i = 0; i < catalogue::kStandardCount; ++i) {
     bool checked = true;
     if (record) {
-      checked = platform::ReadProfileInt(*record, kRecordSection, kStandardCaptions[static_cast<size_t>(i)],
+      checked = platform::ReadProfileInt(*record, kRecordSection, catalogue::kStandardCaptions[static_cast<size_t>(i)],
                                          0) != 0;
     }
     window.SetChecked(i, checked);
@@ -50,8 +51,8 @@ void RecordStandards(const UpdateWindow& window, std::string_view recordFile) {
     if (!existing) throw AppError(std::string(recordFile) + " に書き込めません");
     contents = std::move(*existing);
   }
-  for (int i = 0; i < kStandardCount; ++i) {
-    contents = platform::ProfileWithEntry(contents, kRecordSection, kStandardCaptions[static_cast<size_t>(i)],
+  for (int i = 0; i < catalogue::kStandardCount; ++i) {
+    contents = formats::ProfileWithEntry(contents, kRecordSection, catalogue::kStandardCaptions[static_cast<size_t>(i)],
                                           window.IsChecked(i) ? "1" : "0");
   }
   if (!platform::WriteFileAtomic(recordFile, contents)) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "formats/ascii_case.h"
 #include "platform/no_follow.h"
 #include "platform/win_path.h"
 
@@ -91,7 +92,7 @@ bool HttpTransfer::HeaderLine(std::string_view line) {
 }
 
 void HttpTransfer::Field(std::string_view field, const std::string& value) {
-  const std::string name = platform::AsciiUpper(field);  // field names ignore case
+  const std::string name = formats::AsciiUpper(field);  // field names ignore case
   if (name == "ETAG") {
     owner_.response_.eTag = value;
   } else if (name == "LAST-MODIFIED") {

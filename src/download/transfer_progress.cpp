@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "formats/ascii_case.h"
 #include "platform/win_path.h"
 
 namespace sorana::download {
@@ -54,7 +55,7 @@ void TransferProgress::KeptFile(int64_t size) {
 }
 
 void TransferProgress::ipwHTTPHeader(const std::string& Field, const std::string& Value) {
-  if (platform::AsciiUpper(Field) == "CONTENT-LENGTH") state_.ContentLength = ParseLength(Value);
+  if (formats::AsciiUpper(Field) == "CONTENT-LENGTH") state_.ContentLength = ParseLength(Value);
 }
 
 void TransferProgress::ipwHTTPStartTransfer(int) {

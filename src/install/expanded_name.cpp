@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "platform/win_path.h"
 
 namespace sorana::install {
@@ -19,11 +21,11 @@ constexpr std::string_view kOtherExtension = ".KOU";
 }  // namespace
 
 std::string ExpandedName(std::string_view name) {
-  const std::string extension = platform::AsciiUpper(platform::ExtractFileExt(name));
+  const std::string extension = formats::AsciiUpper(formats::ExtractFileExt(name));
   for (const auto& [downloaded, expanded] : kExpandedExtensions) {
-    if (extension == downloaded) return platform::ChangeFileExt(name, expanded);
+    if (extension == downloaded) return formats::ChangeFileExt(name, expanded);
   }
-  return platform::ChangeFileExt(name, kOtherExtension);
+  return formats::ChangeFileExt(name, kOtherExtension);
 }
 
 }  // namespace sorana::install

@@ -6,6 +6,8 @@
 #include "archive/lhactrls.h"
 #include "catalogue/catalogue.h"
 #include "form/app_error.h"
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "install/failure_messages.h"
 #include "install/merge_help.h"
 #include "platform/file_system.h"
@@ -75,7 +77,7 @@ const std::string& InstallSteps::Entry(size_t position) const {
 }
 
 std::string InstallSteps::Expanded(size_t position, std::string_view extension) const {
-  return platform::ChangeFileExt(Entry(position), extension);
+  return formats::ChangeFileExt(Entry(position), extension);
 }
 
 void InstallSteps::Copy(const std::string& from, const std::string& to, size_t position) const {
@@ -109,7 +111,7 @@ void InstallSteps::TemplateFile(size_t position, const catalogue::ProgramRow& ro
     app::CreateError(Failure("[" + std::string(row.folder) + " CreateFolder]"));
   }
   const std::string expanded = Expanded(position, row.extension);
-  const std::string target = folder + "\\" + platform::ChangeFileExt(expanded, ".TXT");
+  const std::string target = folder + "\\" + formats::ChangeFileExt(expanded, ".TXT");
   ClearReadOnly(target);
   Copy(state_.DownloadFolder + expanded, target, position);
 }
@@ -124,7 +126,7 @@ void InstallSteps::PrepareArchiveFolder(std::string_view name) const {
 
 void InstallSteps::ExtractArchive(size_t position) const {
   const int result = archive::ExtractLha(state_.DownloadFolder + Entry(position),
-                                         platform::ExcludeTrailingBackslash(state_.WorkFolder));
+                                         formats::ExcludeTrailingBackslash(state_.WorkFolder));
   // A missing library or a damaged archive must not pass for an installed one.
   if (result != 0) {
     platform::SetHostError(0);
@@ -141,7 +143,7 @@ void InstallSteps::ArchiveStep(size_t position, std::string_view folder) const {
 void InstallSteps::HelpStep(size_t position, std::string_view folder) const {
   const std::string& entry = Entry(position);
   PrepareArchiveFolder(folder);
-  if (platform::AsciiUpper(entry).starts_with("MERGEHELP.")) {
+  if (formats::AsciiUpper(entry).starts_with("MERGEHELP.")) {
     MergeHelp(state_.DownloadFolder + Expanded(position, ".INI"), state_.WorkFolder + std::string(folder),
               window_);
   } else {
@@ -173,7 +175,7 @@ void InstallSteps::PlugIns(size_t firstPosition) const {
   const std::string folder = state_.WorkFolder + "plugin\\";
   BackUpPlugIns(folder);
   for (size_t position = firstPosition; position < state_.FileList.size(); ++position) {
-    const std::string extension = platform::AsciiUpper(platform::ExtractFileExt(Entry(position)));
+    const std::string extension = formats::AsciiUpper(formats::ExtractFileExt(Entry(position)));
     const std::string_view installed = extension == ".XL_" ? ".XLS" : extension == ".DO_" ? ".DOC" : ".SPI";
     const std::string name = Expanded(position, installed);
     Copy(state_.DownloadFolder + name, folder + name, position);
@@ -183,7 +185,7 @@ void InstallSteps::PlugIns(size_t firstPosition) const {
 void InstallSteps::RefreshMainProgram() const {
   const std::string program = Expanded(0, ".EXE");
   const std::string installed = state_.WorkFolder + program;
-  const std::string backup = state_.DownloadFolder + platform::ChangeFileExt(program, ".OLD");
+  const std::string backup = state_.DownloadFolder + formats::ChangeFileExt(program, ".OLD");
   ClearReadOnly(backup);
   if (!platform::CopyFileTo(installed, backup, false))
     app::CreateError("コンポーネントの展開に失敗しました(3)終了します。");

@@ -4,7 +4,9 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "platform/cp932.h"
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
+#include "formats/cp932.h"
 #include "platform/file_system.h"
 #include "platform/win_path.h"
 
@@ -19,7 +21,7 @@ constexpr std::string_view kTextExtensions[] = {".HTM", ".CSS", ".JS", ".HTML"};
 
 // Texts from the bundle may be any bytes; messages must stay valid UTF-8.
 std::string Printable(std::string_view cp932) {
-  if (std::optional<std::string> utf8 = platform::Cp932ToUtf8(cp932)) return *utf8;
+  if (std::optional<std::string> utf8 = formats::Cp932ToUtf8(cp932)) return *utf8;
   std::string out;
   for (char c : cp932) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
   return out;
@@ -102,7 +104,7 @@ bool StaysBelow(std::string_view relative) {
 
 // The Windows path a record writes, or empty when the record is to be skipped.
 std::string TargetOf(std::string_view folder, std::string_view pathLine) {
-  std::optional<std::string> relative = platform::Cp932ToUtf8(pathLine);
+  std::optional<std::string> relative = formats::Cp932ToUtf8(pathLine);
   if (!relative) return {};
   for (char& c : *relative) {
     if (c == '/') c = '\\';
@@ -112,7 +114,7 @@ std::string TargetOf(std::string_view folder, std::string_view pathLine) {
 }
 
 bool IsTextFile(std::string_view target) {
-  const std::string extension = platform::AsciiUpper(platform::ExtractFileExt(target));
+  const std::string extension = formats::AsciiUpper(formats::ExtractFileExt(target));
   for (std::string_view text : kTextExtensions) {
     if (extension == text) return true;
   }
@@ -133,7 +135,7 @@ std::string JoinWithCrLf(const std::vector<std::string_view>& lines) {
 
 void WriteRecord(const std::string& target, uint32_t stamp, const std::vector<std::string_view>& content) {
   // A folder that cannot be made skips the record; it is no failure.
-  if (!platform::ForceDirectories(platform::ExtractFilePath(target))) return;
+  if (!platform::ForceDirectories(formats::ExtractFilePath(target))) return;
   if (IsTextFile(target)) {
     if (!platform::WriteFileAtomic(target, JoinWithCrLf(content))) CannotCreate(target);
   } else {
@@ -201,7 +203,7 @@ void HexTextToFile(std::string_view text, std::string_view path) {
 }
 
 bool MergeHelp(std::string_view bundle, std::string_view destination, app::UpdateWindow& window) {
-  const std::string folder = platform::IncludeTrailingBackslash(std::string(destination));
+  const std::string folder = formats::IncludeTrailingBackslash(std::string(destination));
   std::optional<std::string> contents = platform::ReadWholeFile(bundle);
   if (!contents) throw std::runtime_error("ファイル " + std::string(bundle) + " を開けません。");
   const std::vector<std::string_view> lines = SplitLines(*contents);

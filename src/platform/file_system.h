@@ -67,9 +67,6 @@ struct FindEntry {
 // No match gives an empty list with LastError 0; a folder that cannot be read
 // gives an empty list with its errno as LastError.
 std::vector<FindEntry> FindFiles(std::string_view pattern);
-// Whether a name matches a Windows wildcard pattern ("*", "?"; "x.*" also
-// matches "x"), ASCII letters compared without case, "?" one UTF-8 character.
-bool MatchesWildcard(std::string_view name, std::string_view pattern);
 
 // Whole-file reads and atomic writes (temporary file, fsync, rename). An existing
 // file keeps its permissions; a read-only one is not overwritten (EACCES).

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/win_path.h"
@@ -15,7 +17,7 @@ std::vector<std::string> SourceListItems(std::string_view sources) {
   size_t start = 0;
   while (start < sources.size()) {
     size_t end = std::min(sources.find('\0', start), sources.size());
-    std::string item = ExcludeTrailingBackslash(std::string(sources.substr(start, end - start)));
+    std::string item = formats::ExcludeTrailingBackslash(std::string(sources.substr(start, end - start)));
     start = end + 1;
     if (item.empty()) break;
     items.push_back(std::move(item));
@@ -50,11 +52,11 @@ bool ClearReadOnlyOf(const std::string& path, uint32_t attributes, const Continu
 namespace {
 
 bool IsDocument(const std::string& name) {
-  const std::string ext = AsciiUpper(ExtractFileExt(name));
+  const std::string ext = formats::AsciiUpper(formats::ExtractFileExt(name));
   return ext == ".SPI" || ext == ".DOC" || ext == ".XLS";
 }
 
-bool IsBackup(const std::string& name) { return AsciiUpper(ExtractFileExt(name)) == ".BAK"; }
+bool IsBackup(const std::string& name) { return formats::AsciiUpper(formats::ExtractFileExt(name)) == ".BAK"; }
 
 // Removes every file of the folder that `matches`; true when each removal succeeded.
 template <typename Match>
@@ -80,7 +82,7 @@ bool RenameDocumentsToBackups(std::string_view folder) {
   for (const FindEntry& entry : FindFiles(base + "*.*")) {
     if ((entry.attributes & kAttrDirectory) != 0 || !IsDocument(entry.name)) continue;
     std::string path = base + entry.name;
-    if (!RenameFile(path, ChangeFileExt(path, ".BAK"))) result = false;
+    if (!RenameFile(path, formats::ChangeFileExt(path, ".BAK"))) result = false;
   }
   return result;
 }

@@ -1,24 +1,14 @@
-// File version of Windows program files (PE32 and PE32+ version resources).
+// File version of the Windows program files of an installation.
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
 namespace sorana::platform {
 
-// "v" + the four parts of VS_FIXEDFILEINFO's file version ("v2.4.1.0"), or the
-// empty text when the file is missing, has no version information or is malformed.
+// "v" + the four parts of the file's version resource ("v2.4.1.0"), or the
+// empty text when the file is missing, has no version information or is
+// malformed (see formats/version_resource.h).
 std::string GetFileVersionText(std::string_view windowsPath);
-// The same for the file's bytes; never reads out of bounds.
-std::string VersionTextFromImage(std::span<const uint8_t> image);
-
-// Whether version text `a` ("v" and up to four numbers joined by ".") is an
-// older version than `b`, part by part as numbers, a missing part counting as
-// 0: v2.4.1.0 is older than v2.10.0.0, which their texts sort the other way.
-// A text that is no version (the empty text of a file without version
-// information) is older than every version.
-bool VersionBelow(std::string_view a, std::string_view b);
 
 }  // namespace sorana::platform

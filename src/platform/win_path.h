@@ -45,25 +45,4 @@ void SetActivePrefix(WinePrefix prefix);
 // Shorthand for ActivePrefix().ToHost(path).
 std::optional<std::filesystem::path> ToHost(std::string_view windowsPath);
 
-// Pure text helpers on Windows paths (no file access).
-bool EndsWithBackslash(std::string_view path);
-std::string IncludeTrailingBackslash(std::string path);
-std::string ExcludeTrailingBackslash(std::string path);
-// Folder part including its last backslash or drive colon ("C:\a\b.exe" -> "C:\a\");
-// empty without either.
-std::string ExtractFilePath(std::string_view path);
-// Name after the last backslash or drive colon.
-std::string ExtractFileName(std::string_view path);
-// Extension from the last "." of the name, dot included; empty when there is none.
-std::string ExtractFileExt(std::string_view path);
-// Replaces the extension of the name (adds one when there is none).
-std::string ChangeFileExt(std::string_view path, std::string_view ext);
-// ASCII-only upper-casing (a-z), the rule Windows applies to names in ANSI texts.
-std::string AsciiUpper(std::string_view text);
-// "C:\dir\name" split into "C:\dir\" and "name" (also at a forward slash).
-std::pair<std::string_view, std::string_view> SplitLastComponent(std::string_view path);
-// The components of a path below its drive, "." and ".." resolved textually;
-// ".." never climbs above the drive root, as on Windows.
-std::vector<std::string_view> ResolvedComponents(std::string_view belowDrive);
-
 }  // namespace sorana::platform

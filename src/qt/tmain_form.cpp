@@ -14,7 +14,8 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "app/standards.h"
+#include "app/protected_standards.h"
+#include "catalogue/standards.h"
 #include "form/window_layout.h"
 #include "qt/check_list_box.h"
 #include "qt/window_boxes.h"
@@ -73,7 +74,7 @@ QWidget* TMainForm::MakeControl(const ControlPlace& place, QWidget* client) {
   switch (place.control) {
     case Control::CheckListBox1: {
       QStringList captions;
-      for (std::string_view standard : kStandardCaptions) captions << FromUtf8(standard);
+      for (std::string_view standard : catalogue::kStandardCaptions) captions << FromUtf8(standard);
       checkList_ = new TCheckListBox(captions, kListColumns, kListRowHeight, client);
       checkList_->setFont(WindowFont(kListFontPixels));
       connect(checkList_, &TCheckListBox::ClickCheck, this,

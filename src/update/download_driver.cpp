@@ -8,6 +8,7 @@
 #include "download/tipw_http.h"
 #include "download/transfer_progress.h"
 #include "form/app_error.h"
+#include "formats/version_resource.h"
 #include "install/unpress.h"
 #include "platform/durability.h"
 #include "platform/file_system.h"
@@ -204,7 +205,7 @@ void DownloadDriver::Impl::Run() {
   // of its half-installed main program says nothing.
   const bool oldPhase = resumed ? resumed->oldPhase
                                 // As numbers; a program without version information is old.
-                                : platform::VersionBelow(platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe"),
+                                : formats::VersionBelow(platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe"),
                                                          kOldPhaseBelow);
   if (oldPhase) {
     // The new-version phase builds on the intermediate release: it follows

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "formats/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/process.h"
@@ -21,10 +22,10 @@ std::string Source(std::string path) {
 std::string Without(std::string_view sources, const std::vector<std::string>& keep) {
   std::vector<std::string> kept;
   kept.reserve(keep.size());
-  for (const std::string& path : keep) kept.push_back(platform::AsciiUpper(path));
+  for (const std::string& path : keep) kept.push_back(formats::AsciiUpper(path));
   std::string out;
   for (const std::string& item : platform::SourceListItems(sources)) {
-    if (std::find(kept.begin(), kept.end(), platform::AsciiUpper(item)) != kept.end()) continue;
+    if (std::find(kept.begin(), kept.end(), formats::AsciiUpper(item)) != kept.end()) continue;
     out.append(item);
     out.push_back('\0');
   }

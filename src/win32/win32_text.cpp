@@ -2,25 +2,13 @@
 
 #include <windows.h>
 
+#include "formats/utf16.h"
+
 namespace sorana::win32 {
 
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-  return wide;
-}
+std::wstring Wide(std::string_view utf8) { return formats::Utf8ToWideShown(utf8); }
 
-std::string Narrow(std::wstring_view utf16) {
-  if (utf16.empty()) return {};
-  const int size = static_cast<int>(utf16.size());
-  const int length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, narrow.data(), length, nullptr, nullptr);
-  return narrow;
-}
+std::string Narrow(std::wstring_view utf16) { return formats::WideToUtf8Shown(utf16); }
 
 std::wstring DisplayText(std::string_view utf8) {
   const std::wstring wide = Wide(utf8);

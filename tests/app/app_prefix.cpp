@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "app/product_registry.h"
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 #include "platform/registry.h"
 #include "support/pe_writer.h"
 
@@ -28,7 +28,7 @@ AppPrefix::~AppPrefix() {
 }
 
 void AppPrefix::WriteC(std::string_view windowsPath, std::string_view utf8Text) const {
-  std::optional<std::string> bytes = platform::Utf8ToCp932(utf8Text);
+  std::optional<std::string> bytes = formats::Utf8ToCp932(utf8Text);
   if (!bytes) throw std::runtime_error("text not representable in CP932");
   TempPrefix::WriteFile(prefix.HostC(windowsPath), *bytes);
 }
@@ -36,7 +36,7 @@ void AppPrefix::WriteC(std::string_view windowsPath, std::string_view utf8Text) 
 std::optional<std::string> AppPrefix::ReadC(std::string_view windowsPath) const {
   std::filesystem::path host = prefix.HostC(windowsPath);
   if (!std::filesystem::exists(host)) return std::nullopt;
-  return platform::Cp932ToUtf8(TempPrefix::ReadFile(host));
+  return formats::Cp932ToUtf8(TempPrefix::ReadFile(host));
 }
 
 bool AppPrefix::ExistsC(std::string_view windowsPath) const {

@@ -3,7 +3,8 @@
 
 #include <algorithm>
 
-#include "app/standards.h"
+#include "app/protected_standards.h"
+#include "catalogue/standards.h"
 #include "app/standards_record.h"
 #include "app_prefix.h"
 #include "form/app_error.h"
@@ -31,7 +32,7 @@ class StandardsTest : public ::testing::Test {
 TEST_F(StandardsTest, AllCheckedWithoutAnyRecord) {
   env.MakeFolderC("C:\\X\\NEW_BIN");
   LoadStandards(state, window);
-  EXPECT_EQ(Checks(), std::vector<bool>(kStandardCount, true));
+  EXPECT_EQ(Checks(), std::vector<bool>(catalogue::kStandardCount, true));
   EXPECT_TRUE(state.ListLoaded);
   EXPECT_FALSE(env.ExistsC("C:\\X\\NEW_BIN\\Install.ini"));
 }
@@ -41,7 +42,7 @@ TEST_F(StandardsTest, EntriesSetTheStatesAndMissingOnesUncheck) {
              StandardsRecord({"国土交通省電子納品基準=1", "農林水産省電子納品基準=0",
                               "愛媛県電子納品基準=0x1", "高知県電子納品基準=yes", "京都市上下水道局=2"}));
   LoadStandards(state, window);
-  std::vector<bool> expected(kStandardCount, false);
+  std::vector<bool> expected(catalogue::kStandardCount, false);
   expected[0] = expected[2] = expected[21] = true;
   EXPECT_EQ(Checks(), expected);
 }
@@ -78,21 +79,21 @@ TEST_F(StandardsTest, WithoutNewBinToSeedAllStartCheckedWhateverIsRecorded) {
   env.WriteC("C:\\X\\Install.ini", StandardsRecord({"国土交通省電子納品基準=1"}));
   env.WriteC("C:\\X\\OLD_BIN\\Install.ini", StandardsRecord({"水資源機構=1"}));
   LoadStandards(state, window);
-  EXPECT_EQ(Checks(), std::vector<bool>(kStandardCount, true));
+  EXPECT_EQ(Checks(), std::vector<bool>(catalogue::kStandardCount, true));
   EXPECT_FALSE(env.ExistsC("C:\\X\\NEW_BIN"));
 }
 
 TEST_F(StandardsTest, RecordWritesEveryEntryAndKeepsTheRest) {
   env.WriteC("C:\\X\\Install.ini",
              "[OTHER]\r\nkey=value\r\n[PULUGINLIST]\r\n国土交通省電子納品基準=0\r\n古い基準=1\r\n");
-  for (int i = 0; i < kStandardCount; ++i) window.checks[static_cast<size_t>(i)] = i % 2 == 0;
+  for (int i = 0; i < catalogue::kStandardCount; ++i) window.checks[static_cast<size_t>(i)] = i % 2 == 0;
   RecordStandards(window, "C:\\X\\Install.ini");
   std::optional<std::string> text = env.ReadC("C:\\X\\Install.ini");
   ASSERT_TRUE(text);
   EXPECT_NE(text->find("[OTHER]\r\nkey=value\r\n"), std::string::npos);
   EXPECT_NE(text->find("古い基準=1"), std::string::npos);
-  for (int i = 0; i < kStandardCount; ++i) {
-    std::string entry = std::string(kStandardCaptions[static_cast<size_t>(i)]) + (i % 2 == 0 ? "=1" : "=0");
+  for (int i = 0; i < catalogue::kStandardCount; ++i) {
+    std::string entry = std::string(catalogue::kStandardCaptions[static_cast<size_t>(i)]) + (i % 2 == 0 ? "=1" : "=0");
     EXPECT_NE(text->find(entry + "\r\n"), std::string::npos) << entry;
   }
 }
@@ -114,7 +115,7 @@ TEST(ProtectionRuleTest, NationalStandardsCannotBeUnchecked) {
     CheckListBox1ClickCheck(window);
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].kind, BoxKind::Notice);
-    EXPECT_EQ(window.boxes[0].text, "「" + std::string(kStandardCaptions[static_cast<size_t>(index)]) +
+    EXPECT_EQ(window.boxes[0].text, "「" + std::string(catalogue::kStandardCaptions[static_cast<size_t>(index)]) +
                                         "」の\r選択解除はできません。");
     EXPECT_TRUE(window.checks[static_cast<size_t>(index)]);
   }

@@ -5,7 +5,7 @@
 
 #include "app/form_lifecycle.h"
 #include "app/product_registry.h"
-#include "app/standards.h"
+#include "catalogue/standards.h"
 #include "platform/registry.h"
 #include "update/update_record.h"
 #include "app_prefix.h"
@@ -136,7 +136,7 @@ TEST_F(StartupTest, AStoppedUpdateIsAnnouncedInsteadOfTheOverwriteQuestion) {
   EXPECT_EQ(window.boxes[0].text, kMenuNotice);
   EXPECT_EQ(window.boxes[1].kind, BoxKind::Information);
   EXPECT_TRUE(window.boxes[1].text.starts_with("前回のアップデートは完了していません。")) << window.boxes[1].text;
-  for (int i = 0; i < kStandardCount; ++i) EXPECT_EQ(window.IsChecked(i), i == 3) << i;
+  for (int i = 0; i < catalogue::kStandardCount; ++i) EXPECT_EQ(window.IsChecked(i), i == 3) << i;
 
   env.WriteC("C:\\X\\SorUpdate.ini", "sorana-update-record 1\nstep sideways\n");
   window.boxes.clear();

@@ -11,6 +11,7 @@
 #include <windows.h>
 #endif
 
+#include "formats/ascii_case.h"
 #include "platform/file_system.h"
 #include "support/temp_prefix.h"
 #include "unlha32/extract.h"
@@ -22,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace platform = sorana::platform;
+namespace formats = sorana::formats;
 using sorana::test::TempPrefix;
 
 const fs::path kFixtures = SORANA_LHA_FIXTURES;
@@ -68,7 +70,7 @@ std::vector<std::string> EntriesNamed(const fs::path& folder, std::string_view n
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) {
     std::string entryName = Utf8(entry.path().filename().u8string());
-    if (platform::AsciiUpper(entryName) == platform::AsciiUpper(name)) names.push_back(entryName);
+    if (formats::AsciiUpper(entryName) == formats::AsciiUpper(name)) names.push_back(entryName);
   }
   return names;
 }

@@ -8,7 +8,7 @@
 
 #include "archive/lhactrls.h"
 #include "archive/lhactrls_testing.h"
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 #include "support/temp_prefix.h"
 #include "unlha32/lha_writer.h"
 
@@ -79,7 +79,7 @@ TEST_F(LhactrlsTest, RealLibraryIsFoundByBareNameAndExtracts) {
 #endif
   unlha32::LhaWriter writer;
   // Stored as an archiver on Windows stores it: CP932, where "ソ" ends in 0x5C.
-  writer.AddFile(platform::Utf8ToCp932("corins\\ソラナギ.ini").value(), "[x]\r\n", 0,
+  writer.AddFile(formats::Utf8ToCp932("corins\\ソラナギ.ini").value(), "[x]\r\n", 0,
                  unlha32::HeaderLevel::kLevel0);
   TempPrefix::WriteFile(prefix.HostC("C:\\temp\\corins.lzh"), writer.Finish());
 

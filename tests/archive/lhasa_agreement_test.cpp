@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "formats/ascii_case.h"
 #include "platform/win_path.h"
 #include "support/temp_prefix.h"
 #include "unlha32/extract.h"
@@ -51,7 +52,7 @@ int RunLhasa(const fs::path& archive, const fs::path& folder) {
 std::map<std::string, std::string> Tree(const fs::path& root) {
   std::map<std::string, std::string> tree;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string key = sorana::platform::AsciiUpper(entry.path().lexically_relative(root).generic_string());
+    std::string key = sorana::formats::AsciiUpper(entry.path().lexically_relative(root).generic_string());
     if (entry.is_symlink()) {
       tree[key] = "-> " + fs::read_symlink(entry.path()).string();
     } else if (entry.is_directory()) {

@@ -5,10 +5,11 @@
 
 #include <chrono>
 
-#include "app/standards.h"
+#include "catalogue/standards.h"
 #include "catalogue/catalogue.h"
 #include "e2e/form_session.h"
 #include "e2e/installed_tree.h"
+#include "formats/win_path_text.h"
 #include "platform/profile.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
@@ -40,7 +41,7 @@ std::set<std::string> Union(std::set<std::string> a, const std::set<std::string>
 
 std::set<std::string> Set(const std::vector<std::string>& names) { return {names.begin(), names.end()}; }
 
-std::string Backup(bool oldPhase) { return platform::ChangeFileExt(MainProgramName(oldPhase), ".OLD"); }
+std::string Backup(bool oldPhase) { return formats::ChangeFileExt(MainProgramName(oldPhase), ".OLD"); }
 
 TEST(EndToEndTest, FirstInstallationIsUpdatedThroughBothPhasesAndTheNextStartSeesIt) {
   UpdateScenario scenario({.installed = tools::VersionParts{1, 1, 0, 0}, .standards = AllStandards()});

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <map>
 
-#include "app/standards.h"
+#include "catalogue/standards.h"
 #include "e2e/installed_tree.h"
 #include "platform/profile.h"
 

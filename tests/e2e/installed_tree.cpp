@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <span>
 
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "install/expanded_name.h"
 #include "platform/win_path.h"
 #include "tools/site_components.h"
@@ -19,8 +21,8 @@ using tools::Scale;
 std::string PhaseFolder(bool oldPhase) { return oldPhase ? "OLD_BIN\\" : "New_BIN\\"; }
 
 std::string PluginName(const std::string& name) {
-  std::string ext = platform::AsciiUpper(platform::ExtractFileExt(name));
-  return platform::ChangeFileExt(name, ext == ".XL_" ? ".XLS" : ext == ".DO_" ? ".DOC" : ".SPI");
+  std::string ext = formats::AsciiUpper(formats::ExtractFileExt(name));
+  return formats::ChangeFileExt(name, ext == ".XL_" ? ".XLS" : ext == ".DO_" ? ".DOC" : ".SPI");
 }
 
 std::vector<std::string> PhaseList(bool oldPhase, const catalogue::StandardChoice& chosen) {
@@ -64,7 +66,7 @@ std::vector<InstalledFile> ExpectedPhaseFiles(bool oldPhase, const catalogue::St
         files.push_back({folder + install::ExpandedName(name), payload});
         break;
       case ComponentKind::TemplateText: {
-        std::string target = platform::ChangeFileExt(install::ExpandedName(name), ".TXT");
+        std::string target = formats::ChangeFileExt(install::ExpandedName(name), ".TXT");
         files.push_back({folder + std::string(rows[i].folder) + "\\" + target, payload});
         break;
       }
@@ -98,7 +100,7 @@ std::set<std::string> PluginNames(bool oldPhase, const catalogue::StandardChoice
 
 std::set<std::string> BackupNames(const std::set<std::string>& plugins) {
   std::set<std::string> names;
-  for (const std::string& plugin : plugins) names.insert(platform::ChangeFileExt(plugin, ".BAK"));
+  for (const std::string& plugin : plugins) names.insert(formats::ChangeFileExt(plugin, ".BAK"));
   return names;
 }
 

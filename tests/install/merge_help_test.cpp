@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 #include "support/fake_window.h"
 #include "support/temp_prefix.h"
 
@@ -24,7 +24,7 @@ const std::string kEnd = "\x81\xA1#HELP_FILE_END#\x81\xA1";
 constexpr const char* kHelp = "C:\\SORANA\\NEW_BIN\\ヘルプ";
 constexpr const char* kBundle = "C:\\dl\\MERGEHELP.INI";
 
-std::string Cp932(const std::string& utf8) { return platform::Utf8ToCp932(utf8).value(); }
+std::string Cp932(const std::string& utf8) { return formats::Utf8ToCp932(utf8).value(); }
 
 // One record with CR LF line ends; `path` is UTF-8 and written as CP932.
 std::string Record(const std::string& path, const std::string& time,

@@ -9,7 +9,7 @@
 #include "install/install_steps.h"
 #include "install/szdd_compress.h"
 #include "install/unpress.h"
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 #include "unlha32/lha_writer.h"
 
 namespace sorana::install {
@@ -21,7 +21,7 @@ namespace {
 const std::string kStart = "\x81\xA1#HELP_FILE_START#\x81\xA1\r\n";
 const std::string kEnd = "\x81\xA1#HELP_FILE_END#\x81\xA1\r\n";
 
-std::string Cp932(const std::string& utf8) { return platform::Utf8ToCp932(utf8).value(); }
+std::string Cp932(const std::string& utf8) { return formats::Utf8ToCp932(utf8).value(); }
 
 void RemoveTree(const fs::path& root) {
   std::error_code ec;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "formats/win_path_text.h"
 #include "platform/prefix_environment.h"
 #include "platform/registry.h"
 #include "platform/win_path.h"
@@ -194,7 +195,7 @@ TEST(Folders, TempFolderOfAWinebootPrefix) {
   ASSERT_TRUE(key);
   std::optional<std::string> temp = key->ReadString("TEMP");
   ASSERT_TRUE(temp);
-  std::string expected = IncludeTrailingBackslash(ExpandPrefixVariables(ActivePrefix(), *temp));
+  std::string expected = formats::IncludeTrailingBackslash(ExpandPrefixVariables(ActivePrefix(), *temp));
   EXPECT_TRUE(expected.starts_with("C:\\users\\" + user + "\\")) << expected;
   EXPECT_EQ(GetTempFolder(), expected);
 }

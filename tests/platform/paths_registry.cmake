@@ -1,9 +1,7 @@
-# Windows paths, CP932, profile and registry files, folders and processes.
+# Windows paths of a prefix, profile and registry files, folders and processes.
 sorana_add_test(platform_paths_test
   SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/win_path_test.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/path_text_test.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/cp932_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/profile_test.cpp
   LIBS sorana_platform)
 sorana_add_test(platform_registry_test

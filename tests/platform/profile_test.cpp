@@ -4,7 +4,8 @@
 
 #include <filesystem>
 
-#include "platform/cp932.h"
+#include "formats/cp932.h"
+#include "formats/profile_text.h"
 #include "support/temp_prefix.h"
 
 namespace sorana::platform {
@@ -12,11 +13,11 @@ namespace {
 
 using test::TempPrefix;
 
-std::string Cp932(std::string_view utf8) { return Utf8ToCp932(utf8).value(); }
+std::string Cp932(std::string_view utf8) { return formats::Utf8ToCp932(utf8).value(); }
 
 std::string Lookup(std::string_view contents, std::string_view section, std::string_view key) {
   bool found = false;
-  std::string value = ProfileLookup(contents, section, key, &found);
+  std::string value = formats::ProfileLookup(contents, section, key, &found);
   return found ? value : "<missing>";
 }
 
@@ -68,48 +69,48 @@ TEST(ProfileLookup, SurvivesBytesThatAreNotCp932) {
 
 TEST(ProfileWithEntry, ReplacesOnlyTheValue) {
   const std::string before = "; header\r\n[A]\r\nKey = old ; tail\r\nx=1\r\n\r\n[B]\nkey=other\n";
-  EXPECT_EQ(ProfileWithEntry(before, "a", "KEY", "new"),
+  EXPECT_EQ(formats::ProfileWithEntry(before, "a", "KEY", "new"),
             "; header\r\n[A]\r\nKey =new\r\nx=1\r\n\r\n[B]\nkey=other\n");
   // Without a final line break.
-  EXPECT_EQ(ProfileWithEntry("[A]\nk=1", "A", "k", "22"), "[A]\nk=22");
+  EXPECT_EQ(formats::ProfileWithEntry("[A]\nk=1", "A", "k", "22"), "[A]\nk=22");
 }
 
 TEST(ProfileWithEntry, AddsKeyAtTheEndOfItsSection) {
-  EXPECT_EQ(ProfileWithEntry("[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A", "k", "v"),
+  EXPECT_EQ(formats::ProfileWithEntry("[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A", "k", "v"),
             "[A]\r\nx=1\r\nk=v\r\n\r\n[B]\r\ny=2\r\n");
-  EXPECT_EQ(ProfileWithEntry("[A]\nx=1\n[B]\n", "b", "k", "v"), "[A]\nx=1\n[B]\nk=v\n");
+  EXPECT_EQ(formats::ProfileWithEntry("[A]\nx=1\n[B]\n", "b", "k", "v"), "[A]\nx=1\n[B]\nk=v\n");
   // The last line of the file had no line break and keeps having none.
-  EXPECT_EQ(ProfileWithEntry("[A]\r\nx=1", "A", "k", "v"), "[A]\r\nx=1\r\nk=v");
+  EXPECT_EQ(formats::ProfileWithEntry("[A]\r\nx=1", "A", "k", "v"), "[A]\r\nx=1\r\nk=v");
   // A last line ending in a lone CR is ended first, so the entry reads back.
-  std::string loneCr = ProfileWithEntry("[S]\nx=1\r", "S", "k", "v");
+  std::string loneCr = formats::ProfileWithEntry("[S]\nx=1\r", "S", "k", "v");
   EXPECT_EQ(loneCr, "[S]\nx=1\r\nk=v");
   bool found = false;
-  EXPECT_EQ(ProfileLookup(loneCr, "S", "k", &found), "v");
+  EXPECT_EQ(formats::ProfileLookup(loneCr, "S", "k", &found), "v");
   EXPECT_TRUE(found);
   // Japanese names are stored in CP932.
-  EXPECT_EQ(ProfileWithEntry("[PULUGINLIST]\r\n", "PULUGINLIST", "ソラナギ", "0"),
+  EXPECT_EQ(formats::ProfileWithEntry("[PULUGINLIST]\r\n", "PULUGINLIST", "ソラナギ", "0"),
             "[PULUGINLIST]\r\n" + Cp932("ソラナギ") + "=0\r\n");
 }
 
 TEST(ProfileWithEntry, AddsMissingSectionAtTheEnd) {
-  EXPECT_EQ(ProfileWithEntry("", "S", "k", "v"), "[S]\r\nk=v\r\n");
-  EXPECT_EQ(ProfileWithEntry("[A]\nx=1\n", "S", "k", "v"), "[A]\nx=1\n\n[S]\nk=v\n");
-  EXPECT_EQ(ProfileWithEntry("[A]\r\nx=1", "S", "k", "v"), "[A]\r\nx=1\r\n\r\n[S]\r\nk=v\r\n");
-  EXPECT_EQ(ProfileWithEntry("[A]\nx=1\n\n", "S", "k", "v"), "[A]\nx=1\n\n[S]\nk=v\n");
+  EXPECT_EQ(formats::ProfileWithEntry("", "S", "k", "v"), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(formats::ProfileWithEntry("[A]\nx=1\n", "S", "k", "v"), "[A]\nx=1\n\n[S]\nk=v\n");
+  EXPECT_EQ(formats::ProfileWithEntry("[A]\r\nx=1", "S", "k", "v"), "[A]\r\nx=1\r\n\r\n[S]\r\nk=v\r\n");
+  EXPECT_EQ(formats::ProfileWithEntry("[A]\nx=1\n\n", "S", "k", "v"), "[A]\nx=1\n\n[S]\nk=v\n");
   // A last line ending in lone CRs keeps its value when a section follows it.
-  std::string loneCr = ProfileWithEntry("[A]\r\nx=1\r\r", "S", "k", "v");
+  std::string loneCr = formats::ProfileWithEntry("[A]\r\nx=1\r\r", "S", "k", "v");
   bool found = false;
-  EXPECT_EQ(ProfileLookup(loneCr, "A", "x", &found), "1\r");
-  EXPECT_EQ(ProfileLookup("[A]\r\nx=1\r\r", "A", "x", &found), "1\r");
+  EXPECT_EQ(formats::ProfileLookup(loneCr, "A", "x", &found), "1\r");
+  EXPECT_EQ(formats::ProfileLookup("[A]\r\nx=1\r\r", "A", "x", &found), "1\r");
 }
 
 TEST(ProfileWithEntry, RefusesEntriesThatWouldReadBackDifferently) {
   const std::string before = "[A]\nk=1\n";
-  EXPECT_EQ(ProfileWithEntry(before, "A", "k", "1\n[B]"), before);
-  EXPECT_EQ(ProfileWithEntry(before, "A", "k=x", "1"), before);
-  EXPECT_EQ(ProfileWithEntry(before, "A", "", "1"), before);
-  EXPECT_EQ(ProfileWithEntry(before, "A]", "k", "1"), before);
-  EXPECT_EQ(ProfileWithEntry(before, "A", "k", "😀"), before);
+  EXPECT_EQ(formats::ProfileWithEntry(before, "A", "k", "1\n[B]"), before);
+  EXPECT_EQ(formats::ProfileWithEntry(before, "A", "k=x", "1"), before);
+  EXPECT_EQ(formats::ProfileWithEntry(before, "A", "", "1"), before);
+  EXPECT_EQ(formats::ProfileWithEntry(before, "A]", "k", "1"), before);
+  EXPECT_EQ(formats::ProfileWithEntry(before, "A", "k", "😀"), before);
 }
 
 TEST(ProfileFile, ReadsIntegersLikeGetPrivateProfileInt) {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "formats/version_resource.h"
 #include "support/pe_writer.h"
 #include "support/temp_prefix.h"
 
@@ -17,7 +18,7 @@ using test::TempPrefix;
 std::string TextOf(const std::string& bytes) {
   // A copy of exactly this size, so that a read past its end is caught by the sanitizer.
   std::vector<uint8_t> image(bytes.begin(), bytes.end());
-  return VersionTextFromImage(image);
+  return formats::VersionTextFromImage(image);
 }
 
 void Put(std::string& bytes, size_t at, uint32_t value, int width) {
@@ -48,12 +49,12 @@ TEST(VersionInfo, VersionsCompareAsNumbers) {
       {"", "", false},                  {"v2.4.1.0", "", false},          {"x1.0", "v0.0.0.1", true},
       {"v1..2", "v0.1", true},          {"v1.2.3.4.5", "v0.1", true},     {"v4294967296.0.0.0", "v1", true},
   };
-  for (const Case& c : cases) EXPECT_EQ(VersionBelow(c.a, c.b), c.below) << c.a << " < " << c.b;
+  for (const Case& c : cases) EXPECT_EQ(formats::VersionBelow(c.a, c.b), c.below) << c.a << " < " << c.b;
   // Versions of single digits keep the order of their texts.
   for (int n = 0; n < 10000; ++n) {
     const std::string v = "v" + std::to_string(n / 1000) + "." + std::to_string(n / 100 % 10) + "." +
                           std::to_string(n / 10 % 10) + "." + std::to_string(n % 10);
-    for (std::string_view b : {"v1.2.9", "v2.4.1.0"}) ASSERT_EQ(VersionBelow(v, b), v < b) << v;
+    for (std::string_view b : {"v1.2.9", "v2.4.1.0"}) ASSERT_EQ(formats::VersionBelow(v, b), v < b) << v;
   }
 }
 

@@ -4,10 +4,8 @@
 # file-tree tests run on both, their cases of links and permissions on Linux only.
 sorana_add_test(platform_windows_test
   SOURCES
-    ${CMAKE_CURRENT_SOURCE_DIR}/cp932_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/file_system_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/file_tree_test.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/path_text_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/profile_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/version_info_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/win32_host_test.cpp

@@ -8,6 +8,8 @@
 #include <span>
 
 #include "catalogue/catalogue.h"
+#include "formats/profile_text.h"
+#include "formats/version_resource.h"
 #include "install/expanded_name.h"
 #include "install/merge_help.h"
 #include "install/szdd_expand.h"
@@ -30,7 +32,7 @@ using tools::Scale;
 std::string Read(const fs::path& path) { return TempPrefix::ReadFile(path); }
 
 std::string VersionOf(const std::string& image) {
-  return platform::VersionTextFromImage(
+  return formats::VersionTextFromImage(
       std::span(reinterpret_cast<const uint8_t*>(image.data()), image.size()));
 }
 
@@ -100,10 +102,10 @@ TEST_F(BuiltSite, ProgramFilesExpandToProgramsOfThePhaseVersion) {
 TEST_F(BuiltSite, SettingsAndTemplateFilesExpandToTheirText) {
   std::string newSettings = Expand(false, std::string(catalogue::NewProgramRows[11].name));
   bool found = false;
-  EXPECT_EQ(platform::ProfileLookup(newSettings, "MediaLabelPrintSet", "SettingNameCount", &found), "3");
+  EXPECT_EQ(formats::ProfileLookup(newSettings, "MediaLabelPrintSet", "SettingNameCount", &found), "3");
   EXPECT_TRUE(found);
   // The old settings file lacks the key, so the new one replaces it later.
-  platform::ProfileLookup(Expand(true, std::string(catalogue::OldProgramRows[8].name)), "MediaLabelPrintSet",
+  formats::ProfileLookup(Expand(true, std::string(catalogue::OldProgramRows[8].name)), "MediaLabelPrintSet",
                           "SettingNameCount", &found);
   EXPECT_FALSE(found);
   for (const catalogue::ProgramRow& row : catalogue::ProgramRows(false)) {

@@ -10,6 +10,8 @@
 #include <ctime>
 #include <memory>
 
+#include "formats/wildcard_match.h"
+#include "formats/win_path_text.h"
 #include "platform/atomic_file.h"
 #include "platform/crash_point.h"
 #include "platform/win_path.h"
@@ -149,7 +151,7 @@ bool RenameFile(std::string_view from, std::string_view to) {
   struct stat dst {};
   if (lstat(target->c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) {
     // The target names the source itself, found without case: a change of spelling only.
-    std::string name(SplitLastComponent(ExcludeTrailingBackslash(std::string(to))).second);
+    std::string name(formats::SplitLastComponent(formats::ExcludeTrailingBackslash(std::string(to))).second);
     fs::path respelled = target->parent_path() / name;
     if (respelled == *source) return true;
     CrashPoint();
@@ -200,7 +202,7 @@ bool SetAttributes(std::string_view path, uint32_t attributes) {
 
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
   std::vector<FindEntry> entries;
-  auto [folder, namePattern] = SplitLastComponent(pattern);
+  auto [folder, namePattern] = formats::SplitLastComponent(pattern);
   SetHostError(0);
   if (folder.empty() || namePattern.empty()) {
     SetHostError(ENOENT);
@@ -217,7 +219,7 @@ std::vector<FindEntry> FindFiles(std::string_view pattern) {
   while (dirent* entry = readdir(dir)) {
     std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (!MatchesWildcard(name, namePattern)) continue;
+    if (!formats::MatchesWildcard(name, namePattern)) continue;
     // An entry that vanished since the listing is left out.
     if (std::optional<uint32_t> attributes = host::AttributesOf(*host / std::string(name))) {
       entries.push_back({std::string(name), *attributes});

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 #include "platform/crash_point.h"
 #include "platform/file_system.h"
 #include "platform/win_path.h"
@@ -57,10 +59,10 @@ class FolderIndex {
     struct stat st {};
     fs::path exact = folder_ / name;
     if (lstat(exact.c_str(), &st) == 0) return exact;
-    auto found = names_.find(AsciiUpper(name));
+    auto found = names_.find(formats::AsciiUpper(name));
     return found == names_.end() ? exact : folder_ / found->second;
   }
-  void Add(const std::string& name) { names_.emplace(AsciiUpper(name), name); }
+  void Add(const std::string& name) { names_.emplace(formats::AsciiUpper(name), name); }
 
  private:
   fs::path folder_;
@@ -199,7 +201,7 @@ std::optional<std::vector<fs::path>> ExpandItem(const std::string& item) {
 }
 
 bool TransferList(std::string_view sources, std::string_view destination, Mode mode) {
-  std::string target = ExcludeTrailingBackslash(std::string(destination));
+  std::string target = formats::ExcludeTrailingBackslash(std::string(destination));
   if (!ForceDirectories(target)) return false;
   std::optional<fs::path> targetHost = ToHost(target);
   if (!targetHost) return Fail(ENOENT);
@@ -239,13 +241,13 @@ void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue
 
   // The host lists no "." and "..": the folder itself and its parent come first,
   // where Windows lists them. A drive root has no parent.
-  std::string self = IsDriveRoot(folder) ? folder : ExcludeTrailingBackslash(folder);
+  std::string self = IsDriveRoot(folder) ? folder : formats::ExcludeTrailingBackslash(folder);
   if (std::optional<uint32_t> attributes = GetAttributes(self)) {
     if (!ClearReadOnlyOf(self, *attributes, askContinue, setAttributes)) return;
   }
   if (!IsDriveRoot(folder)) {
-    std::string parent = SplitLast(ExcludeTrailingBackslash(folder)).first;
-    std::string parentPath = IsDriveRoot(parent) ? parent : ExcludeTrailingBackslash(parent);
+    std::string parent = SplitLast(formats::ExcludeTrailingBackslash(folder)).first;
+    std::string parentPath = IsDriveRoot(parent) ? parent : formats::ExcludeTrailingBackslash(parent);
     std::optional<uint32_t> attributes = parent.empty() ? std::nullopt : GetAttributes(parentPath);
     if (attributes && !ClearReadOnlyOf(parentPath, *attributes, askContinue, setAttributes)) return;
   }
@@ -319,7 +321,7 @@ std::string ExpandFolderPath(std::string_view path) {
   if (!current) return {};
   if (hasDrive) {
     // "C:name" is relative to the current folder when that lies on the same drive.
-    bool sameDrive = AsciiUpper(current->substr(0, 1)) == AsciiUpper(text.substr(0, 1));
+    bool sameDrive = formats::AsciiUpper(current->substr(0, 1)) == formats::AsciiUpper(text.substr(0, 1));
     return Normalize(sameDrive ? *current + "\\" + text.substr(2)
                                : text.substr(0, 2) + "\\" + text.substr(2));
   }
@@ -339,7 +341,7 @@ bool CopyFiles(std::string_view sources, std::string_view destination) {
 
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
                    const AttributeSetter& setAttributes) {
-  WalkReadOnly(IncludeTrailingBackslash(std::string(folder)), askContinue, setAttributes);
+  WalkReadOnly(formats::IncludeTrailingBackslash(std::string(folder)), askContinue, setAttributes);
 }
 
 }  // namespace sorana::platform

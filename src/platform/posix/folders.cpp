@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "formats/win_path_text.h"
 #include "platform/crash_point.h"
 #include "platform/prefix_environment.h"
 #include "platform/private_folder.h"
@@ -40,7 +41,7 @@ std::optional<std::string> PrefixTempFolder(const WinePrefix& prefix) {
   std::optional<RegistryKey> key = RegistryKey::Open(prefix, Hive::CurrentUser, "Environment", false);
   std::optional<std::string> value = key ? key->ReadString("TEMP") : std::nullopt;
   if (!value || value->empty()) return std::nullopt;
-  std::string expanded = ExcludeTrailingBackslash(ExpandPrefixVariables(prefix, *value));
+  std::string expanded = formats::ExcludeTrailingBackslash(ExpandPrefixVariables(prefix, *value));
   std::optional<std::string> form = LongFolderForm(prefix, expanded);
   if (!form) return std::nullopt;
   // Followed: a user may keep the folder elsewhere through a link of their own.
@@ -76,11 +77,11 @@ std::string GetWindowsFolder() {
 
 std::string GetTempFolder() {
   const WinePrefix& prefix = ActivePrefix();
-  if (std::optional<std::string> temp = PrefixTempFolder(prefix)) return IncludeTrailingBackslash(*temp);
+  if (std::optional<std::string> temp = PrefixTempFolder(prefix)) return formats::IncludeTrailingBackslash(*temp);
   std::optional<fs::path> own = OwnHostTempFolder();
   std::optional<std::string> windows = own ? prefix.ToWindows(*own) : std::nullopt;
   if (!windows) return "C:\\windows\\temp\\";
-  return IncludeTrailingBackslash(*windows);
+  return formats::IncludeTrailingBackslash(*windows);
 }
 
 }  // namespace sorana::platform

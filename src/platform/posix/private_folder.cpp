@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "formats/win_path_text.h"
 #include "platform/crash_point.h"
 #include "platform/file_system.h"
 #include "platform/win_path.h"
@@ -49,7 +50,7 @@ FolderTrust JudgeResolvedFolder(const fs::path& folder) {
 }  // namespace host
 
 FolderTrust ForcePrivateFolder(std::string_view path) {
-  std::optional<fs::path> folder = ToHost(ExcludeTrailingBackslash(std::string(path)));
+  std::optional<fs::path> folder = ToHost(formats::ExcludeTrailingBackslash(std::string(path)));
   if (!folder) {
     SetHostError(ENOENT);
     return FolderTrust::Missing;

@@ -10,7 +10,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/stale_temporaries.h"
-#include "platform/registry_text.h"
+#include "formats/registry_text.h"
 #include "platform/wineserver_lock.h"
 
 namespace sorana::platform {
@@ -53,7 +53,7 @@ bool WriteValueLine(const WinePrefix& prefix, Hive hive, const std::string& stor
   std::optional<std::string> text = ReadHive(file);
   if (!text) return false;
   std::optional<std::string> edited =
-      registry_text::WithValue(*text, storedPath, name, *valueLine, std::time(nullptr));
+      formats::registry_text::WithValue(*text, storedPath, name, *valueLine, std::time(nullptr));
   // A write stopped dead left its temporary beside the hive.
   host::RemoveStaleTemporariesIn(file.parent_path());
   return edited && host::WriteFileAtomic(file, *edited);
@@ -69,8 +69,8 @@ std::optional<RegistryKey> RegistryKey::Open(const WinePrefix& prefix, Hive hive
                                              bool create) {
   std::optional<std::string> text = ReadHive(HiveFile(prefix, hive));
   if (!text) return std::nullopt;
-  std::optional<registry_text::KeyPath> key =
-      registry_text::LocateKey(*text, subKey, hive == Hive::LocalMachine);
+  std::optional<formats::registry_text::KeyPath> key =
+      formats::registry_text::LocateKey(*text, subKey, hive == Hive::LocalMachine);
   if (!key || (!key->exists && !create)) return std::nullopt;
   return RegistryKey(prefix, hive, std::move(key->stored));
 }
@@ -78,15 +78,15 @@ std::optional<RegistryKey> RegistryKey::Open(const WinePrefix& prefix, Hive hive
 std::optional<std::string> RegistryKey::ReadString(std::string_view name) const {
   std::optional<std::string> text = ReadHive(HiveFile(prefix_, hive_));
   if (!text) return std::nullopt;
-  return registry_text::ReadString(*text, storedPath_, name);
+  return formats::registry_text::ReadString(*text, storedPath_, name);
 }
 
 bool RegistryKey::WriteString(std::string_view name, std::string_view value) {
-  return WriteValueLine(prefix_, hive_, storedPath_, name, registry_text::StringValueLine(name, value));
+  return WriteValueLine(prefix_, hive_, storedPath_, name, formats::registry_text::StringValueLine(name, value));
 }
 
 bool RegistryKey::WriteBinary(std::string_view name, const std::vector<uint8_t>& data) {
-  return WriteValueLine(prefix_, hive_, storedPath_, name, registry_text::BinaryValueLine(name, data));
+  return WriteValueLine(prefix_, hive_, storedPath_, name, formats::registry_text::BinaryValueLine(name, data));
 }
 
 }  // namespace sorana::platform

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "platform/file_tree.h"
-#include "platform/name_shape.h"
+#include "formats/name_shape.h"
 #include "platform/posix/stale_temporaries.h"
 #include "platform/win_path.h"
 
@@ -45,8 +45,8 @@ size_t Sweep(int fd, bool below) {
       if (inner >= 0) removed += Sweep(inner, true);
       continue;
     }
-    const bool ours = (S_ISREG(st.st_mode) && HasAnyNameShape<char>(name, kFileShapes)) ||
-                      (S_ISLNK(st.st_mode) && HasAnyNameShape<char>(name, kLinkShapes));
+    const bool ours = (S_ISREG(st.st_mode) && formats::HasAnyNameShape<char>(name, kFileShapes)) ||
+                      (S_ISLNK(st.st_mode) && formats::HasAnyNameShape<char>(name, kLinkShapes));
     if (ours && unlinkat(fd, entry->d_name, 0) == 0) ++removed;
   }
   closedir(dir);

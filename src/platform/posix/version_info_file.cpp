@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "formats/version_resource.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
 
@@ -39,7 +40,7 @@ std::string GetFileVersionText(std::string_view windowsPath) {
   }
   close(fd);
   if (!ok) return {};
-  return VersionTextFromImage(bytes);
+  return formats::VersionTextFromImage(bytes);
 }
 
 }  // namespace sorana::platform

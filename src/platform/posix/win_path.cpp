@@ -1,4 +1,6 @@
 #include "platform/win_path.h"
+#include "formats/ascii_case.h"
+#include "formats/win_path_text.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -13,12 +15,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-char AsciiLower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    if (formats::AsciiLower(a[i]) != formats::AsciiLower(b[i])) return false;
   }
   return true;
 }
@@ -49,7 +50,7 @@ std::optional<std::string> FindEntryIgnoringCase(const fs::path& folder, std::st
 // The folder a drive link points to, fully resolved; nullopt when the drive is
 // unknown to the prefix or its target is gone.
 std::optional<fs::path> DriveTarget(const fs::path& root, char letter) {
-  std::string link = std::string(1, AsciiLower(letter)) + ":";
+  std::string link = std::string(1, formats::AsciiLower(letter)) + ":";
   std::error_code ec;
   fs::path target = fs::canonical(root / "dosdevices" / link, ec);
   if (ec || !fs::is_directory(target, ec)) return std::nullopt;
@@ -79,7 +80,7 @@ std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
 
   // Split into components and resolve "." and ".." textually; ".." never
   // climbs above the drive root, as on Windows.
-  const std::vector<std::string_view> parts = ResolvedComponents(rest);
+  const std::vector<std::string_view> parts = formats::ResolvedComponents(rest);
 
   std::optional<fs::path> drive = DriveTarget(root_, windowsPath[0]);
   if (!drive) return std::nullopt;

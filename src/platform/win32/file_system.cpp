@@ -1,5 +1,7 @@
 // File-system operations through the wide-character Win32 API. Failures record
 // the errno value of the Win32 error, so the core sees the same codes on every host.
+#include "formats/wildcard_match.h"
+#include "formats/win_path_text.h"
 #include "platform/file_system.h"
 
 #include <algorithm>
@@ -241,7 +243,7 @@ bool SetAttributes(std::string_view path, uint32_t attributes) {
 
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
   SetHostError(0);
-  auto [folder, namePattern] = SplitLastComponent(pattern);
+  auto [folder, namePattern] = formats::SplitLastComponent(pattern);
   std::vector<FindEntry> entries;
   std::optional<fs::path> host = folder.empty() ? std::nullopt : ToHost(folder);
   if (!host) {
@@ -262,7 +264,7 @@ std::vector<FindEntry> FindFiles(std::string_view pattern) {
     std::wstring_view wide(data.cFileName);
     if (wide == L"." || wide == L"..") continue;
     std::optional<std::string> name = win32::Narrow(wide);
-    if (!name || !MatchesWildcard(*name, namePattern)) continue;
+    if (!name || !formats::MatchesWildcard(*name, namePattern)) continue;
     entries.push_back(FindEntry{*name, data.dwFileAttributes});
   } while (FindNextFileW(find, &data));
   DWORD error = GetLastError();

@@ -1,6 +1,7 @@
 // File-tree operations on Windows: the shell's own silent move and copy
 // (finished where the shell fell short), the system's full-path service, and
 // the walks over FindFirstFileExW.
+#include "formats/win_path_text.h"
 #include "platform/file_tree.h"
 
 #include <atomic>
@@ -37,7 +38,7 @@ std::atomic<HWND> shellOwner{nullptr};
 bool ShellTransfer(UINT function, std::string_view sources, std::string_view destination) {
   // The shell takes a missing destination of a single item as that item's new
   // name; made first, it is always the folder the items go into.
-  const std::string folder = ExcludeTrailingBackslash(std::string(destination));
+  const std::string folder = formats::ExcludeTrailingBackslash(std::string(destination));
   if (!ForceDirectories(folder)) return false;
   std::optional<std::filesystem::path> into = ToHost(folder);
   // Both lists end in two NULs: the items' own and one more.
@@ -107,7 +108,7 @@ std::string ExpandFolderPath(std::string_view path) {
   if (length == 0 || length >= size) return {};
   full.resize(length);
   std::optional<std::string> text = win32::Narrow(full);
-  return text ? IncludeTrailingBackslash(std::move(*text)) : std::string();
+  return text ? formats::IncludeTrailingBackslash(std::move(*text)) : std::string();
 }
 
 void SetFileOperationOwner(void* window) { shellOwner.store(static_cast<HWND>(window)); }
@@ -122,7 +123,7 @@ bool CopyFiles(std::string_view sources, std::string_view destination) {
 
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
                    const AttributeSetter& setAttributes) {
-  WalkReadOnly(IncludeTrailingBackslash(std::string(folder)), askContinue, setAttributes);
+  WalkReadOnly(formats::IncludeTrailingBackslash(std::string(folder)), askContinue, setAttributes);
 }
 
 }  // namespace sorana::platform

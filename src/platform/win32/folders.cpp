@@ -1,4 +1,5 @@
 // The Windows folder and the user's temporary folder, as the system names them.
+#include "formats/win_path_text.h"
 #include "platform/folders.h"
 
 #include "platform/win32/wide_text.h"
@@ -38,8 +39,8 @@ std::string GetTempFolder() {
   });
   if (!longPath.empty()) path = std::move(longPath);
   std::string text = win32::Narrow(path).value_or(std::string());
-  if (text.empty()) text = IncludeTrailingBackslash(GetWindowsFolder()) + "temp";
-  return IncludeTrailingBackslash(std::move(text));
+  if (text.empty()) text = formats::IncludeTrailingBackslash(GetWindowsFolder()) + "temp";
+  return formats::IncludeTrailingBackslash(std::move(text));
 }
 
 }  // namespace sorana::platform

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 
@@ -39,10 +39,10 @@ void CloseLibrary(LibraryHandle library) {
   if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
 }
 
-std::optional<std::string> ToLibraryText(std::string_view utf8) { return Utf8ToCp932(utf8); }
+std::optional<std::string> ToLibraryText(std::string_view utf8) { return formats::Utf8ToCp932(utf8); }
 
 std::string FromLibraryText(std::string_view text) {
-  if (std::optional<std::string> utf8 = Cp932ToUtf8(text)) return *utf8;
+  if (std::optional<std::string> utf8 = formats::Cp932ToUtf8(text)) return *utf8;
   std::string out;
   for (char c : text) out.push_back(static_cast<unsigned char>(c) < 0x80 ? c : '?');
   return out;

@@ -2,6 +2,7 @@
 // profile, which only the user (and the administrators) may write, and a
 // folder created there inherits that protection; what is left to judge is
 // the entry itself: a reparse point (link or junction) or a file is refused.
+#include "formats/win_path_text.h"
 #include "platform/private_folder.h"
 
 #include <cerrno>
@@ -54,7 +55,7 @@ FolderTrust JudgeResolvedFolder(const fs::path& folder) {
 }  // namespace host
 
 FolderTrust ForcePrivateFolder(std::string_view path) {
-  std::optional<fs::path> folder = ToHost(ExcludeTrailingBackslash(std::string(path)));
+  std::optional<fs::path> folder = ToHost(formats::ExcludeTrailingBackslash(std::string(path)));
   if (!folder) {
     win32::Fail(ENOENT);
     return FolderTrust::Missing;

@@ -2,32 +2,15 @@
 
 #include <cerrno>
 
+#include "formats/utf16.h"
 #include "platform/file_system.h"
 #include "platform/win32/windows_api.h"
 
 namespace sorana::platform::win32 {
 
-std::optional<std::wstring> Widen(std::string_view utf8) {
-  if (utf8.empty()) return std::wstring();
-  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                                 nullptr, 0);
-  if (size <= 0) return std::nullopt;
-  std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), out.data(),
-                      size);
-  return out;
-}
+std::optional<std::wstring> Widen(std::string_view utf8) { return formats::Utf8ToWide(utf8); }
 
-std::optional<std::string> Narrow(std::wstring_view utf16) {
-  if (utf16.empty()) return std::string();
-  int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), static_cast<int>(utf16.size()),
-                                 nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::nullopt;
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), static_cast<int>(utf16.size()), out.data(),
-                      size, nullptr, nullptr);
-  return out;
-}
+std::optional<std::string> Narrow(std::wstring_view utf16) { return formats::WideToUtf8(utf16); }
 
 int ErrnoOf(unsigned long win32Error) {
   switch (win32Error) {

@@ -2,6 +2,7 @@
 // the system matches names without case. There is no prefix; WinePrefix keeps a
 // root only for the callers that name one, and maps through the drives of the
 // machine.
+#include "formats/win_path_text.h"
 #include "platform/win_path.h"
 
 #include <vector>
@@ -41,7 +42,7 @@ std::optional<fs::path> NetworkPathToHost(std::string_view windowsPath) {
       text += '\\';
     }
   }
-  for (std::string_view component : ResolvedComponents(rest)) {
+  for (std::string_view component : formats::ResolvedComponents(rest)) {
     text += '\\';
     text += component;
   }
@@ -68,7 +69,7 @@ std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
 
   // "." and ".." resolved textually, never above the drive root, as the
   // system's own full-path service does.
-  const std::vector<std::string_view> parts = ResolvedComponents(rest);
+  const std::vector<std::string_view> parts = formats::ResolvedComponents(rest);
   std::string text(windowsPath.substr(0, 2));
   text += '\\';
   for (size_t i = 0; i < parts.size(); ++i) {

@@ -1,8 +1,10 @@
 // Windows wildcard matching of names, by the rule the whole system shares, so
 // that FindFiles lists the same entries on every host.
-#include "platform/file_system.h"
+#include "formats/wildcard_match.h"
 
-namespace sorana::platform {
+#include "formats/ascii_case.h"
+
+namespace sorana::formats {
 
 namespace {
 
@@ -13,8 +15,6 @@ size_t Utf8Length(unsigned char lead) {
   if (lead >= 0xC0) return 2;
   return 1;
 }
-
-char AsciiUpperChar(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch; }
 
 bool GlobMatch(std::string_view name, std::string_view pattern) {
   // Iterative matching with one back-tracking point for the last "*".
@@ -27,7 +27,7 @@ bool GlobMatch(std::string_view name, std::string_view pattern) {
     } else if (p < pattern.size() && pattern[p] == '?') {
       ++p;
       n += Utf8Length(static_cast<unsigned char>(name[n]));
-    } else if (p < pattern.size() && AsciiUpperChar(pattern[p]) == AsciiUpperChar(name[n])) {
+    } else if (p < pattern.size() && AsciiUpper(pattern[p]) == AsciiUpper(name[n])) {
       ++p;
       ++n;
     } else if (starP != std::string_view::npos) {
@@ -54,4 +54,4 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern) {
   return false;
 }
 
-}  // namespace sorana::platform
+}  // namespace sorana::formats

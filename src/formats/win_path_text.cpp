@@ -1,7 +1,7 @@
 // The pure text helpers on Windows paths, the same on every host.
-#include "platform/win_path.h"
+#include "formats/win_path_text.h"
 
-namespace sorana::platform {
+namespace sorana::formats {
 
 namespace {
 
@@ -48,14 +48,6 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
   return out;
 }
 
-std::string AsciiUpper(std::string_view text) {
-  std::string out(text);
-  for (char& ch : out) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return out;
-}
-
 std::pair<std::string_view, std::string_view> SplitLastComponent(std::string_view path) {
   size_t cut = path.find_last_of("\\/");
   if (cut == std::string_view::npos) return {std::string_view(), path};
@@ -82,4 +74,4 @@ std::vector<std::string_view> ResolvedComponents(std::string_view rest) {
   return parts;
 }
 
-}  // namespace sorana::platform
+}  // namespace sorana::formats

@@ -1,4 +1,4 @@
-#include "platform/version_info.h"
+#include "formats/version_resource.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace sorana::platform {
+namespace sorana::formats {
 
 namespace {
 
@@ -233,4 +233,4 @@ bool VersionBelow(std::string_view a, std::string_view b) {
   return *left < *right;
 }
 
-}  // namespace sorana::platform
+}  // namespace sorana::formats

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sorana::platform::registry_text {
+namespace sorana::formats::registry_text {
 
 // Wine's escaped form of UTF-8 text, with a backslash before the characters of
 // `quoted`; nullopt when the text is not UTF-8.
@@ -46,4 +46,4 @@ std::optional<std::string> BinaryValueLine(std::string_view name, const std::vec
 std::optional<std::string> WithValue(std::string_view text, const std::string& storedPath,
                                      std::string_view name, const std::string& valueLine, std::time_t now);
 
-}  // namespace sorana::platform::registry_text
+}  // namespace sorana::formats::registry_text

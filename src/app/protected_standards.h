@@ -1,16 +1,11 @@
 // The protection rule of the standards list: the two national standards stay checked.
 #pragma once
 
-#include <array>
 #include <string_view>
 
-#include "catalogue/standards.h"
 #include "form/update_window.h"
 
 namespace sorana::app {
-
-using catalogue::kStandardCaptions;
-using catalogue::kStandardCount;
 
 // The national standards of the two ministries, which the user cannot uncheck.
 bool IsProtectedStandard(std::string_view caption);

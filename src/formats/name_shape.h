@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace sorana::platform {
+namespace sorana::formats {
 
 template <typename Char>
 bool HasNameShape(std::basic_string_view<Char> name, std::basic_string_view<Char> shape) {
@@ -32,4 +32,4 @@ bool HasAnyNameShape(std::basic_string_view<Char> name, const Shapes& shapes) {
   return false;
 }
 
-}  // namespace sorana::platform
+}  // namespace sorana::formats

@@ -1,12 +1,12 @@
-// Text encodings of the Windows side, converted with glibc's iconv: CP932
-// (Shift-JIS, code page 932) for files, UTF-16 for the registry's escapes.
+// CP932 (Shift-JIS, code page 932), the encoding of the application's files:
+// converted with glibc's iconv on Linux and the system's table on Windows.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace sorana::platform {
+namespace sorana::formats {
 
 // UTF-8 of CP932 bytes; nullopt when the bytes are not valid CP932.
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
@@ -20,9 +20,4 @@ constexpr bool IsCp932LeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-// UTF-16 code units of UTF-8 text and back; nullopt when the input is not
-// valid (a lone surrogate, a malformed or overlong UTF-8 sequence).
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
-std::optional<std::string> Utf16ToUtf8(std::u16string_view utf16);
-
-}  // namespace sorana::platform
+}  // namespace sorana::formats

@@ -1,10 +1,11 @@
-#include "platform/registry_text.h"
+#include "formats/registry_text.h"
 
 #include <cstdio>
 
-#include "platform/cp932.h"
+#include "formats/ascii_case.h"
+#include "formats/utf16.h"
 
-namespace sorana::platform::registry_text {
+namespace sorana::formats::registry_text {
 
 namespace {
 
@@ -121,16 +122,6 @@ std::optional<Unescaped> Unescape(std::string_view line, size_t pos, char endCha
   return out;
 }
 
-char AsciiLower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 // ---- Lines, keys and values of a file ------------------------------------------
 
 struct Line {
@@ -222,7 +213,7 @@ std::optional<ValueLine> FindValue(std::string_view text, const KeyBlock& block,
       continue;
     }
     if (after >= body.size() || body[after] != '=') continue;
-    if (EqualsIgnoringCase(valueName, name)) return ValueLine{line, after + 1};
+    if (SameIgnoringAsciiCase(valueName, name)) return ValueLine{line, after + 1};
   }
   return std::nullopt;
 }
@@ -253,7 +244,7 @@ std::string JoinKeyPath(const std::vector<std::string_view>& parts) {
 }
 
 bool IsAncestorOrSelf(std::string_view ancestor, std::string_view path) {
-  if (ancestor.size() > path.size() || !EqualsIgnoringCase(ancestor, path.substr(0, ancestor.size())))
+  if (ancestor.size() > path.size() || !SameIgnoringAsciiCase(ancestor, path.substr(0, ancestor.size())))
     return false;
   return ancestor.size() == path.size() || path[ancestor.size()] == '\\';
 }
@@ -272,8 +263,8 @@ std::optional<KeyPath> LocateKey(std::string_view text, std::string_view subKey,
   if (parts.empty()) return std::nullopt;
 
   // The 32-bit view: HKLM\Software of a win64 prefix is its Wow6432Node.
-  if (localMachine && EqualsIgnoringCase(parts[0], "Software") &&
-      !(parts.size() > 1 && EqualsIgnoringCase(parts[1], "Wow6432Node")) && IsWin64(text)) {
+  if (localMachine && SameIgnoringAsciiCase(parts[0], "Software") &&
+      !(parts.size() > 1 && SameIgnoringAsciiCase(parts[1], "Wow6432Node")) && IsWin64(text)) {
     parts.insert(parts.begin() + 1, "Wow6432Node");
   }
   std::string wanted = JoinKeyPath(parts);
@@ -295,7 +286,7 @@ std::optional<std::string> ReadString(std::string_view text, std::string_view st
                                       std::string_view name) {
   std::optional<std::string> result;
   ForEachKeyHeader(text, [&](const std::string& keyName, const Line& header) {
-    if (!EqualsIgnoringCase(keyName, storedPath)) return false;
+    if (!SameIgnoringAsciiCase(keyName, storedPath)) return false;
     KeyBlock block = BlockAfterHeader(text, keyName, header);
     std::optional<ValueLine> value = FindValue(text, block, name);
     if (!value) return true;
@@ -345,7 +336,7 @@ std::optional<std::string> WithValue(std::string_view text, const std::string& s
                                      std::string_view name, const std::string& valueText, std::time_t now) {
   std::optional<KeyBlock> block;
   ForEachKeyHeader(text, [&](const std::string& keyName, const Line& header) {
-    if (!EqualsIgnoringCase(keyName, storedPath)) return false;
+    if (!SameIgnoringAsciiCase(keyName, storedPath)) return false;
     block = BlockAfterHeader(text, keyName, header);
     return true;
   });
@@ -381,7 +372,7 @@ std::optional<std::string> WithValue(std::string_view text, const std::string& s
   // would swallow the new line is left alone and the write reported as failed.
   std::optional<std::string> stored;
   ForEachKeyHeader(out, [&](const std::string& keyName, const Line& header) {
-    if (!EqualsIgnoringCase(keyName, storedPath)) return false;
+    if (!SameIgnoringAsciiCase(keyName, storedPath)) return false;
     KeyBlock written = BlockAfterHeader(out, keyName, header);
     if (std::optional<ValueLine> value = FindValue(out, written, name)) {
       stored = out.substr(value->line.begin, value->line.end - value->line.begin);
@@ -392,4 +383,4 @@ std::optional<std::string> WithValue(std::string_view text, const std::string& s
   return out;
 }
 
-}  // namespace sorana::platform::registry_text
+}  // namespace sorana::formats::registry_text

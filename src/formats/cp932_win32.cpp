@@ -1,10 +1,11 @@
-// Code page 932 and UTF-16 through the system's own converters.
-#include "platform/cp932.h"
+// Code page 932 through the system's own table.
+#include "formats/cp932.h"
 
-#include "platform/win32/wide_text.h"
-#include "platform/win32/windows_api.h"
+#include <windows.h>
 
-namespace sorana::platform {
+#include "formats/utf16.h"
+
+namespace sorana::formats {
 
 namespace {
 constexpr UINT kCp932 = 932;
@@ -34,11 +35,11 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
   std::wstring wide(static_cast<size_t>(size), L'\0');
   MultiByteToWideChar(kCp932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), wide.data(),
                       size);
-  return win32::Narrow(wide);
+  return WideToUtf8(wide);
 }
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-  std::optional<std::wstring> wide = win32::Widen(utf8);
+  std::optional<std::wstring> wide = Utf8ToWide(utf8);
   if (!wide) return std::nullopt;
   if (wide->empty()) return std::string();
   // No best fit: a character CP932 lacks fails instead of turning into a look-alike.
@@ -53,14 +54,4 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
   return out;
 }
 
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
-  std::optional<std::wstring> wide = win32::Widen(utf8);
-  if (!wide) return std::nullopt;
-  return std::u16string(wide->begin(), wide->end());
-}
-
-std::optional<std::string> Utf16ToUtf8(std::u16string_view utf16) {
-  return win32::Narrow(std::wstring(utf16.begin(), utf16.end()));
-}
-
-}  // namespace sorana::platform
+}  // namespace sorana::formats

@@ -1,13 +1,11 @@
-#include "platform/cp932.h"
+#include "formats/cp932.h"
 
 #include <iconv.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 
-namespace sorana::platform {
+namespace sorana::formats {
 
 namespace {
 
@@ -69,22 +67,4 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
   return converter.Convert(utf8);
 }
 
-namespace {
-constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-}  // namespace
-
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
-  thread_local Converter converter(kUtf16, "UTF-8");
-  std::optional<std::string> bytes = converter.Convert(utf8);
-  if (!bytes) return std::nullopt;
-  std::u16string out(bytes->size() / 2, u'\0');
-  std::memcpy(out.data(), bytes->data(), out.size() * 2);
-  return out;
-}
-
-std::optional<std::string> Utf16ToUtf8(std::u16string_view utf16) {
-  thread_local Converter converter("UTF-8", kUtf16);
-  return converter.Convert(std::string_view(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2));
-}
-
-}  // namespace sorana::platform
+}  // namespace sorana::formats
