@@ -5,7 +5,7 @@
 #include <string>
 
 #include "form/app_error.h"
-#include "form/null_window.h"
+#include "support/fake_window.h"
 #include "install/expand_downloads.h"
 #include "platform/win_path.h"
 
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   sorana::app::FormState state;
   state.DownloadFolder = argv[2];
   for (int i = 3; i < argc; ++i) state.FileList.emplace_back(argv[i]);
-  sorana::app::NullWindow window;
+  sorana::test::FakeWindow window;
   try {
     sorana::install::ExpandDownloads(state, window);
   } catch (const std::exception& error) {

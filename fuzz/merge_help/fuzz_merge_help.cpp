@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "form/null_window.h"
+#include "support/fake_window.h"
 #include "install/merge_help.h"
 #include "support/scratch.h"
 
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sorana::fuzz::WriteHostFile(driveC / "Temp" / "SorNewUp" / "MERGEHELP.INI",
                               sorana::fuzz::AsText({data, size}));
 
-  sorana::app::NullWindow window;
+  sorana::test::FakeWindow window;
   try {
     sorana::fuzz::WriteGuard guard({help});
     sorana::install::MergeHelp("C:\\Temp\\SorNewUp\\MERGEHELP.INI", "C:\\VELMORA\\SORANA\\NEW_BIN\\ヘルプ\\",

@@ -83,9 +83,15 @@ void FakeWindow::Close() {
 
 void FakeWindow::ProcessMessages(int maxWaitMs) {
   ++processMessagesCalls;
+  if (asMessageLoop && closePosted && !closed) {
+    closePosted = false;
+    Close();
+    return;
+  }
   if (onProcessMessages) onProcessMessages();
   // Stands in for a blocking wait for the next message; keeps waits honest.
-  if (maxWaitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(maxWaitMs, 5)));
+  const int wait = asMessageLoop ? maxWaitMs : std::min(maxWaitMs, 5);
+  if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
 }
 
 }  // namespace sorana::test

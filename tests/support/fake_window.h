@@ -1,5 +1,8 @@
-// A recording stand-in for the update window: keeps every control's state,
-// records each box shown, answers boxes and input boxes from a script.
+// The one stand-in for the update window, for the tests, the fuzzers, the
+// benchmarks and the unattended runner: keeps every control's state, records
+// each box shown, answers boxes and input boxes from a script (questions
+// "Yes", input boxes as cancelled, the login box cancelled when nothing is
+// scripted).
 #pragma once
 
 #include <array>
@@ -60,6 +63,10 @@ class FakeWindow : public app::UpdateWindow {
   std::function<void()> onProcessMessages;
   // Called when Close() runs (the form's FormClose is wired here by tests).
   std::function<void()> onClose;
+  // As a message loop: a posted close is delivered at the next
+  // ProcessMessages, and a wait with nothing to deliver lasts its whole bound
+  // (an idle loop's wait) instead of at most 5 ms (which keeps tests quick).
+  bool asMessageLoop = false;
 
   // Recorded state.
   std::vector<ShownBox> boxes;

@@ -41,7 +41,8 @@ std::string Printable(std::string_view text) {
 
 UpdateOutcome RunUnattendedUpdate() {
   UpdateOutcome outcome;
-  ScriptedWindow window;
+  test::FakeWindow window;
+  window.asMessageLoop = true;
   {
     app::MainForm form(window);
     window.onClose = [&form] { form.FormClose(); };
@@ -60,11 +61,11 @@ UpdateOutcome RunUnattendedUpdate() {
     window.onClose = nullptr;
   }
   bool completionShown = false;
-  for (const ShownBox& box : window.Boxes()) {
+  for (const test::ShownBox& box : window.boxes) {
     if (box.kind == app::BoxKind::Information && box.text == kCompleted) completionShown = true;
   }
-  outcome.completed = outcome.failure.empty() && completionShown && window.Closed();
-  outcome.boxes = window.Boxes();
+  outcome.completed = outcome.failure.empty() && completionShown && window.closed;
+  outcome.boxes = window.boxes;
   return outcome;
 }
 
@@ -72,7 +73,7 @@ std::string Describe(const UpdateOutcome& outcome) {
   std::string text = outcome.completed ? "the update completed" : "the update did not complete";
   if (!outcome.failure.empty()) text += ": " + outcome.failure;
   text += "\n";
-  for (const ShownBox& box : outcome.boxes) {
+  for (const test::ShownBox& box : outcome.boxes) {
     text += "  [";
     text += KindName(box.kind);
     text += "] " + Printable(box.text) + "\n";

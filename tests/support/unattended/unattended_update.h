@@ -1,12 +1,12 @@
 // One whole update without a user: start-up, activation and the start-update
-// button on the core, with a scripted window that answers every question
+// button on the core, with the stand-in window answering every question
 // "Yes". Works on the active prefix and the server in SORANA_UPDATE_SERVER.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "unattended/scripted_window.h"
+#include "support/fake_window.h"
 
 namespace sorana::unattended {
 
@@ -14,7 +14,7 @@ struct UpdateOutcome {
   // The completion box was shown and the window closed: nothing else counts
   // as a finished update.
   bool completed = false;
-  std::vector<ShownBox> boxes;
+  std::vector<test::ShownBox> boxes;
   std::string failure;  // why the run stopped early, empty when it ran through
 };
 

@@ -24,7 +24,7 @@ class UnattendedUpdateTest : public ::testing::Test {
 
   static bool ShowedBox(const UpdateOutcome& outcome, app::BoxKind kind) {
     return std::any_of(outcome.boxes.begin(), outcome.boxes.end(),
-                       [kind](const ShownBox& box) { return box.kind == kind; });
+                       [kind](const test::ShownBox& box) { return box.kind == kind; });
   }
 };
 
