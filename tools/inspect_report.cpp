@@ -79,7 +79,7 @@ InspectReport Inspect() {
   if (report.installRoot.empty()) return report;
 
   report.nowVersion = platform::GetFileVersionText(report.installRoot + "fotodesk.exe");
-  report.asksOverwrite = !(report.nowVersion < std::string_view(app::kUpVersion));
+  report.asksOverwrite = !(report.nowVersion < std::string_view(form::kUpVersion));
   report.twoFolderLayout = platform::DirectoryExists(report.installRoot + "OLD_BIN");
   std::string oldBinVersion = platform::GetFileVersionText(report.installRoot + "OLD_BIN\\fotodesk.exe");
   // The driver decides on the old-version phase from OLD_BIN's main program, which

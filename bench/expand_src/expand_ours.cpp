@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   sorana::platform::SetActivePrefix(sorana::platform::WinePrefix(argv[1]));
-  sorana::app::FormState state;
+  sorana::form::FormState state;
   state.DownloadFolder = argv[2];
   for (int i = 3; i < argc; ++i) state.FileList.emplace_back(argv[i]);
   sorana::test::FakeWindow window;

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::optional<uint16_t> port = app::PortFromNumber(number);
   if (port && !(number > -1 && number < 65536)) Finding("port accepted from " + std::to_string(number));
 
-  app::FormState state;
+  form::FormState state;
   state.InitFileName = kFile;
   state.ProxyIP = values->ProxyIP;
   state.ProxyPortNo = port.value_or(0);
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     sorana::fuzz::WriteGuard guard({folder});
     app::WriteInitFile(state);
-  } catch (const app::AppError& error) {
+  } catch (const form::AppError& error) {
     // Only a value that CP932 cannot hold again may keep the file from being written.
     if (std::string_view(error.what()).ends_with(std::strerror(EILSEQ))) return 0;
     Finding(std::string("the settings file was not written: ") + error.what());

@@ -11,7 +11,7 @@ bool ActivationGate::Activated() {
 
 // Noted before the box opens: the window may be activated again inside the
 // box's own message loop, before the box returns.
-BoxAnswer ActivationGate::ShowBox(BoxKind kind, std::string_view text) {
+form::BoxAnswer ActivationGate::ShowBox(form::BoxKind kind, std::string_view text) {
   OwnBoxOpening();
   return window_.ShowBox(kind, text);
 }
@@ -22,7 +22,7 @@ std::string ActivationGate::InputBox(std::string_view caption, std::string_view 
   return window_.InputBox(caption, prompt, text);
 }
 
-std::optional<ProxyLogin> ActivationGate::AskProxyLogin(std::string_view prompt) {
+std::optional<form::ProxyLogin> ActivationGate::AskProxyLogin(std::string_view prompt) {
   OwnBoxOpening();
   return window_.AskProxyLogin(prompt);
 }

@@ -15,9 +15,9 @@
 
 namespace sorana::app {
 
-class ActivationGate final : public UpdateWindow {
+class ActivationGate final : public form::UpdateWindow {
  public:
-  explicit ActivationGate(UpdateWindow& window) : window_(window) {}
+  explicit ActivationGate(form::UpdateWindow& window) : window_(window) {}
 
   // The window became active. True when FormActivate is to run.
   bool Activated();
@@ -25,13 +25,13 @@ class ActivationGate final : public UpdateWindow {
   void OwnBoxOpening() { ownBoxOpened_ = true; }
 
   // UpdateWindow, forwarded to the window.
-  void SetCaption(Control control, std::string_view text) override { window_.SetCaption(control, text); }
-  std::string Caption(Control control) const override { return window_.Caption(control); }
-  void SetVisible(Control control, bool visible) override { window_.SetVisible(control, visible); }
-  bool IsVisible(Control control) const override { return window_.IsVisible(control); }
-  void SetEnabled(Control control, bool enabled) override { window_.SetEnabled(control, enabled); }
-  bool IsEnabled(Control control) const override { return window_.IsEnabled(control); }
-  void Repaint(Control control) override { window_.Repaint(control); }
+  void SetCaption(form::Control control, std::string_view text) override { window_.SetCaption(control, text); }
+  std::string Caption(form::Control control) const override { return window_.Caption(control); }
+  void SetVisible(form::Control control, bool visible) override { window_.SetVisible(control, visible); }
+  bool IsVisible(form::Control control) const override { return window_.IsVisible(control); }
+  void SetEnabled(form::Control control, bool enabled) override { window_.SetEnabled(control, enabled); }
+  bool IsEnabled(form::Control control) const override { return window_.IsEnabled(control); }
+  void Repaint(form::Control control) override { window_.Repaint(control); }
   void SetWindowEnabled(bool enabled) override { window_.SetWindowEnabled(enabled); }
   bool IsWindowEnabled() const override { return window_.IsWindowEnabled(); }
   void SetClientSize(int width, int height) override { window_.SetClientSize(width, height); }
@@ -41,15 +41,15 @@ class ActivationGate final : public UpdateWindow {
   int CurrentItem() const override { return window_.CurrentItem(); }
   void SetProgress(int position) override { window_.SetProgress(position); }
   int Progress() const override { return window_.Progress(); }
-  BoxAnswer ShowBox(BoxKind kind, std::string_view text) override;
+  form::BoxAnswer ShowBox(form::BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
-  std::optional<ProxyLogin> AskProxyLogin(std::string_view prompt) override;
+  std::optional<form::ProxyLogin> AskProxyLogin(std::string_view prompt) override;
   void PostClose() override { window_.PostClose(); }
   void Close() override { window_.Close(); }
   void ProcessMessages(int maxWaitMs) override { window_.ProcessMessages(maxWaitMs); }
 
  private:
-  UpdateWindow& window_;
+  form::UpdateWindow& window_;
   bool activatedBefore_ = false;
   bool ownBoxOpened_ = false;
 };

@@ -40,7 +40,7 @@ void EraseFirstFolderName(std::string& path, std::string_view name) {
 // Restores the window's enabled state however the guarded steps end.
 class WindowDisabledDuring {
  public:
-  explicit WindowDisabledDuring(UpdateWindow& window)
+  explicit WindowDisabledDuring(form::UpdateWindow& window)
       : window_(window), wasEnabled_(window.IsWindowEnabled()) {
     window_.SetWindowEnabled(false);
   }
@@ -49,7 +49,7 @@ class WindowDisabledDuring {
   WindowDisabledDuring& operator=(const WindowDisabledDuring&) = delete;
 
  private:
-  UpdateWindow& window_;
+  form::UpdateWindow& window_;
   bool wasEnabled_;
 };
 
@@ -63,11 +63,11 @@ bool FormLifecycle::FormCreate() {
   RepairRegisteredProgramPath();
   ResetEngineReadOption();
 
-  window_.SetVisible(Control::CancelButton, false);
-  window_.SetVisible(Control::DownLoadButton, true);
-  window_.SetEnabled(Control::DownLoadButton, false);
-  window_.SetClientSize(kClientWidth, kClientHeight);
-  window_.SetCaption(Control::ProgressLabel, "");
+  window_.SetVisible(form::Control::CancelButton, false);
+  window_.SetVisible(form::Control::DownLoadButton, true);
+  window_.SetEnabled(form::Control::DownLoadButton, false);
+  window_.SetClientSize(form::kClientWidth, form::kClientHeight);
+  window_.SetCaption(form::Control::ProgressLabel, "");
   state_.StartupAccepted = true;
   state_.ListLoaded = false;
   state_.WorkFolder.clear();
@@ -87,8 +87,8 @@ bool FormLifecycle::FormCreate() {
   state_.InstallRoot = state_.WorkFolder;
 
   state_.NowVersion = platform::GetFileVersionText(state_.WorkFolder + kMainProgramName);
-  window_.SetCaption(Control::NowVersionLabel, "NowVersion: " + state_.NowVersion);
-  window_.SetCaption(Control::UpVersionLabel, std::string("UpVersion: ") + kUpVersion);
+  window_.SetCaption(form::Control::NowVersionLabel, "NowVersion: " + state_.NowVersion);
+  window_.SetCaption(form::Control::UpVersionLabel, std::string("UpVersion: ") + form::kUpVersion);
 
   // An update that was stopped dead is finished by the next click, whatever
   // version its half-installed main program carries.
@@ -104,8 +104,8 @@ bool FormLifecycle::FormCreate() {
   state_.FileList.clear();
   state_.PhaseComplete = false;
   state_.LastBytes = 0;
-  window_.ShowBox(BoxKind::Notice, kMenuNotice);
-  if (unfinished) window_.ShowBox(BoxKind::Information, kUnfinishedNotice);
+  window_.ShowBox(form::BoxKind::Notice, kMenuNotice);
+  if (unfinished) window_.ShowBox(form::BoxKind::Information, kUnfinishedNotice);
   return true;
 }
 
@@ -113,12 +113,12 @@ void FormLifecycle::ReadSettings() {
   if (state_.InitFileName.empty() || !platform::FileExists(state_.InitFileName)) return;
   std::optional<InitFileValues> values = ReadInitFile(state_.InitFileName);
   if (!values) {
-    window_.ShowBox(BoxKind::Error, "ファイル \"" + state_.InitFileName + "\" を読み込めません。");
+    window_.ShowBox(form::BoxKind::Error, "ファイル \"" + state_.InitFileName + "\" を読み込めません。");
     return;
   }
   state_.ProxyIP = values->ProxyIP;
   std::optional<uint16_t> port = PortFromNumber(LenientNumber(values->ProxyPort));
-  if (!port) window_.ShowBox(BoxKind::Error, "範囲チェックエラー");
+  if (!port) window_.ShowBox(form::BoxKind::Error, "範囲チェックエラー");
   state_.ProxyPortNo = port.value_or(0);
   state_.WorkFolder = values->Path;
   state_.InitVer = values->Ver;
@@ -126,8 +126,8 @@ void FormLifecycle::ReadSettings() {
 
 void FormLifecycle::AskBeforeOverwrite() {
   // As numbers: an installed v2.10.0.0 is newer than v2.4.1.0, though its text sorts below.
-  if (formats::VersionBelow(state_.NowVersion, kUpVersion)) return;
-  if (window_.ShowBox(BoxKind::Confirmation, kOverwriteQuestion) != BoxAnswer::Yes) {
+  if (formats::VersionBelow(state_.NowVersion, form::kUpVersion)) return;
+  if (window_.ShowBox(form::BoxKind::Confirmation, kOverwriteQuestion) != form::BoxAnswer::Yes) {
     state_.StartupAccepted = false;
   }
 }
@@ -138,9 +138,9 @@ void FormLifecycle::FormActivate() {
     return;
   }
   WindowDisabledDuring disabled(window_);
-  window_.SetEnabled(Control::DownLoadButton, true);
-  window_.SetCaption(Control::ProgressLabel, "");
-  window_.SetCaption(Control::MsgLabel, kStartPrompt);
+  window_.SetEnabled(form::Control::DownLoadButton, true);
+  window_.SetCaption(form::Control::ProgressLabel, "");
+  window_.SetCaption(form::Control::MsgLabel, form::kStartPrompt);
 }
 
 void FormLifecycle::FormClose() {
@@ -153,7 +153,7 @@ void FormLifecycle::FormClose() {
       RecordStandards(window_, record);
       if (!SameWindowsPath(record, rootRecord)) platform::CopyFileTo(record, rootRecord, false);
     } catch (const std::exception& error) {
-      window_.ShowBox(BoxKind::Error, error.what());
+      window_.ShowBox(form::BoxKind::Error, error.what());
     }
   }
   // A running update still walks FileList; it is released when that run ends.

@@ -10,7 +10,7 @@ inline constexpr const char* kMainProgramName = "fotodesk.exe";
 
 class FormLifecycle {
  public:
-  FormLifecycle(FormState& state, UpdateWindow& window) : state_(state), window_(window) {}
+  FormLifecycle(form::FormState& state, form::UpdateWindow& window) : state_(state), window_(window) {}
 
   // Repairs the registry, reads the settings, finds the install root and the
   // installed version, asks before overwriting an equal or newer version, loads
@@ -31,8 +31,8 @@ class FormLifecycle {
   void ReadSettings();
   void AskBeforeOverwrite();
 
-  FormState& state_;
-  UpdateWindow& window_;
+  form::FormState& state_;
+  form::UpdateWindow& window_;
 };
 
 }  // namespace sorana::app

@@ -9,11 +9,11 @@
 
 namespace sorana::app {
 
-MainForm::MainForm(UpdateWindow& window)
+MainForm::MainForm(form::UpdateWindow& window)
     : gate_(window),
       lifecycle_(state_, gate_),
       driver_(state_, gate_) {
-  archive::SetPanicHandler([this](std::string_view text) { gate_.ShowBox(BoxKind::Panic, text); });
+  archive::SetPanicHandler([this](std::string_view text) { gate_.ShowBox(form::BoxKind::Panic, text); });
 }
 
 MainForm::~MainForm() { archive::SetPanicHandler(nullptr); }
@@ -44,8 +44,8 @@ void MainForm::DownLoadButtonClick() {
   // Reset however the run ends, so that FormClose knows whether a run is on the
   // stack; a window closed meanwhile releases the file list only now.
   struct RunScope {
-    FormState& state;
-    explicit RunScope(FormState& s) : state(s) { state.Updating = true; }
+    form::FormState& state;
+    explicit RunScope(form::FormState& s) : state(s) { state.Updating = true; }
     ~RunScope() {
       state.Updating = false;
       if (state.Closed) state.FileList.clear();

@@ -11,9 +11,9 @@
 
 namespace sorana::app {
 
-class MainForm : public FormEvents {
+class MainForm : public form::FormEvents {
  public:
-  explicit MainForm(UpdateWindow& window);
+  explicit MainForm(form::UpdateWindow& window);
   ~MainForm() override;
   MainForm(const MainForm&) = delete;
   MainForm& operator=(const MainForm&) = delete;
@@ -33,13 +33,13 @@ class MainForm : public FormEvents {
   void DownLoadButtonClick() override;
   void CancelButtonClick() override;
 
-  FormState& State() { return state_; }
+  form::FormState& State() { return state_; }
 
  private:
   // Every part of the core reaches the window through the gate, so that it
   // sees each box they open.
   ActivationGate gate_;
-  FormState state_;
+  form::FormState state_;
   FormLifecycle lifecycle_;
   update::DownloadDriver driver_;
 };

@@ -12,6 +12,6 @@ bool IsProtectedStandard(std::string_view caption);
 
 // Runs after the user toggled the list's current item: a protected standard
 // that was unchecked is explained in a notice and checked again.
-void CheckListBox1ClickCheck(UpdateWindow& window);
+void CheckListBox1ClickCheck(form::UpdateWindow& window);
 
 }  // namespace sorana::app

@@ -28,19 +28,19 @@ uint16_t ParsePortText(std::string_view text) {
     auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
     wellFormed = ec == std::errc() && end == number.data() + number.size();
   }
-  if (!wellFormed) throw AppError("'" + std::string(text) + "' は整数ではありません");
-  if (value < 0 || value > 65535) throw AppError("範囲チェックエラー");
+  if (!wellFormed) throw form::AppError("'" + std::string(text) + "' は整数ではありません");
+  if (value < 0 || value > 65535) throw form::AppError("範囲チェックエラー");
   return static_cast<uint16_t>(value);
 }
 
-void ProxyIPMenuClick(FormState& state, UpdateWindow& window) {
+void ProxyIPMenuClick(form::FormState& state, form::UpdateWindow& window) {
   std::string typed = window.InputBox(kProxyCaption, "プロキシIP", state.ProxyIP);
-  if (typed.find_first_of("\r\n") != std::string::npos) throw AppError(kHostWithLineBreak);
+  if (typed.find_first_of("\r\n") != std::string::npos) throw form::AppError(kHostWithLineBreak);
   state.ProxyIP = std::move(typed);
   WriteInitFile(state);
 }
 
-void ProxyPortMenuClick(FormState& state, UpdateWindow& window) {
+void ProxyPortMenuClick(form::FormState& state, form::UpdateWindow& window) {
   std::string typed = window.InputBox(kProxyCaption, "プロキシPort", std::to_string(state.ProxyPortNo));
   state.ProxyPortNo = ParsePortText(typed);
   WriteInitFile(state);

@@ -12,11 +12,11 @@ namespace sorana::app {
 
 // Raises AppError for a host holding a CR or LF; the host and the file then
 // stay as they were.
-void ProxyIPMenuClick(FormState& state, UpdateWindow& window);
+void ProxyIPMenuClick(form::FormState& state, form::UpdateWindow& window);
 
 // Raises AppError "'<text>' は整数ではありません" or "範囲チェックエラー" for an
 // unusable port; the port and the file then stay as they were.
-void ProxyPortMenuClick(FormState& state, UpdateWindow& window);
+void ProxyPortMenuClick(form::FormState& state, form::UpdateWindow& window);
 
 // Strict whole-number reading of a typed port: optional sign and decimal digits
 // only. Raises the two errors above.

@@ -35,7 +35,7 @@ void ForEachLine(std::string_view text, Visit visit) {
 
 [[noreturn]] void RaiseCannotCreate(std::string_view fileName, int error) {
   std::string shown = fileName.empty() ? std::string(kInitFileName) : std::string(fileName);
-  throw AppError("ファイル \"" + shown + "\" を作成できません。" + std::strerror(error));
+  throw form::AppError("ファイル \"" + shown + "\" を作成できません。" + std::strerror(error));
 }
 
 }  // namespace
@@ -79,12 +79,12 @@ std::optional<uint16_t> PortFromNumber(double number) {
   return static_cast<uint16_t>(whole);
 }
 
-std::string InitFileText(const FormState& state) {
+std::string InitFileText(const form::FormState& state) {
   return "PROXYIP=" + state.ProxyIP + "\r\n" + "PROXYPORT=" + std::to_string(state.ProxyPortNo) + "\r\n" +
          "PATH=" + state.WorkFolder + "\r\n" + "VER=" + state.InitVer + "\r\n";
 }
 
-void WriteInitFile(const FormState& state) {
+void WriteInitFile(const form::FormState& state) {
   if (state.InitFileName.empty()) RaiseCannotCreate(state.InitFileName, ENOENT);
   // A value holding a line break would add lines that the next start reads as settings.
   for (const std::string* value : {&state.ProxyIP, &state.WorkFolder, &state.InitVer}) {

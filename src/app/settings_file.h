@@ -40,11 +40,11 @@ std::optional<InitFileValues> ReadInitFile(std::string_view fileName);
 std::optional<uint16_t> PortFromNumber(double number);
 
 // The file's four lines for the current values (UTF-8, each ended by CR LF).
-std::string InitFileText(const FormState& state);
+std::string InitFileText(const form::FormState& state);
 
 // Replaces the file atomically with the current values. Raises AppError
 // "ファイル "<path>" を作成できません。<reason>" when it cannot be written or a
 // value holds a CR or LF (the file is then left as it was).
-void WriteInitFile(const FormState& state);
+void WriteInitFile(const form::FormState& state);
 
 }  // namespace sorana::app

@@ -31,7 +31,7 @@ std::optional<std::string> SeededStagingRecord(const std::string& installRoot) {
 
 }  // namespace
 
-void LoadStandards(FormState& state, UpdateWindow& window) {
+void LoadStandards(form::FormState& state, form::UpdateWindow& window) {
   std::optional<std::string> record = SeededStagingRecord(state.InstallRoot);
   for (int i = 0; i < catalogue::kStandardCount; ++i) {
     bool checked = true;
@@ -44,11 +44,11 @@ void LoadStandards(FormState& state, UpdateWindow& window) {
   state.ListLoaded = true;
 }
 
-void RecordStandards(const UpdateWindow& window, std::string_view recordFile) {
+void RecordStandards(const form::UpdateWindow& window, std::string_view recordFile) {
   std::string contents;
   if (platform::FileExists(recordFile)) {
     std::optional<std::string> existing = platform::ReadWholeFile(recordFile);
-    if (!existing) throw AppError(std::string(recordFile) + " に書き込めません");
+    if (!existing) throw form::AppError(std::string(recordFile) + " に書き込めません");
     contents = std::move(*existing);
   }
   for (int i = 0; i < catalogue::kStandardCount; ++i) {
@@ -56,7 +56,7 @@ void RecordStandards(const UpdateWindow& window, std::string_view recordFile) {
                                           window.IsChecked(i) ? "1" : "0");
   }
   if (!platform::WriteFileAtomic(recordFile, contents)) {
-    throw AppError(std::string(recordFile) + " に書き込めません");
+    throw form::AppError(std::string(recordFile) + " に書き込めません");
   }
 }
 

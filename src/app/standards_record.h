@@ -21,11 +21,11 @@ inline constexpr const char* kRecordSection = "PULUGINLIST";
 // and sets the check states from it: unchecked for a standard without an entry,
 // all checked when there is no staging copy even after seeding. Sets
 // state.ListLoaded.
-void LoadStandards(FormState& state, UpdateWindow& window);
+void LoadStandards(form::FormState& state, form::UpdateWindow& window);
 
 // Writes every standard's state into `recordFile` as one atomic replacement,
 // keeping the file's other sections and entries. Raises AppError
 // "<recordFile> に書き込めません" when it cannot be written.
-void RecordStandards(const UpdateWindow& window, std::string_view recordFile);
+void RecordStandards(const form::UpdateWindow& window, std::string_view recordFile);
 
 }  // namespace sorana::app

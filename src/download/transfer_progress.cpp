@@ -10,8 +10,8 @@
 
 namespace sorana::download {
 
-using app::BoxKind;
-using app::Control;
+using form::BoxKind;
+using form::Control;
 
 namespace {
 
@@ -95,7 +95,7 @@ void TransferProgress::ipwHTTPEndTransfer(int) {
   if (static_cast<double>(state_.LastBytes) != state_.ContentLength) {
     // Short, or no length announced: this file, and so its phase, is not whole.
     window_.SetCaption(Control::DownLoadButton, "アップデート開始");
-    window_.SetCaption(Control::MsgLabel, app::kStartPrompt);
+    window_.SetCaption(Control::MsgLabel, form::kStartPrompt);
     window_.Repaint(Control::MsgLabel);
     window_.SetCaption(Control::ProgressLabel, "");
     window_.SetProgress(0);

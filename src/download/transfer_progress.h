@@ -15,7 +15,7 @@ namespace sorana::download {
 
 class TransferProgress {
  public:
-  TransferProgress(app::FormState& state, app::UpdateWindow& window) : state_(state), window_(window) {}
+  TransferProgress(form::FormState& state, form::UpdateWindow& window) : state_(state), window_(window) {}
 
   // Sends the component's five events to the handlers below.
   void Attach(TipwHTTP& http);
@@ -34,8 +34,8 @@ class TransferProgress {
   void ipwHTTPError(int ErrorCode, const std::string& Description);
 
  private:
-  app::FormState& state_;
-  app::UpdateWindow& window_;
+  form::FormState& state_;
+  form::UpdateWindow& window_;
 };
 
 // A length in its shortest decimal form, never in exponent notation:

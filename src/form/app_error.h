@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace sorana::app {
+namespace sorana::form {
 
 class AppError : public std::runtime_error {
  public:
@@ -18,4 +18,4 @@ class AppError : public std::runtime_error {
   throw AppError(std::string(message) + "\r");
 }
 
-}  // namespace sorana::app
+}  // namespace sorana::form

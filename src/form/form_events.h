@@ -2,7 +2,7 @@
 // them on the core; tests of the window may implement a part of them.
 #pragma once
 
-namespace sorana::app {
+namespace sorana::form {
 
 class FormEvents {
  public:
@@ -21,4 +21,4 @@ class FormEvents {
   virtual void CancelButtonClick() = 0;
 };
 
-}  // namespace sorana::app
+}  // namespace sorana::form

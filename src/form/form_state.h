@@ -9,7 +9,7 @@
 
 #include "product_version.h"
 
-namespace sorana::app {
+namespace sorana::form {
 
 inline constexpr const char* kUpVersion = kProductVersionText;
 
@@ -48,4 +48,4 @@ struct FormState {
   bool Closed = false;    // FormClose has run; a running update unwinds
 };
 
-}  // namespace sorana::app
+}  // namespace sorana::form

@@ -8,7 +8,7 @@
 #include "form/form_events.h"
 #include "form/update_window.h"
 
-namespace sorana::app {
+namespace sorana::form {
 
 inline constexpr const char* kUnexpectedError = "予期しないエラーが発生しました。";
 
@@ -42,4 +42,4 @@ inline void DispatchGuarded(UpdateWindow& window, FormEvents* events, void (Form
   RunGuarded(window, events, [&] { (events->*handler)(); });
 }
 
-}  // namespace sorana::app
+}  // namespace sorana::form

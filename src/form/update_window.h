@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace sorana::app {
+namespace sorana::form {
 
 enum class Control {
   Label2,
@@ -97,4 +97,4 @@ class UpdateWindow {
   virtual void ProcessMessages(int maxWaitMs = 0) = 0;
 };
 
-}  // namespace sorana::app
+}  // namespace sorana::form

@@ -8,7 +8,7 @@
 
 #include "form/update_window.h"
 
-namespace sorana::app {
+namespace sorana::form {
 
 inline constexpr const char* kWindowCaption = "【ソラナギ】アップデートプログラム";
 inline constexpr const char* kSettingsMenuCaption = "設定";
@@ -66,4 +66,4 @@ constexpr int ProgressLabelWidth(int textWidth) {
   return std::clamp(textWidth + 2, label.width, widest);
 }
 
-}  // namespace sorana::app
+}  // namespace sorana::form

@@ -21,23 +21,23 @@ void ExpandEntry(const std::string& folder, const std::string& name, size_t posi
   std::optional<std::filesystem::path> target = platform::ToHost(folder + ExpandedName(name));
   if (!source || !target) {
     platform::SetHostError(ENOENT);
-    app::CreateError(PositionFailure(position));
+    form::CreateError(PositionFailure(position));
   }
   ExpandResult result = ExpandFile(*source, *target);
   if (!result.ok()) {
     platform::SetHostError(result.error);
-    app::CreateError(PositionFailure(position));
+    form::CreateError(PositionFailure(position));
   }
 }
 
 }  // namespace
 
-void ExpandDownloads(const app::FormState& state, app::UpdateWindow& window) {
+void ExpandDownloads(const form::FormState& state, form::UpdateWindow& window) {
   const size_t count = state.FileList.size();
   for (size_t i = 0; i < count; ++i) {
     // Whole percent of the entries done, truncated; exact in integers.
-    window.SetCaption(app::Control::ProgressLabel, std::to_string((i + 1) * 100 / count) + " / 100");
-    window.Repaint(app::Control::ProgressLabel);
+    window.SetCaption(form::Control::ProgressLabel, std::to_string((i + 1) * 100 / count) + " / 100");
+    window.Repaint(form::Control::ProgressLabel);
     window.SetProgress(static_cast<int>(100 / (count + 1) * i + 1));
     ExpandEntry(state.DownloadFolder, state.FileList[i], i);
   }

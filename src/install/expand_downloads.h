@@ -9,8 +9,8 @@ namespace sorana::install {
 
 // Expands each FileList entry of DownloadFolder in order, setting ProgressLabel
 // ("<percent> / 100") and the bar before each. A download that cannot be read
-// or decoded raises through app::CreateError with the entry's position failure
+// or decoded raises through form::CreateError with the entry's position failure
 // message, the platform's last error holding its errno (0 for bad data).
-void ExpandDownloads(const app::FormState& state, app::UpdateWindow& window);
+void ExpandDownloads(const form::FormState& state, form::UpdateWindow& window);
 
 }  // namespace sorana::install

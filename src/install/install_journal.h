@@ -22,7 +22,7 @@ class InstallJournal {
   // Where an earlier attempt of this phase stopped; nullopt for a fresh one.
   virtual std::optional<InstallStep> Reached() const = 0;
   // Records that the installation reached `step`, after making what it did so
-  // far durable. Raises through app::CreateError when it cannot.
+  // far durable. Raises through form::CreateError when it cannot.
   virtual void Record(InstallStep step) = 0;
   // The download folder is clean: the phase is over.
   virtual void PhaseOver() = 0;

@@ -71,7 +71,7 @@ const std::string& InstallSteps::Entry(size_t position) const {
   // A list without the fixed rows this sequence needs cannot be installed.
   if (position >= state_.FileList.size()) {
     platform::SetHostError(0);
-    app::CreateError(PositionFailure(position));
+    form::CreateError(PositionFailure(position));
   }
   return state_.FileList[position];
 }
@@ -81,7 +81,7 @@ std::string InstallSteps::Expanded(size_t position, std::string_view extension) 
 }
 
 void InstallSteps::Copy(const std::string& from, const std::string& to, size_t position) const {
-  if (!platform::CopyFileTo(from, to, false)) app::CreateError(PositionFailure(position));
+  if (!platform::CopyFileTo(from, to, false)) form::CreateError(PositionFailure(position));
 }
 
 void InstallSteps::ProgramCopy(size_t position, std::string_view extension) const {
@@ -108,7 +108,7 @@ void InstallSteps::SettingsFile(size_t position) const {
 void InstallSteps::TemplateFile(size_t position, const catalogue::ProgramRow& row) const {
   const std::string folder = state_.WorkFolder + std::string(row.folder);
   if (!platform::ForceDirectories(folder)) {
-    app::CreateError(Failure("[" + std::string(row.folder) + " CreateFolder]"));
+    form::CreateError(Failure("[" + std::string(row.folder) + " CreateFolder]"));
   }
   const std::string expanded = Expanded(position, row.extension);
   const std::string target = folder + "\\" + formats::ChangeFileExt(expanded, ".TXT");
@@ -120,7 +120,7 @@ void InstallSteps::PrepareArchiveFolder(std::string_view name) const {
   const std::string folder = state_.WorkFolder + std::string(name);
   if (platform::DirectoryExists(folder)) ClearReadOnly(folder);
   if (!platform::ForceDirectories(folder)) {
-    app::CreateError(Failure("[" + std::string(name) + "CreateFolder]"));
+    form::CreateError(Failure("[" + std::string(name) + "CreateFolder]"));
   }
 }
 
@@ -130,7 +130,7 @@ void InstallSteps::ExtractArchive(size_t position) const {
   // A missing library or a damaged archive must not pass for an installed one.
   if (result != 0) {
     platform::SetHostError(0);
-    app::CreateError(PositionFailure(position));
+    form::CreateError(PositionFailure(position));
   }
 }
 
@@ -158,11 +158,11 @@ void InstallSteps::BackUpPlugIns(const std::string& folder) const {
   const std::optional<InstallStep> reached = journal_.Reached();
   const auto before = [&](InstallStep step) { return !reached || *reached < step; };
   if (before(InstallStep::OldBackupsRemoved)) {
-    if (!platform::RemoveBackups(folder)) app::CreateError(Failure("[RenameSPI]"));
+    if (!platform::RemoveBackups(folder)) form::CreateError(Failure("[RenameSPI]"));
     journal_.Record(InstallStep::OldBackupsRemoved);
   }
   if (before(InstallStep::BackedUp)) {
-    if (!platform::RenameDocumentsToBackups(folder)) app::CreateError(Failure("[RenameSPI]"));
+    if (!platform::RenameDocumentsToBackups(folder)) form::CreateError(Failure("[RenameSPI]"));
     journal_.Record(InstallStep::BackedUp);
   } else {
     // The user's plug-ins are backups by now: any plug-in here was copied by
@@ -188,16 +188,16 @@ void InstallSteps::RefreshMainProgram() const {
   const std::string backup = state_.DownloadFolder + formats::ChangeFileExt(program, ".OLD");
   ClearReadOnly(backup);
   if (!platform::CopyFileTo(installed, backup, false))
-    app::CreateError("コンポーネントの展開に失敗しました(3)終了します。");
+    form::CreateError("コンポーネントの展開に失敗しました(3)終了します。");
   ClearReadOnly(installed);
   std::optional<uint32_t> attributes = platform::GetAttributes(installed);
   if (attributes && (*attributes & platform::kAttrReadOnly) != 0) {
-    app::CreateError("コンポーネントの展開に失敗しました(1)終了します。");
+    form::CreateError("コンポーネントの展開に失敗しました(1)終了します。");
   }
   // The new program replaces the installed one in one step: there is a main
   // program in place at every moment.
   if (!platform::CopyFileTo(state_.DownloadFolder + program, installed, false)) {
-    app::CreateError("コンポーネントの展開に失敗しました(2)終了します。");
+    form::CreateError("コンポーネントの展開に失敗しました(2)終了します。");
   }
 }
 

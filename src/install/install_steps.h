@@ -17,11 +17,11 @@ namespace sorana::install {
 
 class InstallSteps {
  public:
-  InstallSteps(const app::FormState& state, app::UpdateWindow& window, InstallJournal& journal)
+  InstallSteps(const form::FormState& state, form::UpdateWindow& window, InstallJournal& journal)
       : state_(state), window_(window), journal_(journal) {}
 
   // The whole sequence of the phase that state.OldPhase names, ending with the
-  // main-program refresh. Every failure raises through app::CreateError.
+  // main-program refresh. Every failure raises through form::CreateError.
   void Run();
 
  private:
@@ -42,8 +42,8 @@ class InstallSteps {
   void PlugIns(size_t firstPosition) const;
   void RefreshMainProgram() const;
 
-  const app::FormState& state_;
-  app::UpdateWindow& window_;
+  const form::FormState& state_;
+  form::UpdateWindow& window_;
   InstallJournal& journal_;
 };
 

@@ -202,7 +202,7 @@ void HexTextToFile(std::string_view text, std::string_view path) {
   if (!platform::WriteFileAtomic(path, bytes)) CannotCreate(path);
 }
 
-bool MergeHelp(std::string_view bundle, std::string_view destination, app::UpdateWindow& window) {
+bool MergeHelp(std::string_view bundle, std::string_view destination, form::UpdateWindow& window) {
   const std::string folder = formats::IncludeTrailingBackslash(std::string(destination));
   std::optional<std::string> contents = platform::ReadWholeFile(bundle);
   if (!contents) throw std::runtime_error("ファイル " + std::string(bundle) + " を開けません。");

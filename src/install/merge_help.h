@@ -26,7 +26,7 @@ namespace sorana::install {
 // line is not a 32-bit integer, a hexadecimal pair is invalid or a file cannot
 // be written; files written before stay. Lets the window process its messages
 // after each file. Always true.
-bool MergeHelp(std::string_view bundle, std::string_view destination, app::UpdateWindow& window);
+bool MergeHelp(std::string_view bundle, std::string_view destination, form::UpdateWindow& window);
 
 // Writes the bytes of a text of hexadecimal pairs ("4142" -> "AB") to `path`,
 // replacing it. Blanks and control characters around the text are dropped and

@@ -14,7 +14,7 @@ namespace sorana::install {
 
 namespace {
 
-using app::Control;
+using form::Control;
 
 constexpr std::string_view kFailureLine = "コンポーネントの展開に失敗しました(4)終了します。";
 constexpr std::string_view kCompleted = "アップデートが完了しました。終了します。";
@@ -22,7 +22,7 @@ constexpr std::string_view kCompleted = "アップデートが完了しました
 // The window is usable again however Unpress ends.
 class WindowBusy {
  public:
-  explicit WindowBusy(app::UpdateWindow& window) : window_(window) {
+  explicit WindowBusy(form::UpdateWindow& window) : window_(window) {
     window_.SetWindowEnabled(false);
     window_.SetBusyCursor(true);
   }
@@ -34,7 +34,7 @@ class WindowBusy {
   WindowBusy& operator=(const WindowBusy&) = delete;
 
  private:
-  app::UpdateWindow& window_;
+  form::UpdateWindow& window_;
 };
 
 }  // namespace
@@ -68,7 +68,7 @@ bool Installer::Unpress(InstallJournal& journal) {
     window_.SetCaption(Control::ProgressLabel, "Completed");
     window_.SetProgress(100);
     if (!state_.OldPhase) {
-      window_.ShowBox(app::BoxKind::Information, kCompleted);
+      window_.ShowBox(form::BoxKind::Information, kCompleted);
       window_.Close();
     }
     return true;
@@ -77,7 +77,7 @@ bool Installer::Unpress(InstallJournal& journal) {
   } catch (...) {
     failure = "不明なエラーが発生しました。";
   }
-  window_.ShowBox(app::BoxKind::Error,
+  window_.ShowBox(form::BoxKind::Error,
                   failure + "\r" + std::string(kFailureLine) + "\r" + std::to_string(platform::SystemErrorCode()));
   window_.Close();
   return false;

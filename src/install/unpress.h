@@ -10,7 +10,7 @@ namespace sorana::install {
 
 class Installer {
  public:
-  Installer(app::FormState& state, app::UpdateWindow& window) : state_(state), window_(window) {}
+  Installer(form::FormState& state, form::UpdateWindow& window) : state_(state), window_(window) {}
 
   // True when the phase was installed (after the new-version phase the window has
   // shown the completion box and been closed). False after a failure: the
@@ -23,8 +23,8 @@ class Installer {
   // Removes the downloaded files and their expanded copies (not the backup).
   void CleanDownloadFolder();
 
-  app::FormState& state_;
-  app::UpdateWindow& window_;
+  form::FormState& state_;
+  form::UpdateWindow& window_;
 };
 
 }  // namespace sorana::install

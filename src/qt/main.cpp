@@ -12,7 +12,7 @@ namespace {
 
 int RunUpdater(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setFont(sorana::app::WindowFont(sorana::app::kFontPixels));
+  QApplication::setFont(sorana::app::WindowFont(sorana::form::kFontPixels));
   sorana::app::TMainForm window;
   sorana::app::MainForm form(window);
   window.SetEvents(&form);

@@ -32,14 +32,14 @@ QString FromUtf8(std::string_view text) {
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
-  setWindowTitle(QString::fromUtf8(kWindowCaption));
+  setWindowTitle(QString::fromUtf8(form::kWindowCaption));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setFont(WindowFont(kFontPixels));
+  setFont(WindowFont(form::kFontPixels));
   setCentralWidget(new QWidget(this));
   BuildMenu();
   BuildControls();
-  SetClientSize(kClientWidth, kClientHeight);
+  SetClientSize(form::kClientWidth, form::kClientHeight);
 }
 
 TMainForm::~TMainForm() {
@@ -47,58 +47,58 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::BuildMenu() {
-  QMenu* settings = menuBar()->addMenu(QString::fromUtf8(kSettingsMenuCaption));
-  proxyIPMenu_ = settings->addAction(QString::fromUtf8(kProxyIPMenuCaption));
-  proxyPortMenu_ = settings->addAction(QString::fromUtf8(kProxyPortMenuCaption));
-  connect(proxyIPMenu_, &QAction::triggered, this, [this] { Dispatch(&FormEvents::ProxyIPMenuClick); });
-  connect(proxyPortMenu_, &QAction::triggered, this, [this] { Dispatch(&FormEvents::ProxyPortMenuClick); });
+  QMenu* settings = menuBar()->addMenu(QString::fromUtf8(form::kSettingsMenuCaption));
+  proxyIPMenu_ = settings->addAction(QString::fromUtf8(form::kProxyIPMenuCaption));
+  proxyPortMenu_ = settings->addAction(QString::fromUtf8(form::kProxyPortMenuCaption));
+  connect(proxyIPMenu_, &QAction::triggered, this, [this] { Dispatch(&form::FormEvents::ProxyIPMenuClick); });
+  connect(proxyPortMenu_, &QAction::triggered, this, [this] { Dispatch(&form::FormEvents::ProxyPortMenuClick); });
 }
 
 void TMainForm::BuildControls() {
   QWidget* client = centralWidget();
   const int lineHeight = QFontMetrics(font()).height();
   QWidget* previous = nullptr;
-  for (const ControlPlace& place : kControlPlaces) {
+  for (const form::ControlPlace& place : form::kControlPlaces) {
     QWidget* widget = MakeControl(place, client);
-    widget->setGeometry(place.left, place.top, place.width, place.height == kTextLine ? lineHeight : place.height);
+    widget->setGeometry(place.left, place.top, place.width, place.height == form::kTextLine ? lineHeight : place.height);
     controls_[place.control] = widget;
     if (widget->focusPolicy() == Qt::NoFocus) continue;
     if (previous != nullptr) setTabOrder(previous, widget);
     previous = widget;
   }
-  controls_.at(Control::CancelButton)->hide();
+  controls_.at(form::Control::CancelButton)->hide();
 }
 
-QWidget* TMainForm::MakeControl(const ControlPlace& place, QWidget* client) {
+QWidget* TMainForm::MakeControl(const form::ControlPlace& place, QWidget* client) {
   const QString caption = QString::fromUtf8(place.caption);
   switch (place.control) {
-    case Control::CheckListBox1: {
+    case form::Control::CheckListBox1: {
       QStringList captions;
       for (std::string_view standard : catalogue::kStandardCaptions) captions << FromUtf8(standard);
-      checkList_ = new TCheckListBox(captions, kListColumns, kListRowHeight, client);
-      checkList_->setFont(WindowFont(kListFontPixels));
+      checkList_ = new TCheckListBox(captions, form::kListColumns, form::kListRowHeight, client);
+      checkList_->setFont(WindowFont(form::kListFontPixels));
       connect(checkList_, &TCheckListBox::ClickCheck, this,
-              [this] { Dispatch(&FormEvents::CheckListBox1ClickCheck); });
+              [this] { Dispatch(&form::FormEvents::CheckListBox1ClickCheck); });
       return checkList_;
     }
-    case Control::ProgressBar:
+    case form::Control::ProgressBar:
       progressBar_ = new QProgressBar(client);
       progressBar_->setRange(0, 100);
       progressBar_->setValue(0);
       progressBar_->setTextVisible(false);
       progressBar_->setFocusPolicy(Qt::TabFocus);
       return progressBar_;
-    case Control::DownLoadButton:
-    case Control::CancelButton: {
+    case form::Control::DownLoadButton:
+    case form::Control::CancelButton: {
       auto* button = new QPushButton(caption, client);
-      const auto handler = place.control == Control::DownLoadButton ? &FormEvents::DownLoadButtonClick
-                                                                    : &FormEvents::CancelButtonClick;
+      const auto handler = place.control == form::Control::DownLoadButton ? &form::FormEvents::DownLoadButtonClick
+                                                                    : &form::FormEvents::CancelButtonClick;
       connect(button, &QPushButton::clicked, this, [this, handler] { Dispatch(handler); });
       return button;
     }
     default: {
       auto* label = new QLabel(caption, client);
-      if (place.control == Control::ProgressLabel) label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (place.control == form::Control::ProgressLabel) label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
       return label;
     }
   }
@@ -116,7 +116,7 @@ void TMainForm::ShowCentred() {
 
 bool TMainForm::event(QEvent* event) {
   bool handled = QMainWindow::event(event);
-  if (event->type() == QEvent::WindowActivate) Dispatch(&FormEvents::FormActivate);
+  if (event->type() == QEvent::WindowActivate) Dispatch(&form::FormEvents::FormActivate);
   return handled;
 }
 
@@ -127,41 +127,41 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  Dispatch(&FormEvents::FormClose);
+  Dispatch(&form::FormEvents::FormClose);
   event->accept();
 }
 
-void TMainForm::SetCaption(Control control, std::string_view text) {
+void TMainForm::SetCaption(form::Control control, std::string_view text) {
   QWidget* widget = controls_.at(control);
   if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(FromUtf8(text));
   if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(FromUtf8(text));
   // The right-aligned progress text sizes itself and grows to the left from its
   // right edge: "4096/81920 Bytes Completion" is wider than its 66 pixels.
-  if (control == Control::ProgressLabel) {
+  if (control == form::Control::ProgressLabel) {
     QRect place = widget->geometry();
     const int right = place.x() + place.width();
-    const int width = ProgressLabelWidth(widget->fontMetrics().horizontalAdvance(FromUtf8(text)));
+    const int width = form::ProgressLabelWidth(widget->fontMetrics().horizontalAdvance(FromUtf8(text)));
     widget->setGeometry(right - width, place.y(), width, place.height());
   }
 }
 
-std::string TMainForm::Caption(Control control) const {
+std::string TMainForm::Caption(form::Control control) const {
   QWidget* widget = controls_.at(control);
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
   if (auto* button = qobject_cast<QPushButton*>(widget)) return button->text().toStdString();
   return {};
 }
 
-void TMainForm::SetVisible(Control control, bool visible) { controls_.at(control)->setVisible(visible); }
-bool TMainForm::IsVisible(Control control) const { return !controls_.at(control)->isHidden(); }
+void TMainForm::SetVisible(form::Control control, bool visible) { controls_.at(control)->setVisible(visible); }
+bool TMainForm::IsVisible(form::Control control) const { return !controls_.at(control)->isHidden(); }
 
-void TMainForm::SetEnabled(Control control, bool enabled) { controls_.at(control)->setEnabled(enabled); }
-bool TMainForm::IsEnabled(Control control) const {
+void TMainForm::SetEnabled(form::Control control, bool enabled) { controls_.at(control)->setEnabled(enabled); }
+bool TMainForm::IsEnabled(form::Control control) const {
   QWidget* widget = controls_.at(control);
   return widget->isEnabledTo(widget->parentWidget());
 }
 
-void TMainForm::Repaint(Control control) { controls_.at(control)->repaint(); }
+void TMainForm::Repaint(form::Control control) { controls_.at(control)->repaint(); }
 
 // The client area and the menu, not the top-level window: a disabled top-level
 // window would lose and regain activation, and every activation reaches the core.
@@ -193,7 +193,7 @@ int TMainForm::CurrentItem() const { return checkList_->CurrentIndex(); }
 void TMainForm::SetProgress(int position) { progressBar_->setValue(position); }
 int TMainForm::Progress() const { return progressBar_->value(); }
 
-BoxAnswer TMainForm::ShowBox(BoxKind kind, std::string_view text) {
+form::BoxAnswer TMainForm::ShowBox(form::BoxKind kind, std::string_view text) {
   std::unique_ptr<QMessageBox> box = MakeMessageBox(kind, text, this, windowTitle());
   box->exec();
   ReturnActivation();
@@ -208,12 +208,12 @@ std::string TMainForm::InputBox(std::string_view caption, std::string_view promp
   return dialog.Edit()->text().toStdString();
 }
 
-std::optional<ProxyLogin> TMainForm::AskProxyLogin(std::string_view prompt) {
-  InputBoxDialog dialog(FromUtf8(kProxyLoginCaption), BoxText(prompt), QString(), this, true);
+std::optional<form::ProxyLogin> TMainForm::AskProxyLogin(std::string_view prompt) {
+  InputBoxDialog dialog(FromUtf8(form::kProxyLoginCaption), BoxText(prompt), QString(), this, true);
   const bool accepted = dialog.exec() == QDialog::Accepted;
   ReturnActivation();
   if (!accepted) return std::nullopt;
-  return ProxyLogin{dialog.Edit()->text().toStdString(), dialog.Password()->text().toStdString()};
+  return form::ProxyLogin{dialog.Edit()->text().toStdString(), dialog.Password()->text().toStdString()};
 }
 
 // A closed box hands activation back to its owner on Windows; without a window

@@ -23,7 +23,7 @@ namespace sorana::app {
 
 class TCheckListBox;
 
-class TMainForm : public QMainWindow, public UpdateWindow {
+class TMainForm : public QMainWindow, public form::UpdateWindow {
   Q_OBJECT
 
  public:
@@ -31,24 +31,24 @@ class TMainForm : public QMainWindow, public UpdateWindow {
   ~TMainForm() override;
 
   // The handlers the window's events go to; null drops them.
-  void SetEvents(FormEvents* events) { events_ = events; }
+  void SetEvents(form::FormEvents* events) { events_ = events; }
   // Shows the window in the centre of the screen.
   void ShowCentred();
 
   // Runs `handler`; an exception it raises is shown in an error box. False then.
   template <typename Handler>
   bool Guarded(Handler&& handler) {
-    return app::RunGuarded(*this, events_, std::forward<Handler>(handler));
+    return form::RunGuarded(*this, events_, std::forward<Handler>(handler));
   }
 
   // UpdateWindow.
-  void SetCaption(Control control, std::string_view text) override;
-  std::string Caption(Control control) const override;
-  void SetVisible(Control control, bool visible) override;
-  bool IsVisible(Control control) const override;
-  void SetEnabled(Control control, bool enabled) override;
-  bool IsEnabled(Control control) const override;
-  void Repaint(Control control) override;
+  void SetCaption(form::Control control, std::string_view text) override;
+  std::string Caption(form::Control control) const override;
+  void SetVisible(form::Control control, bool visible) override;
+  bool IsVisible(form::Control control) const override;
+  void SetEnabled(form::Control control, bool enabled) override;
+  bool IsEnabled(form::Control control) const override;
+  void Repaint(form::Control control) override;
   void SetWindowEnabled(bool enabled) override;
   bool IsWindowEnabled() const override { return windowEnabled_; }
   void SetClientSize(int width, int height) override;
@@ -58,15 +58,15 @@ class TMainForm : public QMainWindow, public UpdateWindow {
   int CurrentItem() const override;
   void SetProgress(int position) override;
   int Progress() const override;
-  BoxAnswer ShowBox(BoxKind kind, std::string_view text) override;
+  form::BoxAnswer ShowBox(form::BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
-  std::optional<ProxyLogin> AskProxyLogin(std::string_view prompt) override;
+  std::optional<form::ProxyLogin> AskProxyLogin(std::string_view prompt) override;
   void PostClose() override;
   void Close() override;
   void ProcessMessages(int maxWaitMs = 0) override;
 
   // The widget of a control (for tests and the tab order).
-  QWidget* Widget(Control control) const { return controls_.at(control); }
+  QWidget* Widget(form::Control control) const { return controls_.at(control); }
   QWidget* ClientArea() const { return centralWidget(); }
   QAction* ProxyIPMenu() const { return proxyIPMenu_; }
   QAction* ProxyPortMenu() const { return proxyPortMenu_; }
@@ -77,14 +77,14 @@ class TMainForm : public QMainWindow, public UpdateWindow {
 
  private:
   void BuildControls();
-  QWidget* MakeControl(const ControlPlace& place, QWidget* client);
+  QWidget* MakeControl(const form::ControlPlace& place, QWidget* client);
   void BuildMenu();
   void ReturnActivation();
   // Runs a handler of the core, if any are attached.
-  void Dispatch(void (FormEvents::*handler)()) { app::DispatchGuarded(*this, events_, handler); }
+  void Dispatch(void (form::FormEvents::*handler)()) { form::DispatchGuarded(*this, events_, handler); }
 
-  FormEvents* events_ = nullptr;
-  std::map<Control, QWidget*> controls_;
+  form::FormEvents* events_ = nullptr;
+  std::map<form::Control, QWidget*> controls_;
   TCheckListBox* checkList_ = nullptr;
   QProgressBar* progressBar_ = nullptr;
   QAction* proxyIPMenu_ = nullptr;

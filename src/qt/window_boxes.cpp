@@ -19,14 +19,14 @@ QString BoxText(std::string_view text) {
   return shown;
 }
 
-std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, std::string_view text, QWidget* parent,
+std::unique_ptr<QMessageBox> MakeMessageBox(form::BoxKind kind, std::string_view text, QWidget* parent,
                                             const QString& noticeCaption) {
-  auto box = std::make_unique<QMessageBox>(kind == BoxKind::Panic ? nullptr : parent);
-  box->setFont(WindowFont(kFontPixels));
+  auto box = std::make_unique<QMessageBox>(kind == form::BoxKind::Panic ? nullptr : parent);
+  box->setFont(WindowFont(form::kFontPixels));
   box->setText(BoxText(text));
   box->setTextFormat(Qt::PlainText);
   switch (kind) {
-    case BoxKind::Confirmation: {
+    case form::BoxKind::Confirmation: {
       box->setWindowTitle(QStringLiteral("確認"));
       box->setIcon(QMessageBox::Question);
       QPushButton* yes = box->addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
@@ -35,19 +35,19 @@ std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, std::string_view text,
       box->setEscapeButton(no);
       return box;
     }
-    case BoxKind::Information:
+    case form::BoxKind::Information:
       box->setWindowTitle(QStringLiteral("情報"));
       box->setIcon(QMessageBox::Information);
       break;
-    case BoxKind::Error:
+    case form::BoxKind::Error:
       box->setWindowTitle(QStringLiteral("エラー"));
       box->setIcon(QMessageBox::Critical);
       break;
-    case BoxKind::Notice:
+    case form::BoxKind::Notice:
       box->setWindowTitle(noticeCaption);
       box->setIcon(QMessageBox::NoIcon);
       break;
-    case BoxKind::Panic:
+    case form::BoxKind::Panic:
       box->setWindowTitle(QStringLiteral("PANIC!!"));
       box->setIcon(QMessageBox::Critical);
       break;
@@ -58,16 +58,16 @@ std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, std::string_view text,
   return box;
 }
 
-BoxAnswer AnswerOf(const QMessageBox& box) {
+form::BoxAnswer AnswerOf(const QMessageBox& box) {
   QAbstractButton* clicked = box.clickedButton();
-  if (clicked == nullptr) return box.buttons().size() == 1 ? BoxAnswer::Ok : BoxAnswer::No;
+  if (clicked == nullptr) return box.buttons().size() == 1 ? form::BoxAnswer::Ok : form::BoxAnswer::No;
   switch (box.buttonRole(clicked)) {
     case QMessageBox::YesRole:
-      return BoxAnswer::Yes;
+      return form::BoxAnswer::Yes;
     case QMessageBox::NoRole:
-      return BoxAnswer::No;
+      return form::BoxAnswer::No;
     default:
-      return BoxAnswer::Ok;
+      return form::BoxAnswer::Ok;
   }
 }
 
@@ -80,7 +80,7 @@ InputBoxDialog::InputBoxDialog(const QString& caption, const QString& prompt, co
       cancel_(new QPushButton(QStringLiteral("キャンセル"), this)) {
   setWindowTitle(caption);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  setFont(WindowFont(kFontPixels));
+  setFont(WindowFont(form::kFontPixels));
   edit_->setMinimumWidth(300);
   edit_->selectAll();
   ok_->setDefault(true);
@@ -97,8 +97,8 @@ InputBoxDialog::InputBoxDialog(const QString& caption, const QString& prompt, co
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
     auto* fields = new QFormLayout;
-    auto* user = new QLabel(QString::fromUtf8(kProxyUserLabel.data(), kProxyUserLabel.size()), this);
-    auto* password = new QLabel(QString::fromUtf8(kProxyPasswordLabel.data(), kProxyPasswordLabel.size()), this);
+    auto* user = new QLabel(QString::fromUtf8(form::kProxyUserLabel.data(), form::kProxyUserLabel.size()), this);
+    auto* password = new QLabel(QString::fromUtf8(form::kProxyPasswordLabel.data(), form::kProxyPasswordLabel.size()), this);
     user->setBuddy(edit_);
     password->setBuddy(password_);
     fields->addRow(user, edit_);

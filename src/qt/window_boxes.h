@@ -21,9 +21,9 @@ QString BoxText(std::string_view text);
 
 // `noticeCaption` is the caption of plain notices (the window's). Panic boxes
 // get no parent.
-std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, std::string_view text, QWidget* parent,
+std::unique_ptr<QMessageBox> MakeMessageBox(form::BoxKind kind, std::string_view text, QWidget* parent,
                                             const QString& noticeCaption);
-BoxAnswer AnswerOf(const QMessageBox& box);
+form::BoxAnswer AnswerOf(const QMessageBox& box);
 
 // The input box; with `login`, the proxy login box: the edit takes the user
 // name, and a second one the password, hidden as it is typed.

@@ -25,9 +25,9 @@
 
 namespace sorana::update {
 
-using app::BoxAnswer;
-using app::BoxKind;
-using app::Control;
+using form::BoxAnswer;
+using form::BoxKind;
+using form::Control;
 using download::EipwHTTP;
 using download::TipwHTTP;
 using download::TransferProgress;
@@ -51,7 +51,7 @@ enum class PhaseResult {
 }  // namespace
 
 struct DownloadDriver::Impl {
-  Impl(app::FormState& s, app::UpdateWindow& w, Unpress u)
+  Impl(form::FormState& s, form::UpdateWindow& w, Unpress u)
       : state(s), window(w), installer(s, w), unpress(std::move(u)), progress(s, w) {
     if (!unpress) unpress = [this](install::InstallJournal& journal) { return installer.Unpress(journal); };
     for (TipwHTTP* http : {&ipwHTTP, &ipwHTTP2}) {
@@ -80,8 +80,8 @@ struct DownloadDriver::Impl {
   bool PreparePhaseFolder(bool oldPhase);
   void ShowIdleButtons();
 
-  app::FormState& state;
-  app::UpdateWindow& window;
+  form::FormState& state;
+  form::UpdateWindow& window;
   install::Installer installer;
   Unpress unpress;
   TipwHTTP ipwHTTP;   // new-version phase; the cancel button acts on it
@@ -91,13 +91,13 @@ struct DownloadDriver::Impl {
   bool closing = false;
   bool running = false;  // a DownLoadButtonClick is on the stack
   // The proxy login the user gave, kept in memory for this run of the program only.
-  std::optional<app::ProxyLogin> proxyLogin;
+  std::optional<form::ProxyLogin> proxyLogin;
 };
 
-DownloadDriver::DownloadDriver(app::FormState& state, app::UpdateWindow& window)
+DownloadDriver::DownloadDriver(form::FormState& state, form::UpdateWindow& window)
     : impl_(std::make_unique<Impl>(state, window, nullptr)) {}
 
-DownloadDriver::DownloadDriver(app::FormState& state, app::UpdateWindow& window, Unpress unpress)
+DownloadDriver::DownloadDriver(form::FormState& state, form::UpdateWindow& window, Unpress unpress)
     : impl_(std::make_unique<Impl>(state, window, std::move(unpress))) {}
 
 DownloadDriver::~DownloadDriver() = default;
@@ -142,7 +142,7 @@ void DownloadDriver::CancelButtonClick() {
   }
   d.window.SetVisible(Control::CancelButton, false);
   d.window.SetVisible(Control::DownLoadButton, true);
-  d.window.SetCaption(Control::MsgLabel, app::kStartPrompt);
+  d.window.SetCaption(Control::MsgLabel, form::kStartPrompt);
 }
 
 void DownloadDriver::StopForClose() {
@@ -296,7 +296,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRe
   ShowIdleButtons();
   if (result != PhaseResult::Installed && !state.Cancelled) {
     // A file arrived short: the phase was not installed, the user may start again.
-    window.SetCaption(Control::MsgLabel, app::kStartPrompt);
+    window.SetCaption(Control::MsgLabel, form::kStartPrompt);
   }
   if (!oldPhase) state.Cancelled = false;
   return result;
@@ -353,11 +353,11 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const 
       http.ProxyUser = proxyLogin->user;
       http.ProxyPassword = proxyLogin->password;
     }
-    state.ContentLength = app::kNoContentLength;
+    state.ContentLength = form::kNoContentLength;
     // A file with no body events must not inherit the previous file's count.
     state.LastBytes = 0;
     std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
-    if (!local) throw app::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
+    if (!local) throw form::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
     http.LocalFile = platform::host::Utf8OfPath(*local);
     kept.Prepare(name, http);
     try {

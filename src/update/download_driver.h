@@ -16,13 +16,13 @@ namespace sorana::update {
 class DownloadDriver {
  public:
   // Installs each phase through install::Installer.
-  DownloadDriver(app::FormState& state, app::UpdateWindow& window);
+  DownloadDriver(form::FormState& state, form::UpdateWindow& window);
   // Installs each phase through `unpress` instead (tests of the driver alone):
   // it gets FileList, DownloadFolder, WorkFolder, OldPhase in place and the
   // phase's journal, and returns false when the installation failed (it has
   // then reported it and closed the window).
   using Unpress = std::function<bool(install::InstallJournal&)>;
-  DownloadDriver(app::FormState& state, app::UpdateWindow& window, Unpress unpress);
+  DownloadDriver(form::FormState& state, form::UpdateWindow& window, Unpress unpress);
   ~DownloadDriver();
 
   void DownLoadButtonClick();

@@ -11,7 +11,7 @@ namespace sorana::update {
 namespace {
 
 [[noreturn]] void RecordFailure(const std::string& installRoot) {
-  app::CreateError("更新記録 \"" + installRoot + kRecordFileName + "\" を書き込めません。");
+  form::CreateError("更新記録 \"" + installRoot + kRecordFileName + "\" を書き込めません。");
 }
 
 }  // namespace

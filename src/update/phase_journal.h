@@ -29,7 +29,7 @@ class PhaseJournal final : public install::InstallJournal {
 };
 
 // Records `record` atomically and durably, with `flushFirst` after making what
-// the run changed so far durable; raises through app::CreateError on failure.
+// the run changed so far durable; raises through form::CreateError on failure.
 void RecordDurably(const std::string& installRoot, const UpdateRecord& record, bool flushFirst);
 
 // Removes the record once what the run changed is durable; raises like RecordDurably.

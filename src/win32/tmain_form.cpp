@@ -17,10 +17,10 @@ namespace sorana::win32 {
 
 namespace {
 
-using app::BoxAnswer;
-using app::BoxKind;
-using app::Control;
-using app::FormEvents;
+using form::BoxAnswer;
+using form::BoxKind;
+using form::Control;
+using form::FormEvents;
 
 // A single fixed border with the close box only.
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -73,20 +73,20 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
   } catch (...) {
     // The handlers are guarded; this keeps anything else from crossing the
     // system's code as well.
-    app::ReportWindowError(*self, self->events_, app::kUnexpectedError);
+    form::ReportWindowError(*self, self->events_, form::kUnexpectedError);
     return 0;
   }
 }
 
-TMainForm::TMainForm() : caption_(Wide(app::kWindowCaption)) {
+TMainForm::TMainForm() : caption_(Wide(form::kWindowCaption)) {
   RegisterWindowClasses(&FormProc);
   BuildMenu();
   window_ = CreateWindowExW(0, kFormClass, caption_.c_str(), kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                            app::kClientWidth, app::kClientHeight, nullptr, menu_, GetModuleHandleW(nullptr), this);
+                            form::kClientWidth, form::kClientHeight, nullptr, menu_, GetModuleHandleW(nullptr), this);
   client_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClientClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                            app::kClientWidth, app::kClientHeight, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
+                            form::kClientWidth, form::kClientHeight, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
   BuildControls();
-  SetClientSize(app::kClientWidth, app::kClientHeight);
+  SetClientSize(form::kClientWidth, form::kClientHeight);
   // The shell's error boxes of the installation's moves and copies are the window's own.
   platform::SetFileOperationOwner(window_);
 }
@@ -101,23 +101,23 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildMenu() {
   HMENU settings = CreatePopupMenu();
-  AppendMenuW(settings, MF_STRING, kProxyIPMenuId, Wide(app::kProxyIPMenuCaption).c_str());
-  AppendMenuW(settings, MF_STRING, kProxyPortMenuId, Wide(app::kProxyPortMenuCaption).c_str());
+  AppendMenuW(settings, MF_STRING, kProxyIPMenuId, Wide(form::kProxyIPMenuCaption).c_str());
+  AppendMenuW(settings, MF_STRING, kProxyPortMenuId, Wide(form::kProxyPortMenuCaption).c_str());
   menu_ = CreateMenu();
-  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), Wide(app::kSettingsMenuCaption).c_str());
+  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), Wide(form::kSettingsMenuCaption).c_str());
 }
 
 void TMainForm::BuildControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  HFONT font = WindowFont(app::kFontPixels);
+  HFONT font = WindowFont(form::kFontPixels);
   const int lineHeight = TextHeight(font);
   // Children are created in the table's order, which is the tab order.
-  for (const app::ControlPlace& place : app::kControlPlaces) {
-    const int height = place.height == app::kTextLine ? lineHeight : place.height;
+  for (const form::ControlPlace& place : form::kControlPlaces) {
+    const int height = place.height == form::kTextLine ? lineHeight : place.height;
     const RECT rect{place.left, place.top, place.left + place.width, place.top + height};
     if (place.control == Control::CheckListBox1) {
-      checkList_ = std::make_unique<TCheckListBox>(client_, window_, IdOf(place.control), rect, app::kListColumns,
-                                                   app::kListRowHeight, WindowFont(app::kListFontPixels));
+      checkList_ = std::make_unique<TCheckListBox>(client_, window_, IdOf(place.control), rect, form::kListColumns,
+                                                   form::kListRowHeight, WindowFont(form::kListFontPixels));
       for (std::string_view caption : catalogue::kStandardCaptions) checkList_->AddItem(caption);
       controls_[Index(place.control)] = checkList_->Handle();
       continue;
@@ -170,7 +170,7 @@ LRESULT TMainForm::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
     case WM_MEASUREITEM:
-      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = app::kListRowHeight;
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = form::kListRowHeight;
       return TRUE;
     case WM_DRAWITEM:
       if (checkList_ != nullptr && wParam == IdOf(Control::CheckListBox1)) {
@@ -258,13 +258,13 @@ void TMainForm::FitProgressLabel(const std::wstring& text) {
   HWND label = Handle(Control::ProgressLabel);
   if (label == nullptr) return;
   HDC dc = GetDC(label);
-  HGDIOBJ old = SelectObject(dc, WindowFont(app::kFontPixels));
+  HGDIOBJ old = SelectObject(dc, WindowFont(form::kFontPixels));
   SIZE extent{};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   SelectObject(dc, old);
   ReleaseDC(label, dc);
-  const int width = app::ProgressLabelWidth(extent.cx);
-  const app::ControlPlace& home = app::PlaceOf(Control::ProgressLabel);
+  const int width = form::ProgressLabelWidth(extent.cx);
+  const form::ControlPlace& home = form::PlaceOf(Control::ProgressLabel);
   RECT place{};
   GetWindowRect(label, &place);
   MapWindowPoints(nullptr, client_, reinterpret_cast<POINT*>(&place), 2);
@@ -359,7 +359,7 @@ std::string TMainForm::InputBox(std::string_view caption, std::string_view promp
   return ShowInputBox(window_, caption, prompt, text).value_or(std::string(text));
 }
 
-std::optional<app::ProxyLogin> TMainForm::AskProxyLogin(std::string_view prompt) {
+std::optional<form::ProxyLogin> TMainForm::AskProxyLogin(std::string_view prompt) {
   return ShowLoginBox(window_, prompt);
 }
 

@@ -21,7 +21,7 @@ namespace sorana::win32 {
 
 class TCheckListBox;
 
-class TMainForm final : public app::UpdateWindow {
+class TMainForm final : public form::UpdateWindow {
  public:
   static constexpr UINT kProxyIPMenuId = 201;
   static constexpr UINT kProxyPortMenuId = 202;
@@ -33,7 +33,7 @@ class TMainForm final : public app::UpdateWindow {
   TMainForm& operator=(const TMainForm&) = delete;
 
   // The handlers the window's events go to; null drops them.
-  void SetEvents(app::FormEvents* events) { events_ = events; }
+  void SetEvents(form::FormEvents* events) { events_ = events; }
   // Shows the window in the centre of the screen and activates it.
   void ShowCentred();
   // The program's message loop: returns when the window has closed.
@@ -42,17 +42,17 @@ class TMainForm final : public app::UpdateWindow {
   // Runs `handler`; an exception it raises is shown in an error box. False then.
   template <typename Handler>
   bool Guarded(Handler&& handler) {
-    return app::RunGuarded(*this, events_, std::forward<Handler>(handler));
+    return form::RunGuarded(*this, events_, std::forward<Handler>(handler));
   }
 
   // UpdateWindow.
-  void SetCaption(app::Control control, std::string_view text) override;
-  std::string Caption(app::Control control) const override;
-  void SetVisible(app::Control control, bool visible) override;
-  bool IsVisible(app::Control control) const override;
-  void SetEnabled(app::Control control, bool enabled) override;
-  bool IsEnabled(app::Control control) const override;
-  void Repaint(app::Control control) override;
+  void SetCaption(form::Control control, std::string_view text) override;
+  std::string Caption(form::Control control) const override;
+  void SetVisible(form::Control control, bool visible) override;
+  bool IsVisible(form::Control control) const override;
+  void SetEnabled(form::Control control, bool enabled) override;
+  bool IsEnabled(form::Control control) const override;
+  void Repaint(form::Control control) override;
   void SetWindowEnabled(bool enabled) override;
   bool IsWindowEnabled() const override { return windowEnabled_; }
   void SetClientSize(int width, int height) override;
@@ -62,20 +62,20 @@ class TMainForm final : public app::UpdateWindow {
   int CurrentItem() const override;
   void SetProgress(int position) override;
   int Progress() const override;
-  app::BoxAnswer ShowBox(app::BoxKind kind, std::string_view text) override;
+  form::BoxAnswer ShowBox(form::BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
-  std::optional<app::ProxyLogin> AskProxyLogin(std::string_view prompt) override;
+  std::optional<form::ProxyLogin> AskProxyLogin(std::string_view prompt) override;
   void PostClose() override;
   void Close() override;
   void ProcessMessages(int maxWaitMs = 0) override;
 
   // The window and its controls (null once the window is gone).
   HWND Handle() const { return window_; }
-  HWND Handle(app::Control control) const { return controls_[Index(control)]; }
+  HWND Handle(form::Control control) const { return controls_[Index(control)]; }
 
  private:
-  static constexpr size_t kControlCount = static_cast<size_t>(app::Control::CancelButton) + 1;
-  static size_t Index(app::Control control) { return static_cast<size_t>(control); }
+  static constexpr size_t kControlCount = static_cast<size_t>(form::Control::CancelButton) + 1;
+  static size_t Index(form::Control control) { return static_cast<size_t>(control); }
   static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   void BuildMenu();
@@ -88,11 +88,11 @@ class TMainForm final : public app::UpdateWindow {
   void FocusAControl();
   void FitProgressLabel(const std::wstring& text);
   // Runs a handler of the core, if any are attached.
-  void Dispatch(void (app::FormEvents::*handler)()) { app::DispatchGuarded(*this, events_, handler); }
+  void Dispatch(void (form::FormEvents::*handler)()) { form::DispatchGuarded(*this, events_, handler); }
   void CloseNow();
   void Deliver(MSG& message);
 
-  app::FormEvents* events_ = nullptr;
+  form::FormEvents* events_ = nullptr;
   HWND window_ = nullptr;
   HWND client_ = nullptr;  // the panel the controls sit on; disabled with the window
   HMENU menu_ = nullptr;

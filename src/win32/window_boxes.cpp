@@ -12,9 +12,9 @@ namespace sorana::win32 {
 
 namespace {
 
-using app::BoxAnswer;
-using app::BoxKind;
-using app::kFontPixels;
+using form::BoxAnswer;
+using form::BoxKind;
+using form::kFontPixels;
 
 constexpr int kMargin = 12;
 constexpr int kGap = 8;
@@ -249,13 +249,13 @@ std::optional<std::string> ShowInputBox(HWND owner, std::string_view caption, st
   return box.result;
 }
 
-std::optional<app::ProxyLogin> ShowLoginBox(HWND owner, std::string_view prompt) {
+std::optional<form::ProxyLogin> ShowLoginBox(HWND owner, std::string_view prompt) {
   InputBoxState box{DisplayText(prompt), L"", std::nullopt, true, {}};
-  DialogTemplate dialog(Wide(app::kProxyLoginCaption), kBoxStyle);
+  DialogTemplate dialog(Wide(form::kProxyLoginCaption), kBoxStyle);
   dialog.AddItem(ItemClass::Static, kBoxTextId, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, box.prompt);
-  dialog.AddItem(ItemClass::Static, kLoginUserLabelId, WS_VISIBLE | SS_LEFT, Wide(app::kProxyUserLabel));
+  dialog.AddItem(ItemClass::Static, kLoginUserLabelId, WS_VISIBLE | SS_LEFT, Wide(form::kProxyUserLabel));
   dialog.AddItem(ItemClass::Edit, kInputEditId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, L"", WS_EX_CLIENTEDGE);
-  dialog.AddItem(ItemClass::Static, kLoginPasswordLabelId, WS_VISIBLE | SS_LEFT, Wide(app::kProxyPasswordLabel));
+  dialog.AddItem(ItemClass::Static, kLoginPasswordLabelId, WS_VISIBLE | SS_LEFT, Wide(form::kProxyPasswordLabel));
   dialog.AddItem(ItemClass::Edit, kLoginPasswordId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, L"",
                  WS_EX_CLIENTEDGE);
   dialog.AddItem(ItemClass::Button, IDOK, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, L"OK");
@@ -263,7 +263,7 @@ std::optional<app::ProxyLogin> ShowLoginBox(HWND owner, std::string_view prompt)
   DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, InputBoxProc,
                           reinterpret_cast<LPARAM>(&box));
   if (!box.result) return std::nullopt;
-  return app::ProxyLogin{*box.result, box.password};
+  return form::ProxyLogin{*box.result, box.password};
 }
 
 }  // namespace sorana::win32

@@ -23,7 +23,7 @@ inline constexpr WORD kLoginPasswordId = 15;
 
 // `noticeCaption` is the title of plain notices (the window's caption). A panic
 // box has no owner whatever `owner` is.
-app::BoxAnswer ShowMessageBox(HWND owner, app::BoxKind kind, std::string_view text,
+form::BoxAnswer ShowMessageBox(HWND owner, form::BoxKind kind, std::string_view text,
                               const std::wstring& noticeCaption);
 
 // The edited text on OK; nullopt on Cancel.
@@ -31,6 +31,6 @@ std::optional<std::string> ShowInputBox(HWND owner, std::string_view caption, st
                                         std::string_view text);
 
 // The proxy login box: the prompt, a user name and a hidden password; nullopt on Cancel.
-std::optional<app::ProxyLogin> ShowLoginBox(HWND owner, std::string_view prompt);
+std::optional<form::ProxyLogin> ShowLoginBox(HWND owner, std::string_view prompt);
 
 }  // namespace sorana::win32

@@ -44,7 +44,7 @@ TEST(MainFormTest, ClosingDuringAFetchRecordsOnceAndEndsTheRun) {
   EXPECT_EQ(server.Requests().size(), 1u);  // nothing fetched after the close
   EXPECT_TRUE(form.State().FileList.empty());
   EXPECT_TRUE(env.ExistsC("C:\\X\\Install.ini"));
-  for (const test::ShownBox& box : window.boxes) EXPECT_NE(box.kind, BoxKind::Error) << box.text;
+  for (const test::ShownBox& box : window.boxes) EXPECT_NE(box.kind, form::BoxKind::Error) << box.text;
 
   // Events arriving after the close change nothing.
   std::filesystem::remove(env.prefix.HostC("C:\\X\\Install.ini"));
@@ -62,14 +62,14 @@ TEST(MainFormTest, ActivationStepsRunFirstAndAfterTheUpdatersOwnBoxesOnly) {
   MainForm form(window);
   ASSERT_TRUE(form.FormCreate());  // its notice comes before the first show
   form.FormActivate();
-  EXPECT_EQ(window.Caption(Control::MsgLabel), kStartPrompt);
+  EXPECT_EQ(window.Caption(form::Control::MsgLabel), form::kStartPrompt);
 
   // A download's message, then whatever happened while the window was inactive.
   auto promptAfter = [&](const std::function<void()>& meanwhile) {
-    window.SetCaption(Control::MsgLabel, "アップデートコンポーネント(2)のダウンロード 40%");
+    window.SetCaption(form::Control::MsgLabel, "アップデートコンポーネント(2)のダウンロード 40%");
     meanwhile();
     form.FormActivate();
-    return window.Caption(Control::MsgLabel) == kStartPrompt;
+    return window.Caption(form::Control::MsgLabel) == form::kStartPrompt;
   };
   const auto anotherProgram = [] {};
   EXPECT_FALSE(promptAfter(anotherProgram));
@@ -93,7 +93,7 @@ TEST(MainFormTest, PanicOfTheArchiveLibraryIsShownByTheWindow) {
     archive::ExtractLha("C:\\a.lzh", "C:\\x");
   }
   ASSERT_FALSE(window.boxes.empty());
-  EXPECT_EQ(window.boxes.back().kind, BoxKind::Panic);
+  EXPECT_EQ(window.boxes.back().kind, form::BoxKind::Panic);
   size_t shown = window.boxes.size();
   archive::ExtractLha("C:\\a.lzh", "C:\\x");  // the form is gone: not to its window
   EXPECT_EQ(window.boxes.size(), shown);

@@ -71,7 +71,7 @@ class SettingsFileTest : public ::testing::Test {
 
   test::AppPrefix env;
   test::FakeWindow window;
-  FormState state;
+  form::FormState state;
 };
 
 TEST_F(SettingsFileTest, WritesFourLinesInCp932WithCrLf) {
@@ -99,7 +99,7 @@ TEST_F(SettingsFileTest, UnwritableFileRaisesTheCreationError) {
   try {
     WriteInitFile(state);
     FAIL() << "no error";
-  } catch (const AppError& error) {
+  } catch (const form::AppError& error) {
     EXPECT_EQ(std::string(error.what()).rfind("ファイル \"C:\\missing\\VMSORANA.INI\" を作成できません。", 0),
               0u)
         << error.what();
@@ -107,7 +107,7 @@ TEST_F(SettingsFileTest, UnwritableFileRaisesTheCreationError) {
   state.InitFileName = "C:\\windows\\VMSORANA.INI";
   for (const char* host : {"😀", "a\nPATH=C:\\E\\"}) {  // no CP932 form; a line of its own
     state.ProxyIP = host;
-    EXPECT_THROW(WriteInitFile(state), AppError) << host;
+    EXPECT_THROW(WriteInitFile(state), form::AppError) << host;
     EXPECT_FALSE(FileText()) << host;
   }
 }
@@ -137,7 +137,7 @@ TEST_F(SettingsFileTest, ProxyDialogsTakeNewValues) {
 
 TEST_F(SettingsFileTest, BadPortOrHostChangesNothing) {
   struct Case {
-    void (*menu)(FormState&, UpdateWindow&);
+    void (*menu)(form::FormState&, form::UpdateWindow&);
     const char* typed;
     const char* error;
   };
@@ -155,7 +155,7 @@ TEST_F(SettingsFileTest, BadPortOrHostChangesNothing) {
     try {
       c.menu(state, window);
       ADD_FAILURE() << c.typed << " accepted";
-    } catch (const AppError& error) {
+    } catch (const form::AppError& error) {
       EXPECT_STREQ(error.what(), c.error);
     }
     EXPECT_EQ(state.ProxyPortNo, 8080);

@@ -26,7 +26,7 @@ class StandardsTest : public ::testing::Test {
 
   test::AppPrefix env;
   test::FakeWindow window;
-  FormState state;
+  form::FormState state;
 };
 
 TEST_F(StandardsTest, AllCheckedWithoutAnyRecord) {
@@ -102,7 +102,7 @@ TEST_F(StandardsTest, RecordThatCannotBeWrittenRaises) {
   try {
     RecordStandards(window, "C:\\X\\nowhere\\Install.ini");
     FAIL() << "no error";
-  } catch (const AppError& error) {
+  } catch (const form::AppError& error) {
     EXPECT_STREQ(error.what(), "C:\\X\\nowhere\\Install.ini に書き込めません");
   }
 }
@@ -114,7 +114,7 @@ TEST(ProtectionRuleTest, NationalStandardsCannotBeUnchecked) {
     window.checks[static_cast<size_t>(index)] = false;
     CheckListBox1ClickCheck(window);
     ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].kind, BoxKind::Notice);
+    EXPECT_EQ(window.boxes[0].kind, form::BoxKind::Notice);
     EXPECT_EQ(window.boxes[0].text, "「" + std::string(catalogue::kStandardCaptions[static_cast<size_t>(index)]) +
                                         "」の\r選択解除はできません。");
     EXPECT_TRUE(window.checks[static_cast<size_t>(index)]);

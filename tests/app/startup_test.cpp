@@ -43,7 +43,7 @@ class StartupTest : public ::testing::Test {
 
   AppPrefix env;
   FakeWindow window;
-  FormState state;
+  form::FormState state;
   FormLifecycle form{state, window};
 };
 
@@ -100,15 +100,15 @@ TEST_P(OverwriteQuestion, IsAskedForEqualOrNewerVersionTexts) {
   }
   ASSERT_TRUE(form.FormCreate());
   EXPECT_EQ(state.NowVersion, c.text);
-  EXPECT_EQ(window.Caption(Control::NowVersionLabel), std::string("NowVersion: ") + c.text);
-  EXPECT_EQ(window.Caption(Control::UpVersionLabel), "UpVersion: v2.4.1.0");
-  bool asked = !window.boxes.empty() && window.boxes.front().kind == BoxKind::Confirmation;
+  EXPECT_EQ(window.Caption(form::Control::NowVersionLabel), std::string("NowVersion: ") + c.text);
+  EXPECT_EQ(window.Caption(form::Control::UpVersionLabel), "UpVersion: v2.4.1.0");
+  bool asked = !window.boxes.empty() && window.boxes.front().kind == form::BoxKind::Confirmation;
   EXPECT_EQ(asked, c.asked);
   if (asked) {
     EXPECT_EQ(window.boxes.front().text, kOverwriteQuestion);
   }
   ASSERT_FALSE(window.boxes.empty());
-  EXPECT_EQ(window.boxes.back().kind, BoxKind::Notice);
+  EXPECT_EQ(window.boxes.back().kind, form::BoxKind::Notice);
   EXPECT_EQ(window.boxes.back().text, kMenuNotice);
 }
 
@@ -134,7 +134,7 @@ TEST_F(StartupTest, AStoppedUpdateIsAnnouncedInsteadOfTheOverwriteQuestion) {
   ASSERT_TRUE(form.FormCreate());
   ASSERT_EQ(window.boxes.size(), 2u);
   EXPECT_EQ(window.boxes[0].text, kMenuNotice);
-  EXPECT_EQ(window.boxes[1].kind, BoxKind::Information);
+  EXPECT_EQ(window.boxes[1].kind, form::BoxKind::Information);
   EXPECT_TRUE(window.boxes[1].text.starts_with("前回のアップデートは完了していません。")) << window.boxes[1].text;
   for (int i = 0; i < catalogue::kStandardCount; ++i) EXPECT_EQ(window.IsChecked(i), i == 3) << i;
 
@@ -147,20 +147,20 @@ TEST_F(StartupTest, AStoppedUpdateIsAnnouncedInsteadOfTheOverwriteQuestion) {
 
 TEST_F(StartupTest, AcceptedStartupPreparesTheWindowAndActivationEnablesStart) {
   env.WriteSettings("PATH=C:\\X\\\r\n");
-  window.SetVisible(Control::CancelButton, true);
+  window.SetVisible(form::Control::CancelButton, true);
   ASSERT_TRUE(form.FormCreate());
-  EXPECT_FALSE(window.IsVisible(Control::CancelButton));
-  EXPECT_TRUE(window.IsVisible(Control::DownLoadButton));
-  EXPECT_FALSE(window.IsEnabled(Control::DownLoadButton));
+  EXPECT_FALSE(window.IsVisible(form::Control::CancelButton));
+  EXPECT_TRUE(window.IsVisible(form::Control::DownLoadButton));
+  EXPECT_FALSE(window.IsEnabled(form::Control::DownLoadButton));
   EXPECT_EQ(window.clientWidth, 506);
   EXPECT_EQ(window.clientHeight, 288);
   EXPECT_TRUE(state.ListLoaded);
 
-  window.SetCaption(Control::ProgressLabel, "3/9");
+  window.SetCaption(form::Control::ProgressLabel, "3/9");
   form.FormActivate();
-  EXPECT_TRUE(window.IsEnabled(Control::DownLoadButton));
-  EXPECT_EQ(window.Caption(Control::MsgLabel), kStartPrompt);
-  EXPECT_EQ(window.Caption(Control::ProgressLabel), "");
+  EXPECT_TRUE(window.IsEnabled(form::Control::DownLoadButton));
+  EXPECT_EQ(window.Caption(form::Control::MsgLabel), form::kStartPrompt);
+  EXPECT_EQ(window.Caption(form::Control::ProgressLabel), "");
   EXPECT_TRUE(window.IsWindowEnabled());
   EXPECT_FALSE(window.closePosted);
 
@@ -176,7 +176,7 @@ TEST_F(StartupTest, DecliningClosesTheWindowAndLeavesTheRecordAlone) {
   env.MakeFolderC("C:\\X\\NEW_BIN");
   const std::string saved = test::StandardsRecord({"国土交通省電子納品基準=1", "愛媛県電子納品基準=1"});
   env.WriteC("C:\\X\\Install.ini", saved);
-  window.confirmAnswers = {BoxAnswer::No};
+  window.confirmAnswers = {form::BoxAnswer::No};
 
   ASSERT_TRUE(form.FormCreate());
   EXPECT_FALSE(state.StartupAccepted);
@@ -185,7 +185,7 @@ TEST_F(StartupTest, DecliningClosesTheWindowAndLeavesTheRecordAlone) {
 
   form.FormActivate();
   EXPECT_TRUE(window.closePosted);
-  EXPECT_EQ(window.Caption(Control::MsgLabel), "XXX");
+  EXPECT_EQ(window.Caption(form::Control::MsgLabel), "XXX");
   form.FormClose();
   EXPECT_EQ(env.ReadC("C:\\X\\Install.ini"), saved);
   EXPECT_FALSE(env.ExistsC("C:\\X\\NEW_BIN\\Install.ini"));
@@ -215,7 +215,7 @@ TEST_F(StartupTest, PortOutOfRangeIsReportedAndTakenAsZero) {
   env.WriteSettings("PROXYIP=p\r\nPROXYPORT=80-\r\nPATH=C:\\X\\\r\n");
   ASSERT_TRUE(form.FormCreate());
   ASSERT_GE(window.boxes.size(), 2u);
-  EXPECT_EQ(window.boxes.front().kind, BoxKind::Error);
+  EXPECT_EQ(window.boxes.front().kind, form::BoxKind::Error);
   EXPECT_EQ(window.boxes.front().text, "範囲チェックエラー");
   EXPECT_EQ(state.ProxyPortNo, 0);
   EXPECT_EQ(state.ProxyIP, "p");
@@ -248,7 +248,7 @@ TEST_F(StartupTest, FailedRecordIsReportedAndTheCloseGoesOn) {
   state.Updating = true;
   state.FileList = {"a.lzh"};
   form.FormClose();
-  ASSERT_EQ(window.boxes.back().kind, BoxKind::Error);
+  ASSERT_EQ(window.boxes.back().kind, form::BoxKind::Error);
   EXPECT_EQ(window.boxes.back().text, "C:\\X\\OLD_BIN\\Install.ini に書き込めません");
   EXPECT_EQ(env.ReadC("C:\\X\\Install.ini"), saved);
   EXPECT_EQ(state.FileList.size(), 1u);  // the running update still uses it

@@ -26,16 +26,16 @@
 #include "qt/tmain_form.h"
 #include "qt/window_boxes.h"
 
-using sorana::app::BoxAnswer;
-using sorana::app::BoxKind;
-using sorana::app::Control;
+using sorana::form::BoxAnswer;
+using sorana::form::BoxKind;
+using sorana::form::Control;
 using sorana::app::TMainForm;
 
 namespace {
 
 // The window's handlers on the real start-up, without the download driver;
 // like MainForm they reach the window through the activation gate.
-class CoreEvents : public sorana::app::FormEvents {
+class CoreEvents : public sorana::form::FormEvents {
  public:
   explicit CoreEvents(TMainForm& window) : gate(window), window_(gate), lifecycle_(state, gate) {}
 
@@ -50,7 +50,7 @@ class CoreEvents : public sorana::app::FormEvents {
   }
   void ProxyIPMenuClick() override { sorana::app::ProxyIPMenuClick(state, window_); }
   void ProxyPortMenuClick() override {
-    if (throwOnPort) sorana::app::CreateError("ポート設定に失敗しました");
+    if (throwOnPort) sorana::form::CreateError("ポート設定に失敗しました");
     sorana::app::ProxyPortMenuClick(state, window_);
   }
   void CheckListBox1ClickCheck() override {
@@ -61,14 +61,14 @@ class CoreEvents : public sorana::app::FormEvents {
   void CancelButtonClick() override {}
 
   sorana::app::ActivationGate gate;
-  sorana::app::FormState state;
+  sorana::form::FormState state;
   int closes = 0;
   int clickChecks = 0;
   int downloads = 0;
   bool throwOnPort = false;
 
  private:
-  sorana::app::UpdateWindow& window_;
+  sorana::form::UpdateWindow& window_;
   sorana::app::FormLifecycle lifecycle_;
 };
 
@@ -256,7 +256,7 @@ void TMainFormTest::boxesHaveTheirCaptionsAndButtons() {
   answerer.typedPassword = QStringLiteral("pass word");
   QDir().mkpath(SORANA_SCREENSHOT_DIR);
   answerer.picture = QStringLiteral(SORANA_SCREENSHOT_DIR "/login_box.png");
-  std::optional<sorana::app::ProxyLogin> login = window.AskProxyLogin(
+  std::optional<sorana::form::ProxyLogin> login = window.AskProxyLogin(
       "プロキシサーバー 10.0.0.1:8080 はログインを求めています。\rユーザー名とパスワードを入力してください。");
   QVERIFY(login.has_value());
   QCOMPARE(login->user, std::string("田中"));
@@ -286,7 +286,7 @@ void TMainFormTest::startedWindowShowsVersionsListAndPrompt() {
 
   window.ShowCentred();
   QVERIFY(QTest::qWaitForWindowActive(&window));
-  QTRY_COMPARE(window.Caption(Control::MsgLabel), std::string(sorana::app::kStartPrompt));
+  QTRY_COMPARE(window.Caption(Control::MsgLabel), std::string(sorana::form::kStartPrompt));
   QVERIFY(window.IsEnabled(Control::DownLoadButton));
   QCOMPARE(window.Caption(Control::NowVersionLabel), std::string("NowVersion: v2.4.0.0"));
   QVERIFY(window.IsChecked(11) && window.IsChecked(15) && !window.IsChecked(2));
@@ -309,7 +309,7 @@ void TMainFormTest::startedWindowShowsVersionsListAndPrompt() {
   QTest::qWait(50);
   QCOMPARE(window.Caption(Control::MsgLabel), downloading);
   events.gate.ShowBox(BoxKind::Information, "基準が選択されていません");
-  QTRY_COMPARE(window.Caption(Control::MsgLabel), std::string(sorana::app::kStartPrompt));
+  QTRY_COMPARE(window.Caption(Control::MsgLabel), std::string(sorana::form::kStartPrompt));
 
   QTest::mouseClick(static_cast<QPushButton*>(window.Widget(Control::DownLoadButton)), Qt::LeftButton);
   QCOMPARE(events.downloads, 1);

@@ -7,7 +7,7 @@
 namespace sorana::download {
 namespace {
 
-using app::Control;
+using form::Control;
 
 class TransferProgressTest : public ::testing::Test {
  protected:
@@ -16,7 +16,7 @@ class TransferProgressTest : public ::testing::Test {
     state_.FileIndex = 1;
     state_.OldPhase = true;
   }
-  app::FormState state_;
+  form::FormState state_;
   test::FakeWindow window_;
   TransferProgress progress_;
 };
@@ -73,7 +73,7 @@ TEST_F(TransferProgressTest, ShortOrUnannouncedFileSpoilsThePhase) {
   progress_.ipwHTTPEndTransfer(1);
   EXPECT_EQ(window_.progressLabelHistory.at(window_.progressLabelHistory.size() - 2),
             "2147483647 Bytes Completed");
-  EXPECT_EQ(window_.Caption(Control::MsgLabel), app::kStartPrompt);
+  EXPECT_EQ(window_.Caption(Control::MsgLabel), form::kStartPrompt);
   EXPECT_EQ(window_.Caption(Control::ProgressLabel), "");
   EXPECT_EQ(state_.LastBytes, 0);
   EXPECT_FALSE(state_.PhaseIntact);

@@ -17,8 +17,8 @@
 namespace sorana::e2e {
 namespace {
 
-using app::BoxKind;
-using app::Control;
+using form::BoxKind;
+using form::Control;
 using catalogue::StandardChoice;
 
 constexpr const char* kOverwriteQuestion =

@@ -19,8 +19,8 @@ namespace sorana::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-using app::BoxKind;
-using app::Control;
+using form::BoxKind;
+using form::Control;
 
 constexpr size_t kCorins5Position = 35;
 constexpr size_t kCorins6Position = 36;

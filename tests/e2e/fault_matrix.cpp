@@ -12,7 +12,7 @@
 
 namespace sorana::e2e {
 
-using app::BoxKind;
+using form::BoxKind;
 
 namespace {
 

@@ -13,8 +13,8 @@ namespace sorana::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-using app::BoxKind;
-using app::Control;
+using form::BoxKind;
+using form::Control;
 using test::HttpFault;
 
 // The communication-error box for the entry at `position` of the phase.
@@ -60,7 +60,7 @@ void ClickThenCancelInBody(FaultMatrix& m) {
   m.session = std::make_unique<FormSession>();
   FormSession& session = *m.session;
   ASSERT_TRUE(session.Start());
-  const app::FormState& state = session.form.State();
+  const form::FormState& state = session.form.State();
   bool cancelled = false;
   session.window.onProcessMessages = [&] {
     if (!cancelled && state.FileIndex == static_cast<int>(kPluginPosition + 1) && state.LastBytes > 0) {
@@ -81,7 +81,7 @@ FaultStep UpdateWithShortLimits(std::string messagePart) {
   return [messagePart](FaultMatrix& m) {
     LoadArchiveLibrary();
     test::FakeWindow window;
-    app::FormState state;
+    form::FormState state;
     app::FormLifecycle lifecycle(state, window);
     update::DownloadDriver driver(state, window);
     driver.SetTransferTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(1000));

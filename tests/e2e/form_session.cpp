@@ -4,8 +4,8 @@
 
 namespace sorana::e2e {
 
-using app::BoxKind;
-using app::Control;
+using form::BoxKind;
+using form::Control;
 
 void LoadArchiveLibrary() {
   static bool loaded = false;

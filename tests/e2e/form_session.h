@@ -12,7 +12,7 @@
 namespace sorana::e2e {
 
 inline constexpr const char* kCompletionBox = "アップデートが完了しました。終了します。";
-using app::kStartPrompt;
+using form::kStartPrompt;
 inline constexpr const char* kExpansionFailed = "コンポーネントの展開に失敗しました(4)終了します。";
 
 // Loads libunlha32.so once per process (beside the test program).
@@ -30,7 +30,7 @@ struct FormSession {
   void StartAndUpdate();
 
   // Texts of the boxes of one kind, in the order shown.
-  std::vector<std::string> Boxes(app::BoxKind kind) const;
+  std::vector<std::string> Boxes(form::BoxKind kind) const;
   // The window is back where a user can start again.
   bool IsReady();
 

@@ -14,7 +14,7 @@
 namespace sorana::e2e {
 namespace {
 
-using app::BoxKind;
+using form::BoxKind;
 
 void ExpectEveryRequestThrough(UpdateScenario& scenario, const RealProxyServer& proxy) {
   for (const test::HttpRequest& request : scenario.Server().Requests()) {

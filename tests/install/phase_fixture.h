@@ -54,7 +54,7 @@ class PhaseFixture : public ::testing::Test {
 
   test::TempPrefix prefix_;
   test::FakeWindow window_;
-  app::FormState state_;
+  form::FormState state_;
 };
 
 }  // namespace sorana::install

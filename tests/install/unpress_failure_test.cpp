@@ -45,14 +45,14 @@ TEST_F(UnpressFailureTest, BadDownloadStopsTheRunBeforeAnythingIsInstalled) {
 
     EXPECT_FALSE(Run());
     ASSERT_EQ(window_.boxes.size(), 1u);
-    EXPECT_EQ(window_.boxes[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(window_.boxes[0].kind, form::BoxKind::Error);
     EXPECT_EQ(window_.boxes[0].text, FailureBox("コンポーネントの展開[" + std::to_string(c.position) +
                                                     "]に失敗しました。終了します。",
                                                 c.code));
     EXPECT_TRUE(window_.closed);
     EXPECT_TRUE(window_.windowEnabled);
     EXPECT_FALSE(window_.busyCursor);
-    EXPECT_NE(window_.Caption(app::Control::ProgressLabel), "Completed");
+    EXPECT_NE(window_.Caption(form::Control::ProgressLabel), "Completed");
     // Nothing installed; the downloads stay as they were, with the copies expanded before the bad one.
     EXPECT_FALSE(fs::exists(Work("FOTODESK.EXE")));
     const auto after = Snapshot(prefix_.HostC(state_.DownloadFolder));

@@ -67,16 +67,16 @@ TEST_F(UnpressTest, NewPhaseInstallsEveryKindOfFile) {
   EXPECT_EQ(test::TempPrefix::ReadFile(Download("FOTODESK.OLD")), ContentOf("FOTODESK.EX_"));
 
   EXPECT_EQ(window_.msgLabelHistory, std::vector<std::string>{"アップデートコンポーネント(2)の展開..."});
-  EXPECT_EQ(window_.Caption(app::Control::ProgressLabel), "Completed");
+  EXPECT_EQ(window_.Caption(form::Control::ProgressLabel), "Completed");
   EXPECT_EQ(window_.progress, 100);
   ASSERT_EQ(window_.boxes.size(), 1u);
-  EXPECT_EQ(window_.boxes[0].kind, app::BoxKind::Information);
+  EXPECT_EQ(window_.boxes[0].kind, form::BoxKind::Information);
   EXPECT_EQ(window_.boxes[0].text, "アップデートが完了しました。終了します。");
   EXPECT_TRUE(window_.closed);
   EXPECT_TRUE(window_.windowEnabled);
   EXPECT_FALSE(window_.busyCursor);
-  EXPECT_FALSE(window_.IsVisible(app::Control::DownLoadButton));
-  EXPECT_FALSE(window_.IsVisible(app::Control::CancelButton));
+  EXPECT_FALSE(window_.IsVisible(form::Control::DownLoadButton));
+  EXPECT_FALSE(window_.IsVisible(form::Control::CancelButton));
 }
 
 TEST_F(UnpressTest, OldPhaseInstallsAndHandsBackToTheDriver) {

@@ -6,9 +6,9 @@
 
 namespace sorana::test {
 
-using app::BoxAnswer;
-using app::BoxKind;
-using app::Control;
+using form::BoxAnswer;
+using form::BoxKind;
+using form::Control;
 
 FakeWindow::FakeWindow() {
   for (Control c : {Control::Label2, Control::Label3, Control::CheckListBox1, Control::MsgLabel,
@@ -67,10 +67,10 @@ std::string FakeWindow::InputBox(std::string_view caption, std::string_view, std
   return answer.ok ? answer.text : std::string(text);
 }
 
-std::optional<app::ProxyLogin> FakeWindow::AskProxyLogin(std::string_view prompt) {
+std::optional<form::ProxyLogin> FakeWindow::AskProxyLogin(std::string_view prompt) {
   loginPrompts.emplace_back(prompt);
   if (loginAnswers.empty()) return std::nullopt;
-  app::ProxyLogin answer = loginAnswers.front();
+  form::ProxyLogin answer = loginAnswers.front();
   loginAnswers.pop_front();
   return answer;
 }

@@ -17,21 +17,21 @@
 namespace sorana::test {
 
 struct ShownBox {
-  app::BoxKind kind;
+  form::BoxKind kind;
   std::string text;
 };
 
-class FakeWindow : public app::UpdateWindow {
+class FakeWindow : public form::UpdateWindow {
  public:
   FakeWindow();
 
-  void SetCaption(app::Control control, std::string_view text) override;
-  std::string Caption(app::Control control) const override;
-  void SetVisible(app::Control control, bool visible) override;
-  bool IsVisible(app::Control control) const override;
-  void SetEnabled(app::Control control, bool enabled) override;
-  bool IsEnabled(app::Control control) const override;
-  void Repaint(app::Control control) override;
+  void SetCaption(form::Control control, std::string_view text) override;
+  std::string Caption(form::Control control) const override;
+  void SetVisible(form::Control control, bool visible) override;
+  bool IsVisible(form::Control control) const override;
+  void SetEnabled(form::Control control, bool enabled) override;
+  bool IsEnabled(form::Control control) const override;
+  void Repaint(form::Control control) override;
   void SetWindowEnabled(bool enabled) override;
   bool IsWindowEnabled() const override { return windowEnabled; }
   void SetClientSize(int width, int height) override;
@@ -41,22 +41,22 @@ class FakeWindow : public app::UpdateWindow {
   int CurrentItem() const override { return currentItem; }
   void SetProgress(int position) override;
   int Progress() const override { return progress; }
-  app::BoxAnswer ShowBox(app::BoxKind kind, std::string_view text) override;
+  form::BoxAnswer ShowBox(form::BoxKind kind, std::string_view text) override;
   std::string InputBox(std::string_view caption, std::string_view prompt, std::string_view text) override;
-  std::optional<app::ProxyLogin> AskProxyLogin(std::string_view prompt) override;
+  std::optional<form::ProxyLogin> AskProxyLogin(std::string_view prompt) override;
   void PostClose() override { closePosted = true; }
   void Close() override;
   void ProcessMessages(int maxWaitMs) override;
 
   // Script: answers for confirmation boxes (default Yes), texts for input boxes
   // (nullopt-like: an empty deque means Cancel).
-  std::deque<app::BoxAnswer> confirmAnswers;
+  std::deque<form::BoxAnswer> confirmAnswers;
   struct InputAnswer {
     bool ok;
     std::string text;
   };
   std::deque<InputAnswer> inputAnswers;
-  std::deque<app::ProxyLogin> loginAnswers;  // empty: the login box is cancelled
+  std::deque<form::ProxyLogin> loginAnswers;  // empty: the login box is cancelled
   std::vector<std::string> loginPrompts;
   // Called from ProcessMessages (a stand-in for events that arrive meanwhile,
   // such as a click on the cancel button).
@@ -91,7 +91,7 @@ class FakeWindow : public app::UpdateWindow {
     bool visible = true;
     bool enabled = true;
   };
-  std::map<app::Control, ControlState> controls_;
+  std::map<form::Control, ControlState> controls_;
 };
 
 }  // namespace sorana::test

@@ -46,7 +46,7 @@ class WrittenPrefix : public ::testing::Test {
 
 TEST_F(WrittenPrefix, UpdaterStartUpFindsTheInstallation) {
   fs::path root = Write({"--installed", "1.1.0.0", "--standards", "0,1,5"});
-  app::FormState state;
+  form::FormState state;
   FakeWindow window;
   ASSERT_TRUE(app::FormLifecycle(state, window).FormCreate());
   EXPECT_EQ(state.InstallRoot, "C:\\VELMORA\\SORANA\\");

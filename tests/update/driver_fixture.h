@@ -33,8 +33,8 @@ using update::ViewerRegistrationCommand;
 namespace driver_test {
 
 namespace fs = std::filesystem;
-using app::BoxKind;
-using app::Control;
+using form::BoxKind;
+using form::Control;
 using std::chrono::milliseconds;
 using test::HttpFault;
 
@@ -166,7 +166,7 @@ class DownloadDriverTest : public ::testing::Test {
   std::optional<test::ScopedEnv> path_;  // Linux: the stand-in wine first
   test::HttpTestServer server_;
   test::ScopedEnv serverEnv_;
-  app::FormState state_;
+  form::FormState state_;
   test::FakeWindow window_;
   DownloadDriver driver_;
   std::vector<UnpressCall> calls_;

@@ -11,17 +11,17 @@ namespace {
 
 constexpr std::string_view kCompleted = "アップデートが完了しました。終了します。";
 
-const char* KindName(app::BoxKind kind) {
+const char* KindName(form::BoxKind kind) {
   switch (kind) {
-    case app::BoxKind::Confirmation:
+    case form::BoxKind::Confirmation:
       return "confirmation";
-    case app::BoxKind::Information:
+    case form::BoxKind::Information:
       return "information";
-    case app::BoxKind::Error:
+    case form::BoxKind::Error:
       return "error";
-    case app::BoxKind::Notice:
+    case form::BoxKind::Notice:
       return "notice";
-    case app::BoxKind::Panic:
+    case form::BoxKind::Panic:
       return "panic";
   }
   return "box";
@@ -62,7 +62,7 @@ UpdateOutcome RunUnattendedUpdate() {
   }
   bool completionShown = false;
   for (const test::ShownBox& box : window.boxes) {
-    if (box.kind == app::BoxKind::Information && box.text == kCompleted) completionShown = true;
+    if (box.kind == form::BoxKind::Information && box.text == kCompleted) completionShown = true;
   }
   outcome.completed = outcome.failure.empty() && completionShown && window.closed;
   outcome.boxes = window.boxes;

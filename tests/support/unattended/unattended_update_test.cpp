@@ -22,7 +22,7 @@ class UnattendedUpdateTest : public ::testing::Test {
   static void SetUpTestSuite() { archive::LoadLhaLibrary(); }
   static void TearDownTestSuite() { archive::UnloadLhaLibrary(); }
 
-  static bool ShowedBox(const UpdateOutcome& outcome, app::BoxKind kind) {
+  static bool ShowedBox(const UpdateOutcome& outcome, form::BoxKind kind) {
     return std::any_of(outcome.boxes.begin(), outcome.boxes.end(),
                        [kind](const test::ShownBox& box) { return box.kind == kind; });
   }
@@ -33,7 +33,7 @@ TEST_F(UnattendedUpdateTest, BringsAnOldInstallationThroughBothPhases) {
   UpdateOutcome outcome = RunUnattendedUpdate();
   ASSERT_TRUE(outcome.completed) << Describe(outcome);
   EXPECT_TRUE(outcome.failure.empty());
-  EXPECT_FALSE(ShowedBox(outcome, app::BoxKind::Error)) << Describe(outcome);
+  EXPECT_FALSE(ShowedBox(outcome, form::BoxKind::Error)) << Describe(outcome);
   EXPECT_EQ(platform::GetFileVersionText("C:\\VELMORA\\SORANA\\NEW_BIN\\FOTODESK.EXE"), "v2.4.1.0");
   EXPECT_EQ(platform::GetFileVersionText("C:\\VELMORA\\SORANA\\FOTODESK.EXE"), "v2.4.1.0");
   // The recorded choice is written when the window closes, so the close was delivered.
@@ -47,7 +47,7 @@ TEST_F(UnattendedUpdateTest, FailedRunsNeverReadAsCompleted) {
     scenario.Server().SetDefaultFault(test::HttpFault::ServerError);
     UpdateOutcome outcome = RunUnattendedUpdate();
     EXPECT_FALSE(outcome.completed);
-    EXPECT_TRUE(ShowedBox(outcome, app::BoxKind::Error)) << Describe(outcome);
+    EXPECT_TRUE(ShowedBox(outcome, form::BoxKind::Error)) << Describe(outcome);
     EXPECT_NE(Describe(outcome).find("did not complete"), std::string::npos);
   }
   {
@@ -64,7 +64,7 @@ TEST_F(UnattendedUpdateTest, FailedRunsNeverReadAsCompleted) {
     scenario.UseTwoFolderLayout();
     UpdateOutcome outcome = RunUnattendedUpdate();
     EXPECT_FALSE(outcome.completed) << Describe(outcome);
-    EXPECT_TRUE(ShowedBox(outcome, app::BoxKind::Information));
+    EXPECT_TRUE(ShowedBox(outcome, form::BoxKind::Information));
   }
 }
 
