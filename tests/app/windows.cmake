@@ -7,7 +7,7 @@ sorana_add_test(app_core_test
     ${CMAKE_CURRENT_LIST_DIR}/startup_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/settings_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/standards_test.cpp
-  LIBS sorana_core)
+  LIBS sorana_app)
 sorana_add_test(app_main_form_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/app_prefix.cpp ${CMAKE_CURRENT_LIST_DIR}/main_form_test.cpp
-  LIBS sorana_core)
+  LIBS sorana_app)

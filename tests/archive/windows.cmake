@@ -1,22 +1,7 @@
-# The LHA tests of the Windows build, run under wine by scripts/windows test.
-# UNLHA32.DLL and the stand-in libraries lie beside the test programs in bin/,
-# and the tests load them by bare name, as the updater does: that proves the
-# system's search order and the plain __stdcall exports. The agreement test
-# with Debian's lhasa command stays with the Linux build.
+# The binding's tests of the Windows build, run under wine by scripts/windows
+# test. UNLHA32.DLL and the stand-in libraries lie beside the test programs in
+# bin/, and the binding loads them by bare name, as the updater does.
 set(_archive_tests ${CMAKE_CURRENT_LIST_DIR})
-# Under Wine the build machine's root is drive Z:.
-set(_lha_fixtures_windows "Z:${PROJECT_SOURCE_DIR}/tests/data/lha")
-
-sorana_add_test(lha_extract_windows_test
-  SOURCES ${_archive_tests}/lha_extract_test.cpp ${_archive_tests}/command_line_test.cpp
-  LIBS unlha32_core)
-target_compile_definitions(lha_extract_windows_test PRIVATE SORANA_LHA_FIXTURES="${_lha_fixtures_windows}")
-
-sorana_add_test(unlha32_library_windows_test
-  SOURCES ${_archive_tests}/unlha32_library_test.cpp
-  LIBS unlha32_core)
-target_compile_definitions(unlha32_library_windows_test PRIVATE SORANA_UNLHA32_PATH="UNLHA32.DLL")
-add_dependencies(unlha32_library_windows_test unlha32)
 
 add_library(lha_stand_in_partial MODULE ${_archive_tests}/lha_stand_in.cpp)
 add_library(lha_stand_in_echo MODULE ${_archive_tests}/lha_stand_in.cpp)
