@@ -10,7 +10,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/version_info.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::tools {
 
@@ -64,7 +64,7 @@ void FindInstallRoot(InspectReport& report) {
 
 InspectReport Inspect() {
   InspectReport report;
-  report.prefixRoot = platform::ActivePrefix().Root().string();
+  report.prefixRoot = platform::ActiveSystem().Root().string();
   report.windowsFolder = platform::GetWindowsFolder();
   report.settingsFile = app::LocateInitFile();
   if (!report.settingsFile.empty() && platform::FileExists(report.settingsFile)) {

@@ -11,7 +11,7 @@
 #include "formats/win_path_text.h"
 #include "install/expanded_name.h"
 #include "platform/registry.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "tools/host_files.h"
 #include "tools/site_content.h"
 #include "tools/site_error.h"
@@ -96,7 +96,7 @@ void RegisterProduct(const PrefixOptions& options) {
     WineRegAddString(options.root, std::string("HKLM\\") + app::kProductKey, "Exename", exename);
     return;
   }
-  platform::WinePrefix prefix(options.root);
+  platform::WindowsSystem prefix(options.root);
   std::optional<platform::RegistryKey> key =
       platform::RegistryKey::Open(prefix, platform::Hive::LocalMachine, app::kProductKey, true);
   if (!key || !key->WriteString("Exename", exename)) {

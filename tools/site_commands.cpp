@@ -11,7 +11,7 @@
 #include "formats/version_resource.h"
 #include "update/update_server.h"
 #include "platform/version_info.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "tools/command_line.h"
 #include "tools/host_files.h"
 #include "tools/inspect_report.h"
@@ -140,9 +140,9 @@ int Prefix(const CommandLine& line, std::ostream& out) {
 
 int InspectCommand(const CommandLine& line, std::ostream& out) {
   if (std::optional<std::string> root = line.Option("prefix")) {
-    platform::SetActivePrefix(platform::WinePrefix(*root));
+    platform::SetActiveSystem(platform::WindowsSystem(*root));
   }
-  const fs::path& root = platform::ActivePrefix().Root();
+  const fs::path& root = platform::ActiveSystem().Root();
   std::error_code ec;
   if (!fs::is_directory(root, ec)) throw SiteError("no Wine prefix at " + root.string());
   out << FormatReport(Inspect());

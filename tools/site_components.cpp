@@ -7,7 +7,7 @@
 #include "formats/win_path_text.h"
 #include "install/expanded_name.h"
 #include "install/szdd_compress.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "product_version.h"
 #include "tools/site_content.h"
 #include "tools/site_error.h"

@@ -45,7 +45,7 @@ Placement Failure(int code, std::string problem) { return Placement{code, {}, st
 
 }  // namespace
 
-Destination Destination::InPrefix(sorana::platform::WinePrefix prefix, std::string windowsFolder) {
+Destination Destination::InPrefix(sorana::platform::WindowsSystem prefix, std::string windowsFolder) {
   Destination destination;
   destination.prefix_ = std::move(prefix);
   destination.windowsFolder_ = sorana::formats::ExcludeTrailingBackslash(std::move(windowsFolder));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace unlha32 {
 
@@ -26,7 +26,7 @@ class Destination {
   // A folder of `prefix` given as a Windows path (a trailing backslash is
   // ignored); member paths below it are mapped by the prefix, so existing
   // folders match case-insensitively.
-  static Destination InPrefix(sorana::platform::WinePrefix prefix, std::string windowsFolder);
+  static Destination InPrefix(sorana::platform::WindowsSystem prefix, std::string windowsFolder);
   // A host folder; existing entries below it match ASCII-case-insensitively.
   static Destination OnHost(std::filesystem::path folder);
 
@@ -47,7 +47,7 @@ class Destination {
   Destination() = default;
   std::optional<std::filesystem::path> Map(const std::vector<std::string>& components) const;
 
-  std::optional<sorana::platform::WinePrefix> prefix_;
+  std::optional<sorana::platform::WindowsSystem> prefix_;
   std::string windowsFolder_;
   std::filesystem::path root_;
 };

@@ -6,7 +6,7 @@
 
 #include "formats/ascii_case.h"
 #include "formats/cp932.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "unlha32/lha_writer.h"
 
 namespace unlha32 {

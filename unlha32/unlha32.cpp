@@ -10,7 +10,7 @@
 #include <string>
 
 #include "formats/cp932.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "unlha32/command_line.h"
 #include "unlha32/destination.h"
 #include "unlha32/extract.h"
@@ -70,12 +70,12 @@ size_t CharacterLength(const std::string& text, size_t i) {
 // machine's own, and the prefix maps through its drives).
 std::optional<std::filesystem::path> ToHostPath(const std::string& path) {
   if (!path.empty() && path[0] == '/') return unlha32::PathOfUtf8(path);
-  return sorana::platform::WinePrefix::FromEnvironment().ToHost(path);
+  return sorana::platform::WindowsSystem::FromEnvironment().ToHost(path);
 }
 
 Destination DestinationOf(const std::string& folder) {
   if (!folder.empty() && folder[0] == '/') return Destination::OnHost(unlha32::PathOfUtf8(folder));
-  return Destination::InPrefix(sorana::platform::WinePrefix::FromEnvironment(), folder);
+  return Destination::InPrefix(sorana::platform::WindowsSystem::FromEnvironment(), folder);
 }
 
 ExtractOutcome Run(const char* cmdLine) {

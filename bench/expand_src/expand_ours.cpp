@@ -7,14 +7,14 @@
 #include "form/app_error.h"
 #include "support/fake_window.h"
 #include "install/expand_downloads.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 int main(int argc, char** argv) {
   if (argc < 4) {
     std::cerr << "usage: expand_ours PREFIX WINDOWS_FOLDER NAME...\n";
     return 2;
   }
-  sorana::platform::SetActivePrefix(sorana::platform::WinePrefix(argv[1]));
+  sorana::platform::SetActiveSystem(sorana::platform::WindowsSystem(argv[1]));
   sorana::form::FormState state;
   state.DownloadFolder = argv[2];
   for (int i = 3; i < argc; ++i) state.FileList.emplace_back(argv[i]);

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 using sorana::fuzz::Finding;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const sorana::platform::WinePrefix prefix = sorana::fuzz::MakeScratchPrefix("merge_help");
+  const sorana::platform::WindowsSystem prefix = sorana::fuzz::MakeScratchPrefix("merge_help");
   const fs::path driveC = prefix.Root() / "drive_c";
   const fs::path help = driveC / "VELMORA" / "SORANA" / "NEW_BIN" / "ヘルプ";
   fs::create_directories(help);

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)app::ParseInitFile(bytes);
   if (std::isnan(app::LenientNumber(bytes))) Finding("LenientNumber gave NaN");
 
-  const sorana::platform::WinePrefix prefix = sorana::fuzz::MakeScratchPrefix("settings");
+  const sorana::platform::WindowsSystem prefix = sorana::fuzz::MakeScratchPrefix("settings");
   const fs::path folder = prefix.Root() / "drive_c" / "VELMORA" / "SORANA";
   sorana::fuzz::WriteHostFile(folder / "VMSORANA.INI", bytes);
 

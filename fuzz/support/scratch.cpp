@@ -76,7 +76,7 @@ std::vector<fs::path> TreeOf(const fs::path& folder) {
   return entries;
 }
 
-platform::WinePrefix MakeScratchPrefix(std::string_view name) {
+platform::WindowsSystem MakeScratchPrefix(std::string_view name) {
   fs::path root = FreshFolder(name);
   fs::create_directories(root / "drive_c");
   fs::create_directories(root / "dosdevices");
@@ -85,8 +85,8 @@ platform::WinePrefix MakeScratchPrefix(std::string_view name) {
     WriteHostFile(root / hive,
                   "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n");
   }
-  platform::WinePrefix prefix(root);
-  platform::SetActivePrefix(prefix);
+  platform::WindowsSystem prefix(root);
+  platform::SetActiveSystem(prefix);
   return prefix;
 }
 

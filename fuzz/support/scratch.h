@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "support/finding.h"
 
 namespace sorana::fuzz {
@@ -33,7 +33,7 @@ std::vector<std::filesystem::path> TreeOf(const std::filesystem::path& folder);
 
 // A Wine-style prefix `name` below the scratch root, made the active prefix:
 // drive_c, dosdevices/c: -> ../drive_c and the two registry files (win32).
-platform::WinePrefix MakeScratchPrefix(std::string_view name);
+platform::WindowsSystem MakeScratchPrefix(std::string_view name);
 
 // While alive, any change to the file system outside `allowed` (and the
 // fuzzer's artifact folder) is a finding, and so is, at its end, a file that

@@ -15,7 +15,7 @@
 #include "formats/win_path_text.h"
 #include "platform/file_system.h"
 #include "platform/version_info.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "update/update_record.h"
 
 namespace sorana::app {

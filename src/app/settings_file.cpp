@@ -11,7 +11,7 @@
 #include "formats/cp932.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::app {
 

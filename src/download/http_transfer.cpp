@@ -6,7 +6,7 @@
 
 #include "formats/ascii_case.h"
 #include "platform/no_follow.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::download {
 

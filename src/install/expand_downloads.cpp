@@ -10,7 +10,7 @@
 #include "install/failure_messages.h"
 #include "install/szdd_expand.h"
 #include "platform/file_system.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::install {
 

@@ -4,7 +4,7 @@
 
 #include "formats/ascii_case.h"
 #include "formats/win_path_text.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::install {
 

@@ -8,7 +8,7 @@
 #include "formats/win_path_text.h"
 #include "formats/cp932.h"
 #include "platform/file_system.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::install {
 

@@ -8,7 +8,7 @@
 #include "install/expanded_name.h"
 #include "install/install_steps.h"
 #include "platform/file_system.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::install {
 

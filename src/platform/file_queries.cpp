@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "platform/file_system.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

@@ -1,4 +1,5 @@
-// Starting a Windows program of the prefix through wine, and waiting for it.
+// Starting a Windows program of the installation's system (on Linux through
+// wine in its prefix), and waiting for it.
 #pragma once
 
 #include <chrono>

@@ -1,9 +1,9 @@
-// The registry of a Wine prefix: system.reg (HKEY_LOCAL_MACHINE) and user.reg
-// (HKEY_CURRENT_USER) in Wine's own text format.
-//
-// The product is a 32-bit program: in a win64 prefix its HKLM\SOFTWARE keys live
-// under Software\Wow6432Node. Writes are refused while a wineserver runs for the
-// prefix (it would overwrite the file), and replace the file atomically.
+// The registry of the installation's Windows system: HKEY_LOCAL_MACHINE and
+// HKEY_CURRENT_USER, in the 32-bit view the product sees (its HKLM\SOFTWARE
+// keys live under Software\Wow6432Node on a 64-bit system). On Linux the keys
+// are read from and written to the prefix's registry files (system.reg,
+// user.reg) atomically, and writes are refused while the prefix's wineserver
+// runs (it would overwrite them); on Windows through the registry API.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/win_path.h"
-#include "platform/wineserver_lock.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 
@@ -21,12 +20,12 @@ enum class Hive { LocalMachine, CurrentUser };
 
 class RegistryKey {
  public:
-  // Opens `subKey` (backslash-separated, case-insensitive) of the active prefix's
+  // Opens `subKey` (backslash-separated, case-insensitive) of the active system's
   // hive in the 32-bit view. With create, a missing key is added (written at the
   // first value write). nullopt when the key is missing and not created, or the
   // hive's file cannot be read.
   static std::optional<RegistryKey> Open(Hive hive, std::string_view subKey, bool create);
-  static std::optional<RegistryKey> Open(const WinePrefix& prefix, Hive hive, std::string_view subKey,
+  static std::optional<RegistryKey> Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
                                          bool create);
 
   // REG_SZ / REG_EXPAND_SZ value; nullopt when missing or of another type.
@@ -38,9 +37,9 @@ class RegistryKey {
   const std::string& StoredPath() const { return storedPath_; }
 
  private:
-  RegistryKey(WinePrefix prefix, Hive hive, std::string storedPath)
+  RegistryKey(WindowsSystem prefix, Hive hive, std::string storedPath)
       : prefix_(std::move(prefix)), hive_(hive), storedPath_(std::move(storedPath)) {}
-  WinePrefix prefix_;
+  WindowsSystem prefix_;
   Hive hive_;
   std::string storedPath_;
 };

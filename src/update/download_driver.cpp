@@ -15,7 +15,7 @@
 #include "platform/file_tree.h"
 #include "platform/folders.h"
 #include "platform/version_info.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "update/download_folder.h"
 #include "update/kept_downloads.h"
 #include "update/layout_conversion.h"

@@ -6,7 +6,7 @@
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
 #include "platform/process.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::update {
 

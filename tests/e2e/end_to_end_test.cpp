@@ -12,7 +12,7 @@
 #include "formats/win_path_text.h"
 #include "platform/profile.h"
 #include "platform/version_info.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::e2e {
 namespace {

@@ -8,7 +8,7 @@
 #include "formats/ascii_case.h"
 #include "formats/win_path_text.h"
 #include "install/expanded_name.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "tools/site_components.h"
 
 namespace sorana::e2e {

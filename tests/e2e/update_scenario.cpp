@@ -8,7 +8,7 @@
 
 #include "update/layout_conversion.h"
 #include "platform/folders.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "tools/prefix_writer.h"
 #include "tools/site_builder.h"
 #include "tools/wine_tools.h"
@@ -105,7 +105,7 @@ UpdateScenario::UpdateScenario(const ScenarioOptions& options) {
   environment_ = std::make_unique<Environment>();
   setenv("WINEPREFIX", prefixRoot_.c_str(), 1);
   setenv("TMPDIR", tempRoot_.c_str(), 1);
-  platform::SetActivePrefix(platform::WinePrefix(prefixRoot_));
+  platform::SetActiveSystem(platform::WindowsSystem(prefixRoot_));
   if (options.serve) {
     server_ = std::make_unique<test::HttpTestServer>(siteRoot_);
     UseServer(server_->BaseUrl());
@@ -129,7 +129,7 @@ fs::path UpdateScenario::DownloadFolder(bool oldPhase) const {
 }
 
 fs::path UpdateScenario::Host(std::string_view windowsPath) const {
-  std::optional<fs::path> host = platform::WinePrefix(prefixRoot_).ToHost(windowsPath);
+  std::optional<fs::path> host = platform::WindowsSystem(prefixRoot_).ToHost(windowsPath);
   if (!host) throw std::runtime_error("no host path for " + std::string(windowsPath));
   return *host;
 }

@@ -18,7 +18,7 @@
 #include "platform/durability.h"
 #include "platform/environment.h"
 #include "platform/file_tree.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #ifndef _WIN32
 #include "platform/no_follow.h"
 #endif
@@ -241,7 +241,7 @@ TEST(FileSystemCrashPoints, StopAtTheNthChangeOrCountThemAll) {
         {
           SetEnvironment("SORANA_CRASH_POINTS", host::Utf8OfPath(root / ("points" + std::to_string(run))));
           SetEnvironment("SORANA_CRASH_AT", cases[run].crashAt);
-          SetActivePrefix(WinePrefix(root));
+          SetActiveSystem(WindowsSystem(root));
           for (int n = 1; n <= 3; ++n) RemoveFile(file(run, n));
           std::_Exit(0);
         },

@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "formats/win_path_text.h"
-#include "platform/prefix_environment.h"
+#include "platform/posix/prefix_environment.h"
 #include "platform/registry.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "support/temp_prefix.h"
 
 namespace sorana::platform {
@@ -69,7 +69,7 @@ TEST(Folders, TempFolderWithoutPrefixValueIsOurOwnBelowTmpdir) {
     std::string withSlash = (prefix.Scratch() / "tmp dir").string() + "/";
     ScopedTmpDir tmp(withSlash.c_str());
     std::string expected =
-        ActivePrefix().ToWindows(fs::canonical(prefix.Scratch() / "tmp dir")).value() + "\\" + own + "\\";
+        ActiveSystem().ToWindows(fs::canonical(prefix.Scratch() / "tmp dir")).value() + "\\" + own + "\\";
     EXPECT_EQ(GetTempFolder(), expected);
     EXPECT_FALSE(expected.ends_with("\\\\"));
   }
@@ -80,7 +80,7 @@ TEST(Folders, TempFolderWithoutPrefixValueIsOurOwnBelowTmpdir) {
     fs::create_directory_symlink(prefix.Scratch() / "elsewhere", prefix.Scratch() / "tmp link" / own);
     ScopedTmpDir tmp((prefix.Scratch() / "tmp link").c_str());
     std::string folder = GetTempFolder();
-    std::optional<fs::path> host = ActivePrefix().ToHost(folder);
+    std::optional<fs::path> host = ActiveSystem().ToHost(folder);
     ASSERT_TRUE(host);
     EXPECT_EQ(host->parent_path(), fs::canonical(prefix.Scratch() / "tmp link"));
     EXPECT_TRUE(host->filename().string().starts_with(own + "-")) << folder;
@@ -125,7 +125,7 @@ TEST_P(PrefixTempFolderTest, IsUsedOnlyWhenPrivate) {
       ASSERT_EQ(chown(folder.c_str(), 4242, 4242), 0);
     }
   }
-  std::string own = ActivePrefix().ToWindows(prefix.Scratch() / "tmp").value() + "\\sorana-" +
+  std::string own = ActiveSystem().ToWindows(prefix.Scratch() / "tmp").value() + "\\sorana-" +
                     std::to_string(geteuid()) + "\\";
   EXPECT_EQ(GetTempFolder(), *c.expected != '\0' ? std::string(c.expected) : own);
 }
@@ -190,12 +190,12 @@ TEST(Folders, TempFolderOfAWinebootPrefix) {
             "\"USERPROFILE\"=\"C:\\\\users\\\\" +
             user + "\"\n");
   }
-  SetActivePrefix(WinePrefix(root));
+  SetActiveSystem(WindowsSystem(root));
   std::optional<RegistryKey> key = RegistryKey::Open(Hive::CurrentUser, "Environment", false);
   ASSERT_TRUE(key);
   std::optional<std::string> temp = key->ReadString("TEMP");
   ASSERT_TRUE(temp);
-  std::string expected = formats::IncludeTrailingBackslash(ExpandPrefixVariables(ActivePrefix(), *temp));
+  std::string expected = formats::IncludeTrailingBackslash(ExpandPrefixVariables(ActiveSystem(), *temp));
   EXPECT_TRUE(expected.starts_with("C:\\users\\" + user + "\\")) << expected;
   EXPECT_EQ(GetTempFolder(), expected);
 }

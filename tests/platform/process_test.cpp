@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "download/scoped_env.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "support/pe_writer.h"
 #include "support/temp_prefix.h"
 
@@ -264,7 +264,7 @@ TEST(RunAndWait, ProgramsRunByRealWineEndAndLeaveNothing) {
   if (realWine) {
     ASSERT_EQ(WithPrefix(root, "WINEDLLOVERRIDES='mscoree,mshtml=' timeout 240 wineboot -i"), 0);
     ASSERT_EQ(WithPrefix(root, "timeout 60 wineserver -w"), 0);
-    SetActivePrefix(WinePrefix(root));
+    SetActiveSystem(WindowsSystem(root));
   } else {
     standIn.emplace(prefix, kHangsWithADebugger);
   }

@@ -1,3 +1,4 @@
+#include "platform/posix/wineserver_lock.h"
 #include "platform/registry.h"
 
 #include <fcntl.h>
@@ -234,14 +235,14 @@ void ExpectWritesRefusedWhileLocked(TempPrefix& prefix, const fs::path& serverFo
   {
     LockHolder server(serverFolder / "lock");
     ASSERT_TRUE(server.Locked());
-    EXPECT_TRUE(WineServerRunning(ActivePrefix()));
+    EXPECT_TRUE(WineServerRunning(ActiveSystem()));
     EXPECT_FALSE(key->WriteString("v", "1"));
     EXPECT_FALSE(key->WriteBinary("b", {1}));
     EXPECT_EQ(TempPrefix::ReadFile(prefix.Root() / "user.reg"), before);
   }
   // The lock file stays after the server ends; only the lock counts.
   ASSERT_TRUE(fs::exists(serverFolder / "lock"));
-  EXPECT_FALSE(WineServerRunning(ActivePrefix()));
+  EXPECT_FALSE(WineServerRunning(ActiveSystem()));
   EXPECT_TRUE(key->WriteString("v", "1"));
 }
 

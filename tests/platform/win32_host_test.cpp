@@ -19,7 +19,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/win32/windows_api.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "support/temp_prefix.h"
 
 namespace sorana::platform {

@@ -1,4 +1,4 @@
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +74,7 @@ TEST(WinPathToHost, RejectsPathsWithoutAKnownDrive) {
 
 TEST(WinPathToWindows, UsesTheDeepestDrive) {
   TempPrefix prefix;
-  const WinePrefix& active = ActivePrefix();
+  const WindowsSystem& active = ActiveSystem();
   fs::create_directories(prefix.DriveC() / "windows" / "temp");
   EXPECT_EQ(active.ToWindows(prefix.DriveC() / "windows" / "temp"), "C:\\windows\\temp");
   EXPECT_EQ(active.ToWindows(prefix.DriveC()), "C:\\");
@@ -91,10 +91,10 @@ TEST(WinPathPrefix, EnvironmentAndActivePrefix) {
   const char* savedHome = std::getenv("HOME");
   std::string savedHomeValue = savedHome ? savedHome : "";
   setenv("WINEPREFIX", "/some/prefix", 1);
-  EXPECT_EQ(WinePrefix::FromEnvironment().Root(), fs::path("/some/prefix"));
+  EXPECT_EQ(WindowsSystem::FromEnvironment().Root(), fs::path("/some/prefix"));
   setenv("WINEPREFIX", "", 1);
   setenv("HOME", "/home/someone", 1);
-  EXPECT_EQ(WinePrefix::FromEnvironment().Root(), fs::path("/home/someone/.wine"));
+  EXPECT_EQ(WindowsSystem::FromEnvironment().Root(), fs::path("/home/someone/.wine"));
   if (saved) {
     setenv("WINEPREFIX", savedValue.c_str(), 1);
   } else {
@@ -103,9 +103,9 @@ TEST(WinPathPrefix, EnvironmentAndActivePrefix) {
   if (savedHome) setenv("HOME", savedHomeValue.c_str(), 1);
 
   // A reference kept by a caller follows a later change of prefix.
-  const WinePrefix& active = ActivePrefix();
-  SetActivePrefix(WinePrefix("/first"));
-  SetActivePrefix(WinePrefix("/second"));
+  const WindowsSystem& active = ActiveSystem();
+  SetActiveSystem(WindowsSystem("/first"));
+  SetActiveSystem(WindowsSystem("/second"));
   EXPECT_EQ(active.Root(), fs::path("/second"));
 }
 

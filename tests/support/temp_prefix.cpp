@@ -5,7 +5,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::test {
 
@@ -28,7 +28,7 @@ TempPrefix::TempPrefix(std::string_view arch) {
   WriteFile(root_ / "user.reg",
             "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=" +
                 std::string(arch) + "\n\n");
-  platform::SetActivePrefix(platform::WinePrefix(root_));
+  platform::SetActiveSystem(platform::WindowsSystem(root_));
 }
 
 TempPrefix::~TempPrefix() {

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "support/temp_prefix.h"
 
 namespace sorana::test {
@@ -70,7 +70,7 @@ TempPrefix::TempPrefix(std::string_view) {
   scratch_ = base_ / "scratch";
   fs::create_directories(root_);
   fs::create_directories(scratch_);
-  platform::SetActivePrefix(platform::WinePrefix(root_));
+  platform::SetActiveSystem(platform::WindowsSystem(root_));
 }
 
 TempPrefix::~TempPrefix() {

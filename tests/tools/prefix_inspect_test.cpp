@@ -8,7 +8,7 @@
 #include "app/form_lifecycle.h"
 #include "catalogue/catalogue.h"
 #include "platform/registry.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "site_test_support.h"
 #include "support/fake_window.h"
 #include "support/temp_prefix.h"
@@ -37,7 +37,7 @@ class WrittenPrefix : public ::testing::Test {
     args.insert(args.end(), options.begin(), options.end());
     SiteRun run = RunSiteCommand(args);
     EXPECT_EQ(run.status, 0) << run.err;
-    platform::SetActivePrefix(platform::WinePrefix(root));
+    platform::SetActiveSystem(platform::WindowsSystem(root));
     return root;
   }
   ScratchFolder scratch_;

@@ -159,7 +159,7 @@ class ExtractTest : public ::testing::Test {
  protected:
   ExtractOutcome ExtractInto(const fs::path& archive, const std::string& windowsFolder) {
     Destination destination =
-        Destination::InPrefix(sorana::platform::WinePrefix(prefix.Root()), windowsFolder);
+        Destination::InPrefix(sorana::platform::WindowsSystem(prefix.Root()), windowsFolder);
     return ExtractArchiveFile(archive, destination);
   }
   ExtractOutcome ExtractBytes(const std::string& archive, const fs::path& folder) {

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "formats/ascii_case.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "support/temp_prefix.h"
 #include "unlha32/extract.h"
 #include "unlha32/lha_writer.h"

@@ -22,7 +22,7 @@
 #include "e2e/update_scenario.h"
 #include "platform/crash_point.h"
 #include "platform/folders.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "tools/prefix_writer.h"
 #include "tools/site_builder.h"
 #include "tools/site_server.h"
@@ -121,8 +121,8 @@ class CrashPointTest : public ::testing::Test {
     const char* tmpdir = std::getenv("TMPDIR");
     const std::optional<std::string> saved = tmpdir ? std::optional<std::string>(tmpdir) : std::nullopt;
     setenv("TMPDIR", (machine / "tmp").c_str(), 1);
-    const platform::WinePrefix prefix(machine / "prefix");
-    platform::SetActivePrefix(prefix);
+    const platform::WindowsSystem prefix(machine / "prefix");
+    platform::SetActiveSystem(prefix);
     const std::string temp = platform::GetTempFolder();
     for (const std::string& folder : {std::string(tools::kProductFolder), temp + "SorOldUp", temp + "SorNewUp"}) {
       folders_.push_back(

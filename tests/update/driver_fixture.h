@@ -15,7 +15,7 @@
 #include "catalogue/catalogue.h"
 #include "update/layout_conversion.h"
 #include "platform/folders.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "download/scoped_env.h"
 #include "support/fake_window.h"
 #include "support/http_test_server.h"

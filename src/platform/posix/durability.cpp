@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "platform/file_system.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

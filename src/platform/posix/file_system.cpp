@@ -14,7 +14,7 @@
 #include "formats/win_path_text.h"
 #include "platform/atomic_file.h"
 #include "platform/crash_point.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

@@ -14,7 +14,7 @@
 #include "formats/win_path_text.h"
 #include "platform/crash_point.h"
 #include "platform/file_system.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 
@@ -269,7 +269,7 @@ std::optional<std::string> CurrentFolder() {
   std::error_code ec;
   fs::path current = fs::current_path(ec);
   if (ec) return std::nullopt;
-  return ActivePrefix().ToWindows(current);
+  return ActiveSystem().ToWindows(current);
 }
 
 // "X:\a\.\b\..\c" -> "X:\a\c\"; "\\server\share\..\x" keeps its server and share.

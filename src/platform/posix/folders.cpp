@@ -10,10 +10,10 @@
 
 #include "formats/win_path_text.h"
 #include "platform/crash_point.h"
-#include "platform/prefix_environment.h"
+#include "platform/posix/prefix_environment.h"
 #include "platform/private_folder.h"
 #include "platform/registry.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 
@@ -23,7 +23,7 @@ namespace {
 
 // "C:\a\b" spelled with the names the host folders carry ("c:\USERS\x" -> "c:\users\x"),
 // the form GetLongPathName gives; nullopt when the path names no existing host folder.
-std::optional<std::string> LongFolderForm(const WinePrefix& prefix, const std::string& path) {
+std::optional<std::string> LongFolderForm(const WindowsSystem& prefix, const std::string& path) {
   std::optional<fs::path> host = prefix.ToHost(path);
   std::optional<fs::path> drive = prefix.ToHost(path.substr(0, 2) + "\\");
   std::error_code ec;
@@ -37,7 +37,7 @@ std::optional<std::string> LongFolderForm(const WinePrefix& prefix, const std::s
 }
 
 // The prefix's own temporary folder, when it can be trusted with the downloads.
-std::optional<std::string> PrefixTempFolder(const WinePrefix& prefix) {
+std::optional<std::string> PrefixTempFolder(const WindowsSystem& prefix) {
   std::optional<RegistryKey> key = RegistryKey::Open(prefix, Hive::CurrentUser, "Environment", false);
   std::optional<std::string> value = key ? key->ReadString("TEMP") : std::nullopt;
   if (!value || value->empty()) return std::nullopt;
@@ -72,11 +72,11 @@ std::optional<fs::path> OwnHostTempFolder() {
 
 std::string GetWindowsFolder() {
   // Wine keeps its Windows folder at C:\windows in every prefix.
-  return ActivePrefix().ToHost("C:\\") ? "C:\\windows" : "";
+  return ActiveSystem().ToHost("C:\\") ? "C:\\windows" : "";
 }
 
 std::string GetTempFolder() {
-  const WinePrefix& prefix = ActivePrefix();
+  const WindowsSystem& prefix = ActiveSystem();
   if (std::optional<std::string> temp = PrefixTempFolder(prefix)) return formats::IncludeTrailingBackslash(*temp);
   std::optional<fs::path> own = OwnHostTempFolder();
   std::optional<std::string> windows = own ? prefix.ToWindows(*own) : std::nullopt;

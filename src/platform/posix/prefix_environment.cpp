@@ -1,4 +1,4 @@
-#include "platform/prefix_environment.h"
+#include "platform/posix/prefix_environment.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -17,7 +17,7 @@ constexpr int kMaxDepth = 4;
 
 bool SameName(std::string_view a, std::string_view b) { return formats::AsciiUpper(a) == formats::AsciiUpper(b); }
 
-std::optional<std::string> ReadValue(const WinePrefix& prefix, Hive hive, std::string_view key,
+std::optional<std::string> ReadValue(const WindowsSystem& prefix, Hive hive, std::string_view key,
                                      std::string_view name) {
   std::optional<RegistryKey> opened = RegistryKey::Open(prefix, hive, key, false);
   if (!opened) return std::nullopt;
@@ -29,9 +29,9 @@ std::string HostUserName() {
   return (pw != nullptr && pw->pw_name != nullptr) ? pw->pw_name : "user";
 }
 
-std::string Expand(const WinePrefix& prefix, std::string_view text, int depth);
+std::string Expand(const WindowsSystem& prefix, std::string_view text, int depth);
 
-std::optional<std::string> Variable(const WinePrefix& prefix, std::string_view name, int depth) {
+std::optional<std::string> Variable(const WindowsSystem& prefix, std::string_view name, int depth) {
   if (depth > kMaxDepth) return std::nullopt;
   if (SameName(name, "SystemRoot") || SameName(name, "windir")) return "C:\\windows";
   if (SameName(name, "SystemDrive")) return "C:";
@@ -46,7 +46,7 @@ std::optional<std::string> Variable(const WinePrefix& prefix, std::string_view n
   return std::nullopt;
 }
 
-std::string Expand(const WinePrefix& prefix, std::string_view text, int depth) {
+std::string Expand(const WindowsSystem& prefix, std::string_view text, int depth) {
   std::string out;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -71,11 +71,11 @@ std::string Expand(const WinePrefix& prefix, std::string_view text, int depth) {
 
 }  // namespace
 
-std::optional<std::string> PrefixVariable(const WinePrefix& prefix, std::string_view name) {
+std::optional<std::string> PrefixVariable(const WindowsSystem& prefix, std::string_view name) {
   return Variable(prefix, name, 0);
 }
 
-std::string ExpandPrefixVariables(const WinePrefix& prefix, std::string_view text) {
+std::string ExpandPrefixVariables(const WindowsSystem& prefix, std::string_view text) {
   return Expand(prefix, text, 0);
 }
 

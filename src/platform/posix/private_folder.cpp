@@ -9,7 +9,7 @@
 #include "formats/win_path_text.h"
 #include "platform/crash_point.h"
 #include "platform/file_system.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 extern char** environ;
 
@@ -120,7 +120,7 @@ std::vector<std::string> ChildEnvironment() {
     }
     env.emplace_back(text);
   }
-  env.push_back("WINEPREFIX=" + ActivePrefix().Root().string());
+  env.push_back("WINEPREFIX=" + ActiveSystem().Root().string());
   env.push_back(std::string(kOverrides) + overrides + "winedbg.exe=d");
   return env;
 }

@@ -10,8 +10,9 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/stale_temporaries.h"
+#include "platform/posix/wineserver_lock.h"
 #include "formats/registry_text.h"
-#include "platform/wineserver_lock.h"
+#include "platform/posix/wineserver_lock.h"
 
 namespace sorana::platform {
 
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path HiveFile(const WinePrefix& prefix, Hive hive) {
+fs::path HiveFile(const WindowsSystem& prefix, Hive hive) {
   return prefix.Root() / (hive == Hive::LocalMachine ? "system.reg" : "user.reg");
 }
 
@@ -45,7 +46,7 @@ std::optional<std::string> ReadHive(const fs::path& file) {
 }
 
 // Sets the value line of key `storedPath` in the hive, replacing the file atomically.
-bool WriteValueLine(const WinePrefix& prefix, Hive hive, const std::string& storedPath, std::string_view name,
+bool WriteValueLine(const WindowsSystem& prefix, Hive hive, const std::string& storedPath, std::string_view name,
                     const std::optional<std::string>& valueLine) {
   if (!valueLine) return false;
   if (WineServerRunning(prefix)) return false;  // it would overwrite the file with its own copy
@@ -62,10 +63,10 @@ bool WriteValueLine(const WinePrefix& prefix, Hive hive, const std::string& stor
 }  // namespace
 
 std::optional<RegistryKey> RegistryKey::Open(Hive hive, std::string_view subKey, bool create) {
-  return Open(ActivePrefix(), hive, subKey, create);
+  return Open(ActiveSystem(), hive, subKey, create);
 }
 
-std::optional<RegistryKey> RegistryKey::Open(const WinePrefix& prefix, Hive hive, std::string_view subKey,
+std::optional<RegistryKey> RegistryKey::Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
                                              bool create) {
   std::optional<std::string> text = ReadHive(HiveFile(prefix, hive));
   if (!text) return std::nullopt;

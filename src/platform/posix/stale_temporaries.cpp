@@ -15,7 +15,7 @@
 #include "platform/file_tree.h"
 #include "formats/name_shape.h"
 #include "platform/posix/stale_temporaries.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

@@ -10,7 +10,7 @@
 
 #include "formats/version_resource.h"
 #include "platform/version_info.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

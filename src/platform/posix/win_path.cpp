@@ -1,4 +1,4 @@
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 #include "formats/ascii_case.h"
 #include "formats/win_path_text.h"
 
@@ -59,20 +59,20 @@ std::optional<fs::path> DriveTarget(const fs::path& root, char letter) {
 
 }  // namespace
 
-WinePrefix::WinePrefix(fs::path root) : root_(std::move(root)) {}
+WindowsSystem::WindowsSystem(fs::path root) : root_(std::move(root)) {}
 
-WinePrefix WinePrefix::FromEnvironment() {
+WindowsSystem WindowsSystem::FromEnvironment() {
   const char* env = std::getenv("WINEPREFIX");
-  if (env != nullptr && *env != '\0') return WinePrefix(env);
+  if (env != nullptr && *env != '\0') return WindowsSystem(env);
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == '\0') {
     const passwd* pw = getpwuid(getuid());
     home = (pw != nullptr && pw->pw_dir != nullptr) ? pw->pw_dir : "/";
   }
-  return WinePrefix(fs::path(home) / ".wine");
+  return WindowsSystem(fs::path(home) / ".wine");
 }
 
-std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
+std::optional<fs::path> WindowsSystem::ToHost(std::string_view windowsPath) const {
   if (windowsPath.size() < 2 || !IsDriveLetter(windowsPath[0]) || windowsPath[1] != ':') return std::nullopt;
   std::string_view rest = windowsPath.substr(2);
   // "C:name" is relative to the drive's current folder, which a prefix does not have.
@@ -101,7 +101,7 @@ std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
   return host;
 }
 
-std::optional<std::string> WinePrefix::ToWindows(const fs::path& hostPath) const {
+std::optional<std::string> WindowsSystem::ToWindows(const fs::path& hostPath) const {
   std::error_code ec;
   fs::path absolute = fs::weakly_canonical(fs::absolute(hostPath, ec), ec);
   if (ec) return std::nullopt;

@@ -1,4 +1,4 @@
-#include "platform/wineserver_lock.h"
+#include "platform/posix/wineserver_lock.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,7 +16,7 @@ namespace sorana::platform {
 
 namespace fs = std::filesystem;
 
-bool WineServerRunning(const WinePrefix& prefix) {
+bool WineServerRunning(const WindowsSystem& prefix) {
   struct stat st {};
   if (stat(prefix.Root().c_str(), &st) != 0) return false;
   char serverFolder[64];

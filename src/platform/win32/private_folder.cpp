@@ -10,7 +10,7 @@
 #include "platform/crash_point.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

@@ -62,10 +62,10 @@ bool SetValue(Hive hive, const std::string& path, std::string_view name, DWORD t
 }  // namespace
 
 std::optional<RegistryKey> RegistryKey::Open(Hive hive, std::string_view subKey, bool create) {
-  return Open(ActivePrefix(), hive, subKey, create);
+  return Open(ActiveSystem(), hive, subKey, create);
 }
 
-std::optional<RegistryKey> RegistryKey::Open(const WinePrefix& prefix, Hive hive, std::string_view subKey,
+std::optional<RegistryKey> RegistryKey::Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
                                              bool create) {
   std::string path(subKey);
   OpenKey key;
@@ -109,8 +109,5 @@ bool RegistryKey::WriteString(std::string_view name, std::string_view value) {
 bool RegistryKey::WriteBinary(std::string_view name, const std::vector<uint8_t>& data) {
   return SetValue(hive_, storedPath_, name, REG_BINARY, data.data(), data.size());
 }
-
-// Windows has no wineserver that could overwrite the registry behind the program.
-bool WineServerRunning(const WinePrefix&) { return false; }
 
 }  // namespace sorana::platform

@@ -10,7 +10,7 @@
 #include "platform/file_tree.h"
 #include "formats/name_shape.h"
 #include "platform/win32/windows_api.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

@@ -3,7 +3,7 @@
 
 #include "platform/version_info.h"
 #include "platform/win32/windows_api.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 

@@ -1,9 +1,8 @@
 // Windows path texts on Windows itself: the host path is the Windows path, and
-// the system matches names without case. There is no prefix; WinePrefix keeps a
-// root only for the callers that name one, and maps through the drives of the
-// machine.
+// the system matches names without case. WindowsSystem keeps a root only for
+// the callers that name one, and maps through the drives of the machine.
 #include "formats/win_path_text.h"
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 #include <vector>
 
@@ -53,11 +52,11 @@ std::optional<fs::path> NetworkPathToHost(std::string_view windowsPath) {
 
 }  // namespace
 
-WinePrefix::WinePrefix(fs::path root) : root_(std::move(root)) {}
+WindowsSystem::WindowsSystem(fs::path root) : root_(std::move(root)) {}
 
-WinePrefix WinePrefix::FromEnvironment() { return WinePrefix(fs::path()); }
+WindowsSystem WindowsSystem::FromEnvironment() { return WindowsSystem(fs::path()); }
 
-std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
+std::optional<fs::path> WindowsSystem::ToHost(std::string_view windowsPath) const {
   if (windowsPath.size() > 2 && IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1])) {
     return NetworkPathToHost(windowsPath);
   }
@@ -81,7 +80,7 @@ std::optional<fs::path> WinePrefix::ToHost(std::string_view windowsPath) const {
   return fs::path(*wide);
 }
 
-std::optional<std::string> WinePrefix::ToWindows(const fs::path& hostPath) const {
+std::optional<std::string> WindowsSystem::ToWindows(const fs::path& hostPath) const {
   std::error_code ec;
   fs::path absolute = fs::absolute(hostPath, ec);
   if (ec) return std::nullopt;

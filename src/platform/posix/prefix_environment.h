@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 
@@ -16,10 +16,10 @@ namespace sorana::platform {
 // then HKLM's Session Manager\Environment, each expanded; SystemRoot, windir
 // and SystemDrive as Wine sets them; USERPROFILE defaults to the profile
 // folder Wine makes for the host user. nullopt when none of them has it.
-std::optional<std::string> PrefixVariable(const WinePrefix& prefix, std::string_view name);
+std::optional<std::string> PrefixVariable(const WindowsSystem& prefix, std::string_view name);
 
 // Replaces every %NAME% whose variable is known; unknown ones and a lone "%"
 // stay as written, as ExpandEnvironmentStrings leaves them.
-std::string ExpandPrefixVariables(const WinePrefix& prefix, std::string_view text);
+std::string ExpandPrefixVariables(const WindowsSystem& prefix, std::string_view text);
 
 }  // namespace sorana::platform

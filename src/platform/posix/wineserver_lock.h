@@ -2,11 +2,11 @@
 // would overwrite the files with its own copy, so they are not written then.
 #pragma once
 
-#include "platform/win_path.h"
+#include "platform/windows_system.h"
 
 namespace sorana::platform {
 
 // True when a wineserver holds the lock of this prefix.
-bool WineServerRunning(const WinePrefix& prefix);
+bool WineServerRunning(const WindowsSystem& prefix);
 
 }  // namespace sorana::platform
