@@ -20,6 +20,7 @@
 namespace fs = std::filesystem;
 using sorana::fuzz::Finding;
 namespace app = sorana::app;
+namespace form = sorana::form;
 
 namespace {
 
