@@ -77,9 +77,7 @@ struct DownloadDriver::Impl {
                  int64_t maxLength);
   // With a key: the phase's signed list, checked; nullopt after the refusal's box.
   std::optional<SignedPhase> LoadSignedPhase(bool oldPhase, const UpdateKey& key);
-  // Every file of the phase as its list says; false after the box, with the
-  // file that differs forgotten so that the next click fetches it again.
-  bool DownloadsMatchList(const SignedPhase& listed);
+  // The box of a refused signed site; the window is ready again.
   void Refuse(const std::string& reason);
   catalogue::StandardChoice CheckedStandards() const;
   // False when the window closed meanwhile.
@@ -293,7 +291,13 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRe
     result = FetchPhase(oldPhase, listed ? &*listed : nullptr);
     if (result == PhaseResult::RunOver) return result;
   }
-  if (listed && !state.Cancelled && state.PhaseComplete && !DownloadsMatchList(*listed)) return PhaseResult::RunOver;
+  if (listed && !state.Cancelled && state.PhaseComplete) {
+    if (std::optional<std::string> refusal = listed->CheckDownloads(state.DownloadFolder, state.FileList)) {
+      state.PhaseComplete = false;
+      Refuse(*refusal);
+      return PhaseResult::RunOver;
+    }
+  }
 
   if (!state.Cancelled && state.PhaseComplete) {
     UpdateRecord fresh;
@@ -348,9 +352,7 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase, const SignedPhase* l
       if (!state.Cancelled) {
         state.Cancelled = true;
         if (error.Code() == EipwHTTP::kTooLong) {
-          window.ShowBox(BoxKind::Error, SigningRefusal("ファイル " + name + " が一覧の大きさ（" +
-                                                        std::to_string(listed->ListedSize(name)) +
-                                                        " バイト）より長く送られてきました。"));
+          window.ShowBox(BoxKind::Error, SigningRefusal(listed->TooLong(name)));
         } else {
           ReportFetchError(oldPhase, i, error);
         }
@@ -414,12 +416,8 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads* kept, const 
 }
 
 std::optional<SignedPhase> DownloadDriver::Impl::LoadSignedPhase(bool oldPhase, const UpdateKey& key) {
-  if (!key.key) {
-    Refuse("このプログラムに設定された公開鍵が正しくありません。");
-    return std::nullopt;
-  }
   std::variant<SignedPhase, std::string> loaded = SignedPhase::Load(
-      *key.key, oldPhase, state.DownloadFolder, state.InstallRoot,
+      key, oldPhase, state.DownloadFolder, state.InstallRoot,
       [this](const std::string& name, const std::string& url, int64_t maxLength) {
         FetchFile(ipwHTTPList, nullptr, url, name, maxLength);
       });
@@ -429,17 +427,6 @@ std::optional<SignedPhase> DownloadDriver::Impl::LoadSignedPhase(bool oldPhase, 
     return std::nullopt;
   }
   return std::get<SignedPhase>(std::move(loaded));
-}
-
-bool DownloadDriver::Impl::DownloadsMatchList(const SignedPhase& listed) {
-  std::optional<SignedPhase::Mismatch> mismatch = listed.FirstMismatch(state.DownloadFolder, state.FileList);
-  if (!mismatch) return true;
-  KeptDownloads kept(state.DownloadFolder);
-  kept.Forget(mismatch->name);
-  kept.Save(true);
-  state.PhaseComplete = false;
-  Refuse(mismatch->reason);
-  return false;
 }
 
 void DownloadDriver::Impl::Refuse(const std::string& reason) {

@@ -10,6 +10,7 @@
 #include "platform/win_path.h"
 #include "signing/file_digest.h"
 #include "update/accepted_lists.h"
+#include "update/kept_downloads.h"
 #include "update/update_server.h"
 
 namespace sorana::update {
@@ -63,9 +64,11 @@ std::string SigningRefusal(const std::string& reason) {
          "\r\rファイルは何もインストールしていません。";
 }
 
-std::variant<SignedPhase, std::string> SignedPhase::Load(const signing::PublicKey& key, bool oldPhase,
+std::variant<SignedPhase, std::string> SignedPhase::Load(const UpdateKey& updateKey, bool oldPhase,
                                                          const std::string& downloadFolder,
                                                          const std::string& installRoot, const Fetch& fetch) {
+  if (!updateKey.key) return "このプログラムに設定された公開鍵が正しくありません。";
+  const signing::PublicKey& key = *updateKey.key;
   std::string why;
   std::optional<std::string> text =
       FetchSmall(fetch, oldPhase, downloadFolder, signing::kListName, signing::kLongestList, &why);
@@ -121,8 +124,12 @@ int64_t SignedPhase::ListedSize(const std::string& name) const {
   return file == list_.files.end() ? 0 : file->second.size;
 }
 
-std::optional<SignedPhase::Mismatch> SignedPhase::FirstMismatch(const std::string& downloadFolder,
-                                                                const std::vector<std::string>& fileList) const {
+std::string SignedPhase::TooLong(const std::string& name) const {
+  return "ファイル " + name + " が一覧の大きさ（" + std::to_string(ListedSize(name)) + " バイト）より長く送られてきました。";
+}
+
+std::optional<std::string> SignedPhase::CheckDownloads(const std::string& downloadFolder,
+                                                       const std::vector<std::string>& fileList) const {
   std::set<std::string> checked;
   for (const std::string& name : fileList) {
     if (!checked.insert(name).second) continue;
@@ -130,10 +137,13 @@ std::optional<SignedPhase::Mismatch> SignedPhase::FirstMismatch(const std::strin
     std::optional<std::filesystem::path> host = platform::ToHost(downloadFolder + name);
     std::optional<signing::FileDigest> digest;
     if (listed != list_.files.end() && host) digest = signing::DigestOfFile(*host, listed->second.size);
-    if (!digest) return Mismatch{name, "ファイル " + name + " を確かめられません。"};
-    if (digest->size != listed->second.size || digest->sha256 != listed->second.sha256) {
-      return Mismatch{name, "ファイル " + name + " の内容が署名された一覧と一致しません。書き換えられた可能性があります。"};
-    }
+    if (digest && digest->size == listed->second.size && digest->sha256 == listed->second.sha256) continue;
+    // Kept, it would be taken again by the next click without being asked for.
+    KeptDownloads kept(downloadFolder);
+    kept.Forget(name);
+    kept.Save(true);
+    return digest ? "ファイル " + name + " の内容が署名された一覧と一致しません。書き換えられた可能性があります。"
+                  : "ファイル " + name + " を確かめられません。";
   }
   return std::nullopt;
 }

@@ -14,8 +14,8 @@
 #include <variant>
 #include <vector>
 
-#include "signing/minisign.h"
 #include "signing/signed_list.h"
+#include "update/update_public_key.h"
 
 namespace sorana::update {
 
@@ -30,20 +30,19 @@ class SignedPhase {
 
   // The phase's list, checked; or why it is refused (a sentence for the box).
   // An accepted list's sequence number is recorded in the install root.
-  static std::variant<SignedPhase, std::string> Load(const signing::PublicKey& key, bool oldPhase,
+  static std::variant<SignedPhase, std::string> Load(const UpdateKey& key, bool oldPhase,
                                                      const std::string& downloadFolder,
                                                      const std::string& installRoot, const Fetch& fetch);
 
-  // The size the list gives for a file of the phase.
+  // The size the list gives for a file of the phase, and why a longer one is refused.
   int64_t ListedSize(const std::string& name) const;
-  // The first file of `fileList` in `downloadFolder` whose size or SHA-256 is
-  // not what the list says, and why; nullopt when every one is.
-  struct Mismatch {
-    std::string name;
-    std::string reason;
-  };
-  std::optional<Mismatch> FirstMismatch(const std::string& downloadFolder,
-                                        const std::vector<std::string>& fileList) const;
+  std::string TooLong(const std::string& name) const;
+  // Why the phase is refused when a file of `fileList` in `downloadFolder`
+  // has another size or SHA-256 than the list says (the first such file,
+  // which is then forgotten there, also from the kept downloads' ledger);
+  // nullopt when every one is as listed.
+  std::optional<std::string> CheckDownloads(const std::string& downloadFolder,
+                                            const std::vector<std::string>& fileList) const;
 
  private:
   explicit SignedPhase(signing::SignedList list) : list_(std::move(list)) {}
