@@ -51,7 +51,8 @@ signing::PublicKey WriteKeyPair(const fs::path& secretKey, const fs::path& publi
   // Created with its final mode, so it is never readable by others for a moment.
   const int fd = ::open(secretKey.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) throw SiteError("cannot create " + secretKey.string());
-  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+  const bool written =
+      ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
   if (::close(fd) != 0 || !written) {
     fs::remove(secretKey, error);
     throw SiteError("cannot write " + secretKey.string());
@@ -73,7 +74,8 @@ uint64_t SignSite(const fs::path& siteRoot, const signing::SecretKey& key, const
   uint64_t sequence = options.sequence.value_or(0);
   if (!options.sequence) {
     sequence = static_cast<uint64_t>(now);
-    for (bool oldPhase : {true, false}) sequence = std::max(sequence, PresentSequence(PhaseFolder(siteRoot, oldPhase)) + 1);
+    for (bool oldPhase : {true, false})
+      sequence = std::max(sequence, PresentSequence(PhaseFolder(siteRoot, oldPhase)) + 1);
   }
   for (bool oldPhase : {true, false}) {
     signing::SignedList list;
@@ -92,8 +94,9 @@ uint64_t SignSite(const fs::path& siteRoot, const signing::SecretKey& key, const
     // The list first: a reader that meets the new list with the old signature is refused, never misled.
     WriteHostFile(folder / std::string(signing::kListName), text);
     WriteHostFile(folder / std::string(signing::kSignatureName),
-                  signing::Sign(key, text, "timestamp:" + std::to_string(now) + "\tfile:" +
-                                               std::string(signing::kListName) + "\thashed"));
+                  signing::Sign(key, text,
+                                "timestamp:" + std::to_string(now) +
+                                    "\tfile:" + std::string(signing::kListName) + "\thashed"));
   }
   return sequence;
 }

@@ -14,7 +14,8 @@ namespace sorana::tools {
 
 // Writes a fresh key pair: the secret key readable by its owner only (mode
 // 0600), the public key beside it. Refuses to replace an existing file.
-signing::PublicKey WriteKeyPair(const std::filesystem::path& secretKey, const std::filesystem::path& publicKey);
+signing::PublicKey WriteKeyPair(const std::filesystem::path& secretKey,
+                                const std::filesystem::path& publicKey);
 
 // A secret key file of sorana-site keygen's or of `minisign -G -W`.
 signing::SecretKey ReadSecretKey(const std::filesystem::path& file);
@@ -28,6 +29,7 @@ struct SignOptions {
 
 // Signs both phases of the site below `siteRoot`; every file of the catalogue must be there.
 // Returns the sequence number written.
-uint64_t SignSite(const std::filesystem::path& siteRoot, const signing::SecretKey& key, const SignOptions& options);
+uint64_t SignSite(const std::filesystem::path& siteRoot, const signing::SecretKey& key,
+                  const SignOptions& options);
 
 }  // namespace sorana::tools

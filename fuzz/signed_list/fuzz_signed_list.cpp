@@ -19,10 +19,12 @@ namespace signing = sorana::signing;
 namespace {
 
 bool SameList(const signing::SignedList& a, const signing::SignedList& b) {
-  if (a.phase != b.phase || a.sequence != b.sequence || a.expires != b.expires || a.files.size() != b.files.size())
+  if (a.phase != b.phase || a.sequence != b.sequence || a.expires != b.expires ||
+      a.files.size() != b.files.size())
     return false;
   for (auto ai = a.files.begin(), bi = b.files.begin(); ai != a.files.end(); ++ai, ++bi) {
-    if (ai->first != bi->first || ai->second.size != bi->second.size || ai->second.sha256 != bi->second.sha256)
+    if (ai->first != bi->first || ai->second.size != bi->second.size ||
+        ai->second.sha256 != bi->second.sha256)
       return false;
   }
   return true;
@@ -37,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text = nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
 
   static const signing::PublicKey key = signing::PublicOf(signing::GenerateKey());
-  if (signing::Verify(key, text, signature) == signing::Verdict::Valid) Finding("a forged signature verified");
+  if (signing::Verify(key, text, signature) == signing::Verdict::Valid)
+    Finding("a forged signature verified");
   signing::ParsePublicKey(signature);
   signing::ParseSecretKeyFile(signature, nullptr);
 

@@ -64,8 +64,8 @@ std::vector<std::string_view> Lines(std::string_view text) {
 
 std::array<uint8_t, crypto_generichash_BYTES_MAX> Prehash(std::string_view message) {
   std::array<uint8_t, crypto_generichash_BYTES_MAX> hash{};
-  crypto_generichash(hash.data(), hash.size(), reinterpret_cast<const uint8_t*>(message.data()), message.size(),
-                     nullptr, 0);
+  crypto_generichash(hash.data(), hash.size(), reinterpret_cast<const uint8_t*>(message.data()),
+                     message.size(), nullptr, 0);
   return hash;
 }
 
@@ -119,7 +119,8 @@ std::string PublicKeyLine(const PublicKey& key) {
 }
 
 std::string PublicKeyFile(const PublicKey& key) {
-  return std::string(kUntrustedPrefix) + "minisign public key " + KeyIdText(key.id) + "\n" + PublicKeyLine(key) + "\n";
+  return std::string(kUntrustedPrefix) + "minisign public key " + KeyIdText(key.id) + "\n" +
+         PublicKeyLine(key) + "\n";
 }
 
 SecretKey GenerateKey() {
@@ -157,8 +158,10 @@ std::string SecretKeyFile(const SecretKey& key) {
 std::optional<SecretKey> ParseSecretKeyFile(std::string_view text, std::string* why) {
   std::vector<std::string_view> lines = Lines(text);
   std::optional<std::vector<uint8_t>> bytes;
-  if (lines.size() >= 2 && lines[0].starts_with(kUntrustedPrefix)) bytes = FromBase64(lines[1], kSecretFileBytes);
-  if (!bytes || std::memcmp(bytes->data(), kLegacy.data(), 2) != 0 || (*bytes)[4] != 'B' || (*bytes)[5] != '2') {
+  if (lines.size() >= 2 && lines[0].starts_with(kUntrustedPrefix))
+    bytes = FromBase64(lines[1], kSecretFileBytes);
+  if (!bytes || std::memcmp(bytes->data(), kLegacy.data(), 2) != 0 || (*bytes)[4] != 'B' ||
+      (*bytes)[5] != '2') {
     if (why) *why = "not a minisign secret key";
     return std::nullopt;
   }

@@ -45,7 +45,11 @@ bool PlainName(std::string_view name) {
   if (name.empty() || name.size() > kLongestName || name == "." || name == "..") return false;
   for (size_t i = 0; i < name.size();) {
     const auto lead = static_cast<unsigned char>(name[i]);
-    size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    size_t length = lead < 0x80             ? 1
+                    : (lead & 0xE0) == 0xC0 ? 2
+                    : (lead & 0xF0) == 0xE0 ? 3
+                    : (lead & 0xF8) == 0xF0 ? 4
+                                            : 0;
     if (length == 0 || i + length > name.size() || (length == 2 && lead < 0xC2) || lead > 0xF4) return false;
     if (length == 1 && (lead < 0x20 || lead == 0x7F || lead == '/' || lead == '\\')) return false;
     uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
@@ -66,7 +70,8 @@ bool PlainName(std::string_view name) {
 
 // "/sorana/20240410/": letters, digits, '.', '_', '-' between slashes.
 bool PhasePath(std::string_view path) {
-  if (path.size() < 3 || path.size() > kLongestName || path.front() != '/' || path.back() != '/') return false;
+  if (path.size() < 3 || path.size() > kLongestName || path.front() != '/' || path.back() != '/')
+    return false;
   if (path.find("//") != std::string_view::npos || path.find("/./") != std::string_view::npos ||
       path.find("/../") != std::string_view::npos) {
     return false;
@@ -156,8 +161,8 @@ std::optional<SignedList> ParseSignedList(std::string_view text, std::string* wh
 }
 
 std::string FormatSignedList(const SignedList& list) {
-  std::string text = std::string(kHeader) + "\nphase " + list.phase + "\nsequence " + std::to_string(list.sequence) +
-                     "\nexpires " + std::to_string(list.expires) + "\n";
+  std::string text = std::string(kHeader) + "\nphase " + list.phase + "\nsequence " +
+                     std::to_string(list.sequence) + "\nexpires " + std::to_string(list.expires) + "\n";
   for (const auto& [name, file] : list.files) {
     text += "file " + std::to_string(file.size) + " " + HexOf(file.sha256) + " " + name + "\n";
   }

@@ -16,10 +16,10 @@
 #include "platform/folders.h"
 #include "platform/version_info.h"
 #include "platform/win_path.h"
+#include "update/accepted_lists.h"
 #include "update/download_folder.h"
 #include "update/kept_downloads.h"
 #include "update/layout_conversion.h"
-#include "update/accepted_lists.h"
 #include "update/phase_journal.h"
 #include "update/signed_site.h"
 #include "update/update_public_key.h"
@@ -112,7 +112,9 @@ DownloadDriver::DownloadDriver(app::FormState& state, app::UpdateWindow& window,
 DownloadDriver::~DownloadDriver() = default;
 
 void DownloadDriver::SetTransferTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
-  for (TipwHTTP* http : {&impl_->ipwHTTP, &impl_->ipwHTTP2, &impl_->ipwHTTPList}) http->SetTimeouts(connect, idle);
+  for (TipwHTTP* http : {&impl_->ipwHTTP, &impl_->ipwHTTP2, &impl_->ipwHTTPList}) {
+    http->SetTimeouts(connect, idle);
+  }
 }
 
 void DownloadDriver::SetStallLimit(int64_t bytesPerSecond, std::chrono::milliseconds window) {
@@ -232,7 +234,8 @@ void DownloadDriver::Impl::ConvertLayout(const std::optional<UpdateRecord>& resu
   record.standards = CheckedStandards();
   if (!resumed) RecordDurably(root, record, false);
   if (!resumed || resumed->step == RunStep::Converting) {
-    MoveInstallationToOldBin(root, {state.InitFileName, root + kRecordFileName, root + std::string(kAcceptedListsName)});
+    MoveInstallationToOldBin(root,
+                             {state.InitFileName, root + kRecordFileName, root + std::string(kAcceptedListsName)});
     record.step = RunStep::Converted;
     RecordDurably(root, record, true);
   }
@@ -338,7 +341,8 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase, const SignedPhase* l
     const std::string name = state.FileList[i];
 
     try {
-      FetchFile(http, &kept, ComponentUrl(server, oldPhase, name), name, listed ? listed->ListedSize(name) : -1);
+      const int64_t longest = listed ? listed->ListedSize(name) : -1;
+      FetchFile(http, &kept, ComponentUrl(server, oldPhase, name), name, longest);
       kept.Arrived(name, http, false);
       kept.Save(false);
     } catch (const EipwHTTP& error) {

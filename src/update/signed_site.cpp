@@ -35,14 +35,15 @@ std::string UtcText(int64_t seconds) {
   const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
   char text[128];
   std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld UTC", static_cast<long long>(year),
-                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(minutes / 60),
-                static_cast<long long>(minutes % 60));
+                static_cast<long long>(month), static_cast<long long>(day),
+                static_cast<long long>(minutes / 60), static_cast<long long>(minutes % 60));
   return text;
 }
 
 // Fetches one of the two small files and reads it; nullopt with `why` set.
-std::optional<std::string> FetchSmall(const SignedPhase::Fetch& fetch, bool oldPhase, const std::string& folder,
-                                      std::string_view name, int64_t limit, std::string* why) {
+std::optional<std::string> FetchSmall(const SignedPhase::Fetch& fetch, bool oldPhase,
+                                      const std::string& folder, std::string_view name, int64_t limit,
+                                      std::string* why) {
   const std::string fileName(name);
   try {
     fetch(fileName, ComponentUrl(UpdateServer(), oldPhase, fileName), limit);
@@ -94,7 +95,8 @@ std::variant<SignedPhase, std::string> SignedPhase::Load(const UpdateKey& update
   const std::string_view phase = catalogue::PhasePath(oldPhase);
   if (list->phase != phase) return "一覧は別のフォルダ（" + list->phase + "）のものです。";
   const int64_t now =
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   if (list->expires <= now) return "一覧の有効期限（" + UtcText(list->expires) + "）が過ぎています。";
   const uint64_t last = LastAcceptedSequence(installRoot, phase);
   if (list->sequence < last) {
@@ -125,7 +127,8 @@ int64_t SignedPhase::ListedSize(const std::string& name) const {
 }
 
 std::string SignedPhase::TooLong(const std::string& name) const {
-  return "ファイル " + name + " が一覧の大きさ（" + std::to_string(ListedSize(name)) + " バイト）より長く送られてきました。";
+  return "ファイル " + name + " が一覧の大きさ（" + std::to_string(ListedSize(name)) +
+         " バイト）より長く送られてきました。";
 }
 
 std::optional<std::string> SignedPhase::CheckDownloads(const std::string& downloadFolder,
@@ -142,7 +145,8 @@ std::optional<std::string> SignedPhase::CheckDownloads(const std::string& downlo
     KeptDownloads kept(downloadFolder);
     kept.Forget(name);
     kept.Save(true);
-    return digest ? "ファイル " + name + " の内容が署名された一覧と一致しません。書き換えられた可能性があります。"
+    return digest ? "ファイル " + name +
+                        " の内容が署名された一覧と一致しません。書き換えられた可能性があります。"
                   : "ファイル " + name + " を確かめられません。";
   }
   return std::nullopt;

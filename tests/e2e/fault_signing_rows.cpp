@@ -68,7 +68,8 @@ std::string OneByteChanged(FaultMatrix&, const std::string& bytes) {
 }
 
 // The list signed again with `list` changed by `edit`, with `key`.
-void SignEdited(FaultMatrix& m, const signing::SecretKey& key, const std::function<void(signing::SignedList&)>& edit) {
+void SignEdited(FaultMatrix& m, const signing::SecretKey& key,
+                const std::function<void(signing::SignedList&)>& edit) {
   std::optional<signing::SignedList> list =
       signing::ParseSignedList(tools::ReadHostFile(PhaseFile(m, signing::kListName)), nullptr);
   ASSERT_TRUE(list);
@@ -102,7 +103,8 @@ FaultStep NamingFile(size_t position, std::string part) {
 // Nothing but the list and its signature was asked for.
 void OnlyTheListFetched(FaultMatrix& m) {
   for (const test::HttpRequest& request : m.scenario->Server().Requests()) {
-    EXPECT_TRUE(request.path.ends_with("/files.list") || request.path.ends_with("/files.list.minisig")) << request.path;
+    EXPECT_TRUE(request.path.ends_with("/files.list") || request.path.ends_with("/files.list.minisig"))
+        << request.path;
   }
 }
 
@@ -111,7 +113,9 @@ FaultStep Forgotten(size_t position) {
   return [position](FaultMatrix& m) {
     const fs::path folder = m.scenario->DownloadFolder(false);
     EXPECT_FALSE(fs::exists(folder / m.list[position]));
-    EXPECT_EQ(ReadHostFile(folder / std::string(update::kKeptLedgerName)).value_or("").find(m.list[position] + "\t"),
+    EXPECT_EQ(ReadHostFile(folder / std::string(update::kKeptLedgerName))
+                  .value_or("")
+                  .find(m.list[position] + "\t"),
               std::string::npos);
   };
 }
@@ -146,10 +150,11 @@ void SignedByMinisign(FaultMatrix& m) {
   const std::string list = PhaseFile(m, signing::kListName).string();
   const std::string run = "cd " + keys.string() + " && ";
   ASSERT_EQ(std::system((run + "minisign -V -q -p site.pub -m " + list).c_str()), 0);
-  ASSERT_EQ(std::system((run + "minisign -G -W -p own.pub -s own.key >/dev/null && minisign -S -s own.key -m " +
-                         list + " -x " + list + ".minisig >/dev/null")
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system((run + "minisign -G -W -p own.pub -s own.key >/dev/null && minisign -S -s own.key -m " +
+                   list + " -x " + list + ".minisig >/dev/null")
+                      .c_str()),
+      0);
   std::optional<signing::PublicKey> own = signing::ParsePublicKey(tools::ReadHostFile(keys / "own.pub"));
   ASSERT_TRUE(own);
   UseKey(*own);

@@ -70,11 +70,13 @@ TEST(Signature, KeysReadBackAndWrongOnesAreRefused) {
 // Both of minisign's algorithms: the prehashed one of today and the legacy one.
 TEST(Signature, MinisignsSignaturesVerify) {
   if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "minisign is not installed";
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("signing-" + std::to_string(getpid()));
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("signing-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
   std::ofstream(folder / "list") << "sorana signed list 1\n";
-  const std::string run = "cd " + folder.string() + " && minisign -G -W -p k.pub -s k.key >/dev/null && " +
-                          "minisign -S -s k.key -m list >/dev/null && minisign -S -l -s k.key -m list -x legacy >/dev/null";
+  const std::string run =
+      "cd " + folder.string() + " && minisign -G -W -p k.pub -s k.key >/dev/null && " +
+      "minisign -S -s k.key -m list >/dev/null && minisign -S -l -s k.key -m list -x legacy >/dev/null";
   ASSERT_EQ(std::system(run.c_str()), 0);
   auto read = [&](const char* name) {
     std::stringstream bytes;
