@@ -1,5 +1,6 @@
 #include "tools/inspect_report.h"
 
+
 #include "app/product_registry.h"
 #include "app/standards_record.h"
 #include "form/form_state.h"
@@ -11,6 +12,8 @@
 #include "platform/registry.h"
 #include "platform/version_info.h"
 #include "platform/windows_system.h"
+#include "signing/minisign.h"
+#include "update/update_public_key.h"
 
 namespace sorana::tools {
 
@@ -65,6 +68,17 @@ void FindInstallRoot(InspectReport& report) {
 InspectReport Inspect() {
   InspectReport report;
   report.prefixRoot = platform::ActiveSystem().Root().string();
+  const update::UpdateKey key = update::UpdatePublicKey();
+  if (!key.Held()) {
+    report.updateKey = "none in this build (the updater installs what the server gives, unchecked)";
+  } else if (!key.key) {
+    report.updateKey = "not a key: \"" + key.text + "\" (every update is refused)";
+  } else {
+    report.updateKey = std::string(update::BuildHoldsKey() && key.text == update::BuildKeyText()
+                                       ? "held by this build"
+                                       : "from SORANA_UPDATE_PUBLIC_KEY") +
+                       ", key id " + signing::KeyIdText(key.key->id) + " (only signed sites are installed)";
+  }
   report.windowsFolder = platform::GetWindowsFolder();
   report.settingsFile = app::LocateInitFile();
   if (!report.settingsFile.empty() && platform::FileExists(report.settingsFile)) {
@@ -96,6 +110,7 @@ InspectReport Inspect() {
 
 std::string FormatReport(const InspectReport& r) {
   std::string out = "prefix: " + r.prefixRoot + "\n";
+  out += "update public key: " + r.updateKey + "\n";
   out +=
       "Windows folder: " + (r.windowsFolder.empty() ? std::string("none (no C: drive)") : r.windowsFolder) +
       "\n";

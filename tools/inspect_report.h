@@ -15,6 +15,7 @@ namespace sorana::tools {
 
 struct InspectReport {
   std::string prefixRoot;     // host folder of the prefix
+  std::string updateKey;      // whether the updater checks signed lists, and with which key
   std::string windowsFolder;  // empty when the prefix has no C: drive
 
   std::string settingsFile;  // where the updater looks for VMSORANA.INI

@@ -19,6 +19,7 @@
 #include "tools/site_builder.h"
 #include "tools/site_error.h"
 #include "tools/site_server.h"
+#include "tools/site_signing.h"
 #include "tools/wine_tools.h"
 
 namespace sorana::tools {
@@ -31,15 +32,21 @@ constexpr const char* kUsage =
     "usage: sorana-site COMMAND ...\n"
     "  list [--phase old|new] [--standards all|none|0,1,5]\n"
     "      URL paths of the component files, in fetch order\n"
-    "  build DIR [--scale small|realistic]\n"
-    "      writes a complete update site below DIR (default: small)\n"
+    "  build DIR [--scale small|realistic] [--sign SECRET_KEY [--valid-days N]]\n"
+    "      writes a complete update site below DIR (default: small), signed with --sign\n"
+    "  keygen SECRET_KEY PUBLIC_KEY\n"
+    "      writes a key pair in minisign's formats (the secret key readable by you only)\n"
+    "  sign DIR --key SECRET_KEY [--valid-days N] [--sequence N]\n"
+    "      writes each phase's signed list (files.list, files.list.minisig) of the site below DIR;\n"
+    "      the lists expire after N days (default 30): sign again before then\n"
     "  serve DIR [--port N] [--bind ADDRESS] [--rate KB_PER_S] [--quiet]\n"
     "      serves DIR over HTTP (default 127.0.0.1:8080; port 0 picks a free one)\n"
     "  prefix DIR --installed VERSION|none [--standards ...] [--arch win32|win64] [--wine auto|yes|no]\n"
     "      writes a Wine prefix with the product installed as a user has it; with Wine\n"
     "      installed (auto) wineboot makes the prefix; DIR may be a prefix without the product\n"
     "  inspect [--prefix DIR]\n"
-    "      what the updater finds at start-up (default: WINEPREFIX or ~/.wine)\n"
+    "      what the updater finds at start-up (default: WINEPREFIX or ~/.wine), and\n"
+    "      whether it holds an update public key\n"
     "  version FILE\n"
     "      the version text of a Windows program file\n";
 
@@ -59,6 +66,22 @@ int List(const CommandLine& line, std::ostream& out) {
   return 0;
 }
 
+SignOptions ParseSignOptions(const CommandLine& line) {
+  SignOptions options;
+  options.validSeconds = static_cast<int64_t>(ParseCount("valid-days", line.Option("valid-days").value_or("30"), 3650)) * 86400;
+  if (std::optional<std::string> sequence = line.Option("sequence")) {
+    options.sequence = ParseCount("sequence", *sequence, uint64_t{1} << 62);
+  }
+  return options;
+}
+
+void SignAndTell(const fs::path& root, const fs::path& secretKey, const CommandLine& line, std::ostream& out) {
+  const signing::SecretKey key = ReadSecretKey(secretKey);
+  const uint64_t sequence = SignSite(root, key, ParseSignOptions(line));
+  out << "signed both phases' lists below " << (root / "sorana").string() << " with key "
+      << signing::KeyIdText(key.id) << " (sequence " << sequence << ")\n";
+}
+
 int Build(const CommandLine& line, std::ostream& out) {
   Scale scale = ParseScale(line.Option("scale").value_or("small"));
   fs::path root = line.operands[0];
@@ -66,6 +89,15 @@ int Build(const CommandLine& line, std::ostream& out) {
   out << "wrote " << summary.files << " files (" << std::fixed << std::setprecision(1)
       << static_cast<double>(summary.bytes) / (1024.0 * 1024.0) << " MB) below " << (root / "sorana").string()
       << "\n";
+  if (std::optional<std::string> secretKey = line.Option("sign")) SignAndTell(root, *secretKey, line, out);
+  return 0;
+}
+
+int Keygen(const CommandLine& line, std::ostream& out) {
+  const signing::PublicKey key = WriteKeyPair(line.operands[0], line.operands[1]);
+  out << "wrote the secret key " << line.operands[0] << " (keep it off the server) and the public key "
+      << line.operands[1] << "\n"
+      << "build the updater with: cmake -DSORANA_UPDATE_PUBLIC_KEY=" << signing::PublicKeyLine(key) << " ...\n";
   return 0;
 }
 
@@ -164,7 +196,9 @@ struct Command {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"list", {0, 0, {"phase", "standards"}, {}}},
-      {"build", {1, 1, {"scale"}, {}}},
+      {"build", {1, 1, {"scale", "sign", "valid-days", "sequence"}, {}}},
+      {"keygen", {2, 2, {}, {}}},
+      {"sign", {1, 1, {"key", "valid-days", "sequence"}, {}}},
       {"serve", {1, 1, {"port", "bind", "rate"}, {"quiet"}}},
       {"prefix", {1, 1, {"installed", "standards", "arch", "wine"}, {}}},
       {"inspect", {0, 0, {"prefix"}, {}}},
@@ -176,6 +210,13 @@ const std::vector<Command>& Commands() {
 int Dispatch(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (line.command == "list") return List(line, out);
   if (line.command == "build") return Build(line, out);
+  if (line.command == "keygen") return Keygen(line, out);
+  if (line.command == "sign") {
+    std::optional<std::string> secretKey = line.Option("key");
+    if (!secretKey) throw UsageError("sign needs --key SECRET_KEY");
+    SignAndTell(line.operands[0], *secretKey, line, out);
+    return 0;
+  }
   if (line.command == "serve") return Serve(line, out, err);
   if (line.command == "prefix") return Prefix(line, out);
   if (line.command == "inspect") return InspectCommand(line, out);

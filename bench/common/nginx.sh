@@ -32,6 +32,11 @@ http {
   server {
     listen 127.0.0.1:$port;
     root $site;
+    # A phase's signed list changes with every signing under the same name:
+    # caches (a CDN in front) must ask again each time.
+    location ~ /files\.list(\.minisig)?\$ {
+      add_header Cache-Control "no-cache";
+    }
   }
 }
 EOF

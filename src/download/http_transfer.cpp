@@ -1,5 +1,6 @@
 #include "download/http_transfer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <optional>
@@ -109,7 +110,7 @@ bool HttpTransfer::HeadEnded() {
   if (failedStatus_ != 0 || status_ == 304) return true;
   if (status_ != 206) {
     owner_.response_.entityLength = contentLength_;
-    return OpenFile(0);
+    return WithinBound(contentLength_) && OpenFile(0);
   }
   // "bytes FIRST-LAST/LENGTH": only the rest of LocalFile, to the end, continues it.
   std::optional<ContentRange> range = ParseContentRange(contentRange_);
@@ -119,7 +120,13 @@ bool HttpTransfer::HeadEnded() {
     return false;
   }
   owner_.response_.entityLength = range->length;
-  return OpenFile(static_cast<uint64_t>(asked_.startByte));
+  return WithinBound(range->length) && OpenFile(static_cast<uint64_t>(asked_.startByte));
+}
+
+bool HttpTransfer::WithinBound(int64_t length) {
+  if (asked_.maxLength < 0 || length <= asked_.maxLength) return true;
+  lengthError_ = "The file is longer than the " + std::to_string(asked_.maxLength) + " bytes expected";
+  return false;
 }
 
 bool HttpTransfer::OpenFile(uint64_t keep) {
@@ -147,11 +154,16 @@ bool HttpTransfer::Body(const char* data, size_t length) {
   if (file_ == nullptr) return false;
   StartOnce();
   if (handlerError_) return false;
+  // Beyond the bound nothing is written: the body is cut there.
+  const int64_t before = (owner_.response_.status == 206 ? asked_.startByte : 0) + bytes_;
+  const bool tooLong = asked_.maxLength >= 0 && before + static_cast<int64_t>(length) > asked_.maxLength;
+  if (tooLong) length = static_cast<size_t>(std::max<int64_t>(0, asked_.maxLength - before));
   if (std::fwrite(data, 1, length, file_) != length) {
     localError_ = "Cannot write " + path_;
     return false;
   }
   bytes_ += static_cast<int64_t>(length);
+  if (tooLong) return WithinBound(asked_.maxLength + 1);
   return !owner_.OnTransfer ||
          Guard([&] { owner_.OnTransfer(kDirectionReceive, bytes_, std::string_view(data, length)); });
 }

@@ -25,6 +25,7 @@ class HttpTransfer {
     bool conditional = false;  // a 304 means LocalFile is current
     int64_t startByte = 0;     // only the rest after this many bytes of LocalFile
     bool keepPartial = false;  // a failed fetch leaves what arrived
+    int64_t maxLength = -1;    // the longest the whole file may be; -1 unbounded
   };
 
   HttpTransfer(TipwHTTP& owner, std::string path, Asked asked)
@@ -53,6 +54,8 @@ class HttpTransfer {
   long FailedStatus() const { return failedStatus_; }
   // A 206 that does not continue LocalFile at StartByte; its text.
   const std::string& RangeError() const { return rangeError_; }
+  // A file longer than Asked::maxLength; its text.
+  const std::string& LengthError() const { return lengthError_; }
   int64_t BodyBytes() const { return bytes_; }
   const std::string& StatusLine() const { return statusLine_; }
   // An empty body still makes an (empty) LocalFile; false when it cannot be made.
@@ -81,6 +84,8 @@ class HttpTransfer {
  private:
   // The head of a final response is over: LocalFile is opened as it says.
   bool HeadEnded();
+  // False (with LengthError) when a file of `length` bytes exceeds the bound.
+  bool WithinBound(int64_t length);
   bool OpenFile(uint64_t keep);
   void Field(std::string_view field, const std::string& value);
 
@@ -96,6 +101,7 @@ class HttpTransfer {
   std::string contentRange_;
   int64_t contentLength_ = -1;
   std::string rangeError_;
+  std::string lengthError_;
   std::string statusLine_;  // of the latest response, for the error text
   int64_t bytes_ = 0;
   Clock::time_point lastActivity_ = Clock::now();

@@ -24,6 +24,7 @@ void TipwHTTP::ClearState() {
   StartByte = 0;
   IfRange.clear();
   KeepPartial = false;
+  MaxLength = -1;
 }
 
 void TipwHTTP::StopTransfer() { stopRequested_ = inUse_; }
@@ -74,7 +75,8 @@ void TipwHTTP::Fetch(const std::string& url) {
   HttpTransfer transfer(*this, LocalFile,
                         {.conditional = !IfNoneMatch.empty() || !IfModifiedSince.empty(),
                          .startByte = StartByte,
-                         .keepPartial = KeepPartial});
+                         .keepPartial = KeepPartial,
+                         .maxLength = MaxLength});
   HttpRequest request{.url = url,
                       .proxyServer = ProxyServer,
                       .proxyPort = ProxyPort == 0 ? 80 : ProxyPort,
@@ -158,6 +160,7 @@ void TipwHTTP::Fetch(const std::string& url) {
     Fail(transfer, EipwHTTP::kLocalFile, transfer.LocalError());
   }
   if (!transfer.RangeError().empty()) Fail(transfer, EipwHTTP::kBadRange, transfer.RangeError());
+  if (!transfer.LengthError().empty()) Fail(transfer, EipwHTTP::kTooLong, transfer.LengthError());
   if (outcome->code != 0) Fail(transfer, outcome->code, outcome->text);
   if (transfer.FailedStatus() != 0) {
     Fail(transfer, static_cast<int>(transfer.FailedStatus()),

@@ -38,6 +38,7 @@ class EipwHTTP : public std::runtime_error {
   static constexpr int kHandler = 2005;      // an event handler failed
   static constexpr int kTooSlow = 2006;      // a body slower than the stall limit
   static constexpr int kBadRange = 2007;     // a partial answer that does not continue LocalFile
+  static constexpr int kTooLong = 2008;      // a file longer than MaxLength
   static constexpr int kProxyLogin = 407;    // the proxy asks for a login (the HTTP status)
 
  private:
@@ -77,6 +78,10 @@ class TipwHTTP {
   std::string IfRange;
   // A failed fetch leaves what arrived in LocalFile (it is removed otherwise).
   bool KeepPartial = false;
+  // The longest the whole file may be, -1 for no bound: a longer announced
+  // length ends the fetch before its body, a longer body is cut at the bound;
+  // either raises kTooLong.
+  int64_t MaxLength = -1;
 
   // The final response of the latest fetch, also of a failed one.
   struct Response {

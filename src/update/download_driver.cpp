@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <variant>
 
 #include "catalogue/catalogue.h"
 #include "download/tipw_http.h"
@@ -16,10 +17,13 @@
 #include "platform/folders.h"
 #include "platform/version_info.h"
 #include "platform/windows_system.h"
+#include "update/accepted_lists.h"
 #include "update/download_folder.h"
 #include "update/kept_downloads.h"
 #include "update/layout_conversion.h"
 #include "update/phase_journal.h"
+#include "update/signed_site.h"
+#include "update/update_public_key.h"
 #include "update/update_record.h"
 #include "update/update_server.h"
 
@@ -54,8 +58,8 @@ struct DownloadDriver::Impl {
   Impl(form::FormState& s, form::UpdateWindow& w, Unpress u)
       : state(s), window(w), installer(s, w), unpress(std::move(u)), progress(s, w) {
     if (!unpress) unpress = [this](install::InstallJournal& journal) { return installer.Unpress(journal); };
-    for (TipwHTTP* http : {&ipwHTTP, &ipwHTTP2}) {
-      progress.Attach(*http);
+    for (TipwHTTP* http : {&ipwHTTP, &ipwHTTP2, &ipwHTTPList}) {
+      if (http != &ipwHTTPList) progress.Attach(*http);
       http->MessagePump = [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); };
     }
   }
@@ -66,11 +70,16 @@ struct DownloadDriver::Impl {
   // Converts a one-folder installation, or finishes a conversion that was stopped.
   void ConvertLayout(const std::optional<UpdateRecord>& resumed);
   PhaseResult RunPhase(bool oldPhase, std::optional<UpdateRecord> resumed);
-  // Fetches the phase's files; true when every one arrived whole.
-  PhaseResult FetchPhase(bool oldPhase);
+  // Fetches the phase's files (each no longer than `listed` gives it).
+  PhaseResult FetchPhase(bool oldPhase, const SignedPhase* listed);
   // One file, asked again once when the proxy wants a login the user then
   // gives, or when a partial answer does not continue what was kept.
-  void FetchFile(TipwHTTP& http, KeptDownloads& kept, const std::string& url, const std::string& name);
+  void FetchFile(TipwHTTP& http, KeptDownloads* kept, const std::string& url, const std::string& name,
+                 int64_t maxLength);
+  // With a key: the phase's signed list, checked; nullopt after the refusal's box.
+  std::optional<SignedPhase> LoadSignedPhase(bool oldPhase, const UpdateKey& key);
+  // The box of a refused signed site; the window is ready again.
+  void Refuse(const std::string& reason);
   catalogue::StandardChoice CheckedStandards() const;
   // False when the window closed meanwhile.
   bool WaitAfterFetch(TipwHTTP& http);
@@ -86,6 +95,7 @@ struct DownloadDriver::Impl {
   Unpress unpress;
   TipwHTTP ipwHTTP;   // new-version phase; the cancel button acts on it
   TipwHTTP ipwHTTP2;  // old-version phase
+  TipwHTTP ipwHTTPList;  // the signed lists, without transfer events
   TransferProgress progress;
   std::chrono::milliseconds registrationBound = kViewerRegistrationBound;
   bool closing = false;
@@ -103,13 +113,14 @@ DownloadDriver::DownloadDriver(form::FormState& state, form::UpdateWindow& windo
 DownloadDriver::~DownloadDriver() = default;
 
 void DownloadDriver::SetTransferTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
-  impl_->ipwHTTP.SetTimeouts(connect, idle);
-  impl_->ipwHTTP2.SetTimeouts(connect, idle);
+  for (TipwHTTP* http : {&impl_->ipwHTTP, &impl_->ipwHTTP2, &impl_->ipwHTTPList}) {
+    http->SetTimeouts(connect, idle);
+  }
 }
 
 void DownloadDriver::SetStallLimit(int64_t bytesPerSecond, std::chrono::milliseconds window) {
-  impl_->ipwHTTP.SetStallLimit(bytesPerSecond, window);
-  impl_->ipwHTTP2.SetStallLimit(bytesPerSecond, window);
+  for (TipwHTTP* http : {&impl_->ipwHTTP, &impl_->ipwHTTP2, &impl_->ipwHTTPList})
+    http->SetStallLimit(bytesPerSecond, window);
 }
 
 void DownloadDriver::SetRegistrationBound(std::chrono::milliseconds bound) {
@@ -148,7 +159,7 @@ void DownloadDriver::CancelButtonClick() {
 void DownloadDriver::StopForClose() {
   Impl& d = *impl_;
   d.closing = true;
-  for (TipwHTTP* http : {&d.ipwHTTP, &d.ipwHTTP2}) {
+  for (TipwHTTP* http : {&d.ipwHTTP, &d.ipwHTTP2, &d.ipwHTTPList}) {
     if (http->InUse()) http->StopTransfer();
   }
 }
@@ -224,7 +235,8 @@ void DownloadDriver::Impl::ConvertLayout(const std::optional<UpdateRecord>& resu
   record.standards = CheckedStandards();
   if (!resumed) RecordDurably(root, record, false);
   if (!resumed || resumed->step == RunStep::Converting) {
-    MoveInstallationToOldBin(root, {state.InitFileName, root + kRecordFileName});
+    MoveInstallationToOldBin(root,
+                             {state.InitFileName, root + kRecordFileName, root + std::string(kAcceptedListsName)});
     record.step = RunStep::Converted;
     RecordDurably(root, record, true);
   }
@@ -269,13 +281,26 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRe
   // A stopped installation goes on from the downloads it left when they are
   // all still there whole (an installed one needs none); else they are fetched again.
   const bool installed = resumed && resumed->install == install::InstallStep::Installed;
+  // With a key, nothing is fetched or installed before the phase's list is checked.
+  std::optional<SignedPhase> listed;
+  if (const UpdateKey key = UpdatePublicKey(); key.Held() && !installed) {
+    listed = LoadSignedPhase(oldPhase, key);
+    if (!listed) return PhaseResult::RunOver;
+  }
   PhaseResult result = PhaseResult::NotInstalled;
   if (installed || (resumed && DownloadsStillWhole(state.DownloadFolder, state.FileList, resumed->files))) {
     state.FileIndex = static_cast<int>(state.FileList.size());
     state.PhaseComplete = true;
   } else {
-    result = FetchPhase(oldPhase);
+    result = FetchPhase(oldPhase, listed ? &*listed : nullptr);
     if (result == PhaseResult::RunOver) return result;
+  }
+  if (listed && !state.Cancelled && state.PhaseComplete) {
+    if (std::optional<std::string> refusal = listed->CheckDownloads(state.DownloadFolder, state.FileList)) {
+      state.PhaseComplete = false;
+      Refuse(*refusal);
+      return PhaseResult::RunOver;
+    }
   }
 
   if (!state.Cancelled && state.PhaseComplete) {
@@ -302,7 +327,7 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRe
   return result;
 }
 
-PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
+PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase, const SignedPhase* listed) {
   TipwHTTP& http = oldPhase ? ipwHTTP2 : ipwHTTP;
   const std::string server = UpdateServer();
   KeptDownloads kept(state.DownloadFolder);
@@ -317,19 +342,25 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
     const std::string name = state.FileList[i];
 
     try {
-      FetchFile(http, kept, ComponentUrl(server, oldPhase, name), name);
+      const int64_t longest = listed ? listed->ListedSize(name) : -1;
+      FetchFile(http, &kept, ComponentUrl(server, oldPhase, name), name, longest);
       kept.Arrived(name, http, false);
       kept.Save(false);
     } catch (const EipwHTTP& error) {
       state.PhaseIntact = false;
       state.PhaseComplete = false;
-      // What arrived before the stop is the next click's to continue.
-      kept.Arrived(name, http, true);
+      // What arrived before the stop is the next click's to continue; a file
+      // longer than its list says is nothing to continue.
+      error.Code() == EipwHTTP::kTooLong ? kept.Forget(name) : kept.Arrived(name, http, true);
       kept.Save(true);
       if (Closing()) return PhaseResult::RunOver;
       if (!state.Cancelled) {
         state.Cancelled = true;
-        ReportFetchError(oldPhase, i, error);
+        if (error.Code() == EipwHTTP::kTooLong) {
+          window.ShowBox(BoxKind::Error, SigningRefusal(listed->TooLong(name)));
+        } else {
+          ReportFetchError(oldPhase, i, error);
+        }
       }
     }
     if (Closing()) return PhaseResult::RunOver;
@@ -342,8 +373,8 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
   return PhaseResult::NotInstalled;
 }
 
-void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const std::string& url,
-                                     const std::string& name) {
+void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads* kept, const std::string& url,
+                                     const std::string& name, int64_t maxLength) {
   bool rangeRetried = false;
   while (true) {
     http.ClearState();
@@ -359,7 +390,8 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const 
     std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
     if (!local) throw form::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
     http.LocalFile = platform::host::Utf8OfPath(*local);
-    kept.Prepare(name, http);
+    if (kept) kept->Prepare(name, http);
+    http.MaxLength = maxLength;
     try {
       http.Fetch(url);
       if (http.NotModified()) {
@@ -371,7 +403,7 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const 
       if (error.Code() == EipwHTTP::kBadRange && !rangeRetried) {
         // What the server sent does not continue the kept bytes: from the start.
         rangeRetried = true;
-        kept.Forget(name);
+        if (kept) kept->Forget(name);
         continue;
       }
       if (error.Code() != EipwHTTP::kProxyLogin || proxyLogin) {
@@ -386,6 +418,26 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const 
       if (!proxyLogin) throw;
     }
   }
+}
+
+std::optional<SignedPhase> DownloadDriver::Impl::LoadSignedPhase(bool oldPhase, const UpdateKey& key) {
+  std::variant<SignedPhase, std::string> loaded = SignedPhase::Load(
+      key, oldPhase, state.DownloadFolder, state.InstallRoot,
+      [this](const std::string& name, const std::string& url, int64_t maxLength) {
+        FetchFile(ipwHTTPList, nullptr, url, name, maxLength);
+      });
+  if (Closing()) return std::nullopt;
+  if (auto* reason = std::get_if<std::string>(&loaded)) {
+    Refuse(*reason);
+    return std::nullopt;
+  }
+  return std::get<SignedPhase>(std::move(loaded));
+}
+
+void DownloadDriver::Impl::Refuse(const std::string& reason) {
+  window.ShowBox(BoxKind::Error, SigningRefusal(reason));
+  ShowIdleButtons();
+  window.SetCaption(Control::MsgLabel, form::kStartPrompt);
 }
 
 bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {

@@ -20,7 +20,7 @@ namespace {
 const std::vector<FaultRow>& AllFaultRows() {
   static const std::vector<FaultRow> rows = [] {
     std::vector<FaultRow> all;
-    for (auto table : {NetworkRows, InstallRows, ProcessRows}) {
+    for (auto table : {NetworkRows, InstallRows, ProcessRows, SigningRows}) {
       for (FaultRow& row : table()) all.push_back(std::move(row));
     }
     return all;

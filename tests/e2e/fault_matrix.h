@@ -16,6 +16,7 @@
 #include "e2e/canned_tcp_server.h"
 #include "e2e/form_session.h"
 #include "e2e/update_scenario.h"
+#include "signing/minisign.h"
 
 namespace sorana::e2e {
 
@@ -44,6 +45,7 @@ struct FaultRow {
 std::vector<FaultRow> NetworkRows();
 std::vector<FaultRow> InstallRows();
 std::vector<FaultRow> ProcessRows();
+std::vector<FaultRow> SigningRows();
 
 class FaultMatrix : public ::testing::TestWithParam<FaultRow> {
  public:
@@ -59,6 +61,7 @@ class FaultMatrix : public ::testing::TestWithParam<FaultRow> {
   std::unique_ptr<CannedTcpServer> listener;  // what answers in place of a proxy
   int proxyPort = 0;
   std::shared_ptr<void> held;  // a mount, released first
+  std::optional<signing::SecretKey> siteKey;  // the key the site is signed with, the updater holding it
 };
 
 // Checks shared by the tables.

@@ -53,7 +53,7 @@ class PristineSite {
   fs::path root_;
 };
 
-constexpr const char* kVariables[] = {"WINEPREFIX",  "TMPDIR",     "SORANA_UPDATE_SERVER",
+constexpr const char* kVariables[] = {"WINEPREFIX",  "TMPDIR",     "SORANA_UPDATE_SERVER", "SORANA_UPDATE_PUBLIC_KEY",
                                       "http_proxy",  "HTTP_PROXY", "https_proxy",
                                       "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
                                       "no_proxy",    "NO_PROXY"};
