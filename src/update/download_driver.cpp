@@ -16,6 +16,7 @@
 #include "platform/version_info.h"
 #include "platform/win_path.h"
 #include "update/download_folder.h"
+#include "update/fetch_ahead.h"
 #include "update/kept_downloads.h"
 #include "update/layout_conversion.h"
 #include "update/phase_journal.h"
@@ -51,11 +52,19 @@ enum class PhaseResult {
 
 struct DownloadDriver::Impl {
   Impl(app::FormState& s, app::UpdateWindow& w, Unpress u)
-      : state(s), window(w), installer(s, w), unpress(std::move(u)), progress(s, w) {
+      : state(s),
+        window(w),
+        installer(s, w),
+        unpress(std::move(u)),
+        progress(s, w),
+        ahead(ParallelFetches(), progress, [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); }) {
     if (!unpress) unpress = [this](install::InstallJournal& journal) { return installer.Unpress(journal); };
     for (TipwHTTP* http : {&ipwHTTP, &ipwHTTP2}) {
       progress.Attach(*http);
-      http->MessagePump = [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); };
+      http->MessagePump = [this](int maxWaitMs) {
+        window.ProcessMessages(maxWaitMs);
+        ahead.Service();
+      };
     }
   }
 
@@ -70,6 +79,8 @@ struct DownloadDriver::Impl {
   // One file, asked again once when the proxy wants a login the user then
   // gives, or when a partial answer does not continue what was kept.
   void FetchFile(TipwHTTP& http, KeptDownloads& kept, const std::string& url, const std::string& name);
+  // Proxy, login and LocalFile of a fetch of `name`, on the phase's component or one ahead.
+  void PrepareFetch(TipwHTTP& http, const std::string& name);
   catalogue::StandardChoice CheckedStandards() const;
   // False when the window closed meanwhile.
   bool WaitAfterFetch(TipwHTTP& http);
@@ -86,6 +97,7 @@ struct DownloadDriver::Impl {
   TipwHTTP ipwHTTP;   // new-version phase; the cancel button acts on it
   TipwHTTP ipwHTTP2;  // old-version phase
   TransferProgress progress;
+  FetchAhead ahead;  // the next files of the phase, on connections of their own
   std::chrono::milliseconds registrationBound = kViewerRegistrationBound;
   bool closing = false;
   bool running = false;  // a DownLoadButtonClick is on the stack
@@ -104,11 +116,13 @@ DownloadDriver::~DownloadDriver() = default;
 void DownloadDriver::SetTransferTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
   impl_->ipwHTTP.SetTimeouts(connect, idle);
   impl_->ipwHTTP2.SetTimeouts(connect, idle);
+  impl_->ahead.SetTimeouts(connect, idle);
 }
 
 void DownloadDriver::SetStallLimit(int64_t bytesPerSecond, std::chrono::milliseconds window) {
   impl_->ipwHTTP.SetStallLimit(bytesPerSecond, window);
   impl_->ipwHTTP2.SetStallLimit(bytesPerSecond, window);
+  impl_->ahead.SetStallLimit(bytesPerSecond, window);
 }
 
 void DownloadDriver::SetRegistrationBound(std::chrono::milliseconds bound) {
@@ -134,6 +148,7 @@ void DownloadDriver::CancelButtonClick() {
   Impl& d = *impl_;
   d.state.Cancelled = true;
   try {
+    d.ahead.StopAll();
     if (d.ipwHTTP.InUse()) d.ipwHTTP.StopTransfer();
     d.ipwHTTP.ClearState();
   } catch (...) {
@@ -147,6 +162,7 @@ void DownloadDriver::CancelButtonClick() {
 void DownloadDriver::StopForClose() {
   Impl& d = *impl_;
   d.closing = true;
+  d.ahead.StopAll();
   for (TipwHTTP* http : {&d.ipwHTTP, &d.ipwHTTP2}) {
     if (http->InUse()) http->StopTransfer();
   }
@@ -305,6 +321,9 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
   TipwHTTP& http = oldPhase ? ipwHTTP2 : ipwHTTP;
   const std::string server = UpdateServer();
   KeptDownloads kept(state.DownloadFolder);
+  std::vector<std::string> urls;
+  for (const std::string& name : state.FileList) urls.push_back(ComponentUrl(server, oldPhase, name));
+  ahead.BeginPhase(state.FileList, urls, kept, [this](TipwHTTP& lane, const std::string& name) { PrepareFetch(lane, name); });
   state.FileIndex = 0;
   for (size_t i = 0; i < state.FileList.size(); ++i) {
     if (state.Cancelled) {
@@ -314,16 +333,24 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
     }
     state.FileIndex = static_cast<int>(i + 1);
     const std::string name = state.FileList[i];
+    // What the server said at this file's turn: to a fetch ahead, or to the phase's component.
+    auto answer = [&]() -> const TipwHTTP::Response& {
+      const TipwHTTP::Response* fetchedAhead = ahead.Answer(i);
+      return fetchedAhead ? *fetchedAhead : http.LastResponse();
+    };
 
     try {
-      FetchFile(http, kept, ComponentUrl(server, oldPhase, name), name);
-      kept.Arrived(name, http, false);
+      state.ContentLength = app::kNoContentLength;
+      state.LastBytes = 0;
+      if (!ahead.Take(i)) FetchFile(http, kept, urls[i], name);
+      kept.Arrived(name, answer(), false);
       kept.Save(false);
     } catch (const EipwHTTP& error) {
       state.PhaseIntact = false;
       state.PhaseComplete = false;
       // What arrived before the stop is the next click's to continue.
-      kept.Arrived(name, http, true);
+      kept.Arrived(name, answer(), true);
+      if (Closing()) ahead.EndPhase(kept);
       kept.Save(true);
       if (Closing()) return PhaseResult::RunOver;
       if (!state.Cancelled) {
@@ -331,12 +358,17 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
         ReportFetchError(oldPhase, i, error);
       }
     }
-    if (Closing()) return PhaseResult::RunOver;
+    if (Closing()) {
+      ahead.EndPhase(kept);
+      kept.Save(true);
+      return PhaseResult::RunOver;
+    }
 
     window.SetProgress(0);
     window.SetCaption(Control::ProgressLabel, "");
     if (!WaitAfterFetch(http)) return PhaseResult::RunOver;
   }
+  ahead.EndPhase(kept);
   kept.Save(true);
   return PhaseResult::NotInstalled;
 }
@@ -345,19 +377,10 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const 
                                      const std::string& name) {
   bool rangeRetried = false;
   while (true) {
-    http.ClearState();
-    http.ProxyServer = state.ProxyIP;
-    http.ProxyPort = state.ProxyPortNo;
-    if (proxyLogin) {
-      http.ProxyUser = proxyLogin->user;
-      http.ProxyPassword = proxyLogin->password;
-    }
+    PrepareFetch(http, name);
     state.ContentLength = app::kNoContentLength;
     // A file with no body events must not inherit the previous file's count.
     state.LastBytes = 0;
-    std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
-    if (!local) throw app::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
-    http.LocalFile = platform::host::Utf8OfPath(*local);
     kept.Prepare(name, http);
     try {
       http.Fetch(url);
@@ -385,6 +408,19 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const 
       if (!proxyLogin) throw;
     }
   }
+}
+
+void DownloadDriver::Impl::PrepareFetch(TipwHTTP& http, const std::string& name) {
+  http.ClearState();
+  http.ProxyServer = state.ProxyIP;
+  http.ProxyPort = state.ProxyPortNo;
+  if (proxyLogin) {
+    http.ProxyUser = proxyLogin->user;
+    http.ProxyPassword = proxyLogin->password;
+  }
+  std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
+  if (!local) throw app::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
+  http.LocalFile = platform::host::Utf8OfPath(*local);
 }
 
 bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {

@@ -27,8 +27,9 @@ TEST_F(DownloadDriverTest, RecentProgramRunsOnlyTheNewPhase) {
   std::vector<std::string> paths = PathsRequested();
   ASSERT_EQ(paths.size(), 48u);
   EXPECT_EQ(paths[0], "/sorana/20240410/FOTODESK.EX_");
-  EXPECT_EQ(paths[47], "/sorana/20240410/PHOTOJHS200404.SP_");
-  EXPECT_EQ(server_.ConnectionCount(), 1);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "/sorana/20240410/PHOTOJHS200404.SP_"), 1);
+  // Kept alive from file to file: one connection for each transfer at once.
+  EXPECT_LE(server_.ConnectionCount(), ParallelFetches());
   EXPECT_TRUE(window_.boxes.empty());
   EXPECT_EQ(window_.msgLabelHistory.front(), "アップデートコンポーネント(2)のダウンロード 2%");
 }
@@ -111,7 +112,7 @@ TEST_F(DownloadDriverTest, FetchErrorInTheOldPhaseShowsOneBoxAndEndsTheRun) {
   EXPECT_EQ(window_.boxes[0].text, "通信エラーが発生しました[3]\r\r404 Not Found");
   EXPECT_TRUE(calls_.empty());
   std::vector<std::string> paths = PathsRequested();
-  EXPECT_EQ(paths.size(), 3u);
+  ExpectRequestsUpTo(paths, 3);
   EXPECT_TRUE(
       std::none_of(paths.begin(), paths.end(), [](auto& p) { return p.starts_with("/sorana/2024"); }));
   ExpectIdle();
@@ -153,7 +154,7 @@ TEST_P(DownloadDriverFaultTest, PhaseIsNotInstalled) {
     EXPECT_TRUE(window_.boxes[0].text.starts_with("通信エラーが発生しました[2]\rFDHELP.EX_\r\r"))
         << window_.boxes[0].text;
     EXPECT_NE(window_.boxes[0].text.find(GetParam().messagePart), std::string::npos) << window_.boxes[0].text;
-    EXPECT_EQ(paths.size(), 2u);
+    ExpectRequestsUpTo(paths, 2);
     // The error page or partial body is not left as the component.
     EXPECT_FALSE(fs::exists(prefix_.HostC(std::string(kTemp) + "SorNewUp\\FDHELP.EX_")));
   } else {
@@ -189,7 +190,7 @@ TEST_F(DownloadDriverTest, CancelDuringATrickleShowsNoBoxAndTheNextRunStartsFres
 
   EXPECT_TRUE(window_.boxes.empty());
   EXPECT_TRUE(calls_.empty());
-  EXPECT_EQ(PathsRequested().size(), 4u);
+  ExpectRequestsUpTo(PathsRequested(), 4);
   EXPECT_EQ(window_.Caption(Control::MsgLabel), "[アップデート開始]をクリックして作業を開始してください。");
   ExpectIdle();
 
@@ -213,7 +214,7 @@ TEST_F(DownloadDriverTest, ClosingTheWindowStopsTheRunAndInstallsNothing) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));
   EXPECT_TRUE(window_.boxes.empty());
   EXPECT_TRUE(calls_.empty());
-  EXPECT_EQ(PathsRequested().size(), 4u);
+  ExpectRequestsUpTo(PathsRequested(), 4);
 }
 
 TEST_F(DownloadDriverTest, FailedInstallationOfTheOldPhaseStartsNoNewPhase) {
