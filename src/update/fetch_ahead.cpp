@@ -117,7 +117,8 @@ void FetchAhead::Service() {
   // connection: a proxy's login is known then, and a server that takes one
   // connection only has given it to the driver.
   if (stopped_ || blocked_ || turn_ == 0) return;
-  while (Running() + 1 < static_cast<size_t>(allowed_)) {
+  // The driver's component counts while it fetches the file whose turn it is.
+  while (Running() + (ahead_.count(turn_) > 0 ? 0 : 1) < static_cast<size_t>(allowed_)) {
     next_ = std::max(next_, turn_ + 1);
     // A name listed again while its earlier entry is still to come waits for its turn.
     while (next_ < names_.size() &&

@@ -194,6 +194,16 @@ void HttpTestServer::SetCloseAfterResponse(std::chrono::milliseconds delay) {
   closeAfterResponse_ = delay;
 }
 
+void HttpTestServer::SetConnectionLimit(int count) {
+  std::lock_guard lock(mutex_);
+  connectionLimit_ = count;
+}
+
+bool HttpTestServer::WaitForNoneResponding(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return requestArrived_.wait_for(lock, timeout, [&] { return responding_.load() == 0; });
+}
+
 std::vector<HttpRequest> HttpTestServer::Requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
@@ -238,8 +248,15 @@ void HttpTestServer::AcceptLoop() {
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
 #endif
     if (fd < 0) continue;
-    int connection = ++connections_;
     std::lock_guard lock(mutex_);
+    if (connectionLimit_ > 0 && openFds_.size() >= static_cast<size_t>(connectionLimit_)) {
+      linger abort{1, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+      CloseSocket(fd);
+      ++refused_;
+      continue;
+    }
+    int connection = ++connections_;
     openFds_.push_back(fd);
     connectionThreads_.emplace_back([this, fd, connection] { Serve(fd, connection); });
   }
@@ -287,7 +304,13 @@ void HttpTestServer::Serve(int fd, int connection) {
       requests_.push_back(request);
     }
     requestArrived_.notify_all();
+    ++responding_;
     keepOpen = Respond(fd, request, reset) && Lower(request.headers["connection"]) != "close";
+    {
+      std::lock_guard lock(mutex_);
+      --responding_;
+    }
+    requestArrived_.notify_all();
     std::chrono::milliseconds closeAfter;
     {
       std::lock_guard lock(mutex_);
