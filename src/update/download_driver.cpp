@@ -79,6 +79,8 @@ struct DownloadDriver::Impl {
   // One file, asked again once when the proxy wants a login the user then
   // gives, or when a partial answer does not continue what was kept.
   void FetchFile(TipwHTTP& http, KeptDownloads& kept, const std::string& url, const std::string& name);
+  // FetchFile, once more when the server refused the connection while transfers ahead held others.
+  void FetchOwn(TipwHTTP& http, KeptDownloads& kept, const std::string& url, const std::string& name);
   // Proxy, login and LocalFile of a fetch of `name`, on the phase's component or one ahead.
   void PrepareFetch(TipwHTTP& http, const std::string& name);
   catalogue::StandardChoice CheckedStandards() const;
@@ -342,7 +344,7 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase) {
     try {
       state.ContentLength = app::kNoContentLength;
       state.LastBytes = 0;
-      if (!ahead.Take(i)) FetchFile(http, kept, urls[i], name);
+      if (!ahead.Take(i)) FetchOwn(http, kept, urls[i], name);
       kept.Arrived(name, answer(), false);
       kept.Save(false);
     } catch (const EipwHTTP& error) {
@@ -407,6 +409,16 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads& kept, const 
       proxyLogin = window.AskProxyLogin(proxy + " はログインを求めています。\rユーザー名とパスワードを入力してください。");
       if (!proxyLogin) throw;
     }
+  }
+}
+
+void DownloadDriver::Impl::FetchOwn(TipwHTTP& http, KeptDownloads& kept, const std::string& url,
+                                    const std::string& name) {
+  try {
+    FetchFile(http, kept, url, name);
+  } catch (const EipwHTTP& error) {
+    if (Closing() || state.Cancelled || !ahead.GiveWay(error, http.LastResponse())) throw;
+    FetchFile(http, kept, url, name);
   }
 }
 

@@ -116,6 +116,11 @@ void FetchAhead::Service() {
   // Nothing goes ahead before the first file came through the driver's own
   // connection: a proxy's login is known then, and a server that takes one
   // connection only has given it to the driver.
+  if (allowed_ == 1) {
+    // Down to the driver's own: the idle lanes' connections go, so that a
+    // server that counts them lets the driver's through.
+    std::erase_if(pool_, [](const auto& lane) { return !lane->position; });
+  }
   if (stopped_ || blocked_ || turn_ == 0) return;
   // The driver's component counts while it fetches the file whose turn it is.
   while (Running() + (ahead_.count(turn_) > 0 ? 0 : 1) < static_cast<size_t>(allowed_)) {
@@ -217,6 +222,19 @@ void FetchAhead::Halt(Lane& lane) {
   lane.http.StopTransfer();
   lane.http.Poll(0);  // over at once once stopped
   Conclude(lane);
+}
+
+bool FetchAhead::GiveWay(const EipwHTTP& error, const TipwHTTP::Response& response) {
+  if (pool_.empty() || !Refused(error, response)) return false;
+  for (auto& lane : pool_) {
+    if (!lane->position) continue;
+    const size_t position = *lane->position;
+    Halt(*lane);
+    ahead_.erase(position);
+  }
+  pool_.clear();
+  allowed_ = 1;
+  return true;
 }
 
 void FetchAhead::StopAll() {

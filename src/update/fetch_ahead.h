@@ -64,6 +64,11 @@ class FetchAhead {
   bool Take(size_t position);
   // The final response of the file taken at `position`; nullptr when it was not fetched ahead.
   const download::TipwHTTP::Response* Answer(size_t position) const;
+  // The driver's own fetch failed as `error`: when that is a refusal of its
+  // connection while transfers ahead hold others, they give way (stopped, their
+  // files left to their turn, their connections closed), nothing more goes
+  // ahead this phase, and true says to fetch once more.
+  bool GiveWay(const download::EipwHTTP& error, const download::TipwHTTP::Response& response);
   // Cancel or close: every transfer ahead ends now, and none starts until the next phase.
   void StopAll();
   // The phase's loop is over: what runs is stopped, and what arrived for

@@ -432,6 +432,8 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
       if (!SendAll(fd, Head(200, "OK", length))) return false;
       for (size_t pos = 0; pos < bytes.size(); pos += step) {
         if (!SendAll(fd, std::string_view(bytes).substr(pos, step))) return false;
+        // The body is over: the client's next request on this connection is answered.
+        if (pos + step >= bytes.size()) break;
         // Sleeps the interval, but ends at once when the client goes away.
         pollfd fds[2] = {Watch(fd), Watch(stopFd_)};
         if (Poll(fds, 2, static_cast<int>(interval.count())) != 0) return false;

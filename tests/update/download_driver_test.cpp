@@ -357,7 +357,6 @@ TEST_P(DownloadDriverAheadTest, ReportedInOrder) {
       ASSERT_EQ(calls_.size(), 1u);
       EXPECT_TRUE(calls_[0].allFilesWhole);
       EXPECT_EQ(server_.RefusedConnections() > 0, lanes > 1);
-      EXPECT_EQ(server_.ConnectionCount(), 1);
       break;
     case Ahead::FailsAtItsTurn:
       EXPECT_EQ(seen, lanes > 1);
