@@ -29,7 +29,8 @@ int ParallelFetches() {
   std::string text = platform::EnvironmentVariable("SORANA_PARALLEL_FETCHES").value_or(std::string());
   int value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1 || value > kMostLanes) {
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1 ||
+      value > kMostLanes) {
     value = SORANA_DEFAULT_PARALLEL_FETCHES;
   }
   return std::clamp(value, 1, kMostLanes);
@@ -68,7 +69,10 @@ bool Refused(const std::optional<EipwHTTP>& error, const TipwHTTP::Response& res
 }  // namespace
 
 FetchAhead::FetchAhead(int lanes, download::TransferProgress& progress, std::function<void(int)> pump)
-    : lanes_(std::clamp(lanes, 1, kMostLanes)), allowed_(lanes_), progress_(progress), pump_(std::move(pump)) {}
+    : lanes_(std::clamp(lanes, 1, kMostLanes)),
+      allowed_(lanes_),
+      progress_(progress),
+      pump_(std::move(pump)) {}
 
 FetchAhead::~FetchAhead() {
   for (auto& lane : pool_) {
@@ -106,7 +110,8 @@ void FetchAhead::BeginPhase(std::vector<std::string> names, std::vector<std::str
 }
 
 size_t FetchAhead::Running() const {
-  return static_cast<size_t>(std::count_if(pool_.begin(), pool_.end(), [](auto& lane) { return lane->position; }));
+  return static_cast<size_t>(
+      std::count_if(pool_.begin(), pool_.end(), [](auto& lane) { return lane->position; }));
 }
 
 void FetchAhead::Service() {
@@ -127,9 +132,9 @@ void FetchAhead::Service() {
     next_ = std::max(next_, turn_ + 1);
     // A name listed again while its earlier entry is still to come waits for its turn.
     while (next_ < names_.size() &&
-           (!mayGoAhead_[next_] ||
-            std::find(names_.begin() + static_cast<ptrdiff_t>(turn_), names_.begin() + static_cast<ptrdiff_t>(next_),
-                      names_[next_]) != names_.begin() + static_cast<ptrdiff_t>(next_))) {
+           (!mayGoAhead_[next_] || std::find(names_.begin() + static_cast<ptrdiff_t>(turn_),
+                                             names_.begin() + static_cast<ptrdiff_t>(next_), names_[next_]) !=
+                                       names_.begin() + static_cast<ptrdiff_t>(next_))) {
       ++next_;
     }
     if (next_ >= names_.size() || next_ > turn_ + Reach(lanes_)) return;
@@ -252,7 +257,8 @@ void FetchAhead::StopAll() {
 
 bool FetchAhead::Take(size_t position) {
   turn_ = position;
-  std::erase_if(ahead_, [&](const auto& entry) { return entry.first < position && entry.second.lane == nullptr; });
+  std::erase_if(ahead_,
+                [&](const auto& entry) { return entry.first < position && entry.second.lane == nullptr; });
   Service();
   auto found = ahead_.find(position);
   if (found == ahead_.end()) return false;

@@ -86,8 +86,8 @@ class FetchAhead {
   void Halt(Lane& lane);
   size_t Running() const;
 
-  int lanes_;      // as configured
-  int allowed_;    // what the server has not refused this phase
+  int lanes_;    // as configured
+  int allowed_;  // what the server has not refused this phase
   download::TransferProgress& progress_;
   std::function<void(int)> pump_;
   std::chrono::milliseconds connect_{30000}, idle_{60000}, stallWindow_{60000};
@@ -99,8 +99,8 @@ class FetchAhead {
   std::vector<bool> mayGoAhead_;
   Prepare prepare_;
   size_t turn_ = 0;
-  size_t next_ = 0;        // the next position to start ahead
-  bool blocked_ = false;   // a file ahead failed: nothing after it starts
+  size_t next_ = 0;       // the next position to start ahead
+  bool blocked_ = false;  // a file ahead failed: nothing after it starts
   bool stopped_ = true;
 };
 
