@@ -105,7 +105,7 @@ void FetchAhead::BeginPhase(std::vector<std::string> names, std::vector<std::str
   for (size_t i = 0; i < names_.size(); ++i) mayGoAhead_[i] = !kept.Holds(names_[i]);
   prepare_ = std::move(prepare);
   turn_ = next_ = 0;
-  blocked_ = stopped_ = false;
+  blocked_ = stopped_ = ranAhead_ = false;
   allowed_ = lanes_;
 }
 
@@ -203,6 +203,7 @@ void FetchAhead::Start(Lane& lane, size_t position) {
   }
   a.lane = &lane;
   lane.position = position;
+  ranAhead_ = true;
 }
 
 void FetchAhead::Conclude(Lane& lane) {
@@ -230,7 +231,9 @@ void FetchAhead::Halt(Lane& lane) {
 }
 
 bool FetchAhead::GiveWay(const EipwHTTP& error, const TipwHTTP::Response& response) {
-  if (pool_.empty() || !Refused(error, response)) return false;
+  // Once a phase: what refuses the driver's own connection with nothing ahead is the server's answer.
+  if (!ranAhead_ || !Refused(error, response)) return false;
+  ranAhead_ = false;
   for (auto& lane : pool_) {
     if (!lane->position) continue;
     const size_t position = *lane->position;

@@ -65,9 +65,9 @@ class FetchAhead {
   // The final response of the file taken at `position`; nullptr when it was not fetched ahead.
   const download::TipwHTTP::Response* Answer(size_t position) const;
   // The driver's own fetch failed as `error`: when that is a refusal of its
-  // connection while transfers ahead hold others, they give way (stopped, their
-  // files left to their turn, their connections closed), nothing more goes
-  // ahead this phase, and true says to fetch once more.
+  // connection after transfers ahead held others (the first in the phase),
+  // they give way (stopped, their files left to their turn, their connections
+  // closed), nothing more goes ahead this phase, and true says to fetch once more.
   bool GiveWay(const download::EipwHTTP& error, const download::TipwHTTP::Response& response);
   // Cancel or close: every transfer ahead ends now, and none starts until the next phase.
   void StopAll();
@@ -102,6 +102,7 @@ class FetchAhead {
   size_t next_ = 0;       // the next position to start ahead
   bool blocked_ = false;  // a file ahead failed: nothing after it starts
   bool stopped_ = true;
+  bool ranAhead_ = false;  // a lane ran this phase, and the driver's connection has not been given way to
 };
 
 }  // namespace sorana::update

@@ -353,7 +353,7 @@ TEST_P(DownloadDriverAheadTest, ReportedInOrder) {
 
   switch (GetParam()) {
     case Ahead::OneConnectionOnly:  // fewer connections, down to one, and no box
-      EXPECT_TRUE(window_.boxes.empty());
+      EXPECT_TRUE(window_.boxes.empty()) << window_.boxes.front().text;
       ASSERT_EQ(calls_.size(), 1u);
       EXPECT_TRUE(calls_[0].allFilesWhole);
       EXPECT_EQ(server_.RefusedConnections() > 0, lanes > 1);
