@@ -1,9 +1,12 @@
-// The link of bench/resume: a relay on a loopback port in front of the
-// server's port. The server's answers share one rate (a slow link), and once
-// they reach --cut-after bytes every open connection is reset, once, as a
-// dropped link resets them. Prints its port on the first line; on SIGTERM or
-// SIGINT prints "relayed <bytes the server sent through it>" and ends.
-//   cut_relay --to PORT --rate BYTES_PER_SECOND [--cut-after BYTES]
+// The link of bench/resume and bench/long-path: a relay on a loopback port in
+// front of the server's port. The server's answers share one rate (a slow
+// link); with --delay every block waits half the round trip each way (a new
+// connection one round trip more, for its handshake), as a long path holds
+// it; and once the answers reach --cut-after bytes every open connection is
+// reset, once, as a dropped link resets them. Prints its port on the first
+// line; on SIGTERM or SIGINT prints "relayed <bytes the server sent through
+// it>" and ends.
+//   cut_relay --to PORT --rate BYTES_PER_SECOND [--delay ROUND_TRIP_MS] [--cut-after BYTES]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -18,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -27,13 +31,36 @@ using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t stopping = 0;
 
+// Blocks on their way one way along the path, each with the time it arrives.
+struct DelayLine {
+  std::deque<std::pair<Clock::time_point, std::string>> blocks;
+  size_t bytes = 0;
+  void Push(Clock::time_point at, const char* data, size_t length) {
+    blocks.emplace_back(at, std::string(data, length));
+    bytes += length;
+  }
+  // Moves what has arrived by `now` to `out`.
+  void Arrive(Clock::time_point now, std::string& out) {
+    while (!blocks.empty() && blocks.front().first <= now) {
+      out += blocks.front().second;
+      bytes -= blocks.front().second.size();
+      blocks.pop_front();
+    }
+  }
+};
+
 struct Link {
   int client = -1;
   int server = -1;
   std::string toServer;  // what is yet to be written each way
   std::string toClient;
+  DelayLine lateToServer, lateToClient;
+  Clock::time_point handshaken;  // the path's handshake is over: nothing reaches the server before
   bool open = true;
 };
+
+// What a connection holds on its way to the client at most (the path's window).
+constexpr size_t kMostInFlight = size_t{4} << 20;
 
 int Listen(int& port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -82,13 +109,15 @@ int main(int argc, char** argv) {
   int to = 0;
   double rate = 0;
   int64_t cutAfter = -1;
+  double delayMs = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--delay") == 0) delayMs = std::atof(argv[i + 1]);
     if (std::strcmp(argv[i], "--to") == 0) to = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--rate") == 0) rate = std::atof(argv[i + 1]);
     if (std::strcmp(argv[i], "--cut-after") == 0) cutAfter = std::atoll(argv[i + 1]);
   }
   if (to <= 0 || rate <= 0) {
-    std::fprintf(stderr, "usage: cut_relay --to PORT --rate BYTES_PER_SECOND [--cut-after BYTES]\n");
+    std::fprintf(stderr, "usage: cut_relay --to PORT --rate BYTES_PER_SECOND [--delay ROUND_TRIP_MS] [--cut-after BYTES]\n");
     return 2;
   }
   std::signal(SIGTERM, [](int) { stopping = 1; });
@@ -102,6 +131,7 @@ int main(int argc, char** argv) {
   std::printf("%d\n", port);
   std::fflush(stdout);
 
+  const auto halfTrip = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(delayMs / 2));
   std::vector<Link> links;
   int64_t relayed = 0;
   double allowance = 0;  // bytes the link may carry now; a tenth of a second at most
@@ -111,8 +141,10 @@ int main(int argc, char** argv) {
     allowance = std::min(rate / 10, allowance + rate * std::chrono::duration<double>(now - last).count());
     last = now;
     std::vector<pollfd> fds{{listener, POLLIN, 0}};
-    for (const Link& link : links) {
-      const bool mayRead = allowance >= 1 && link.toClient.empty();
+    for (Link& link : links) {
+      link.lateToServer.Arrive(now, link.toServer);
+      link.lateToClient.Arrive(now, link.toClient);
+      const bool mayRead = allowance >= 1 && link.toClient.empty() && link.lateToClient.bytes < kMostInFlight;
       fds.push_back({link.client, static_cast<short>(POLLIN | (link.toClient.empty() ? 0 : POLLOUT)), 0});
       fds.push_back({link.server,
                      static_cast<short>((mayRead ? POLLIN : 0) | (link.toServer.empty() ? 0 : POLLOUT)), 0});
@@ -122,7 +154,7 @@ int main(int argc, char** argv) {
       int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
       int server = client >= 0 ? Connect(to) : -1;
       if (server >= 0) {
-        links.push_back({client, server, {}, {}, true});
+        links.push_back({client, server, {}, {}, {}, {}, Clock::now() + 2 * halfTrip, true});
       } else if (client >= 0) {
         Reset(client);
       }
@@ -137,7 +169,7 @@ int main(int argc, char** argv) {
       if ((client.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
         ssize_t got = ::recv(link.client, buffer, sizeof buffer, MSG_DONTWAIT);
         if (got <= 0 && errno != EAGAIN) link.open = false;
-        if (got > 0) link.toServer.append(buffer, static_cast<size_t>(got));
+        if (got > 0) link.lateToServer.Push(std::max(now, link.handshaken) + halfTrip, buffer, static_cast<size_t>(got));
       }
       if ((server.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
         size_t room = std::min<size_t>(sizeof buffer, static_cast<size_t>(allowance));
@@ -146,7 +178,7 @@ int main(int argc, char** argv) {
         ssize_t got = ::recv(link.server, buffer, std::max<size_t>(room, 1), MSG_DONTWAIT);
         if (got <= 0 && errno != EAGAIN) link.open = false;
         if (got > 0) {
-          link.toClient.append(buffer, static_cast<size_t>(got));
+          link.lateToClient.Push(now + halfTrip, buffer, static_cast<size_t>(got));
           relayed += got;
           allowance -= static_cast<double>(got);
         }
@@ -164,7 +196,7 @@ int main(int argc, char** argv) {
       cutAfter = -1;
     }
     for (Link& link : links) {
-      if (!link.open && link.toClient.empty()) {
+      if (!link.open && link.toClient.empty() && link.lateToClient.blocks.empty()) {
         ::close(link.client);
         ::close(link.server);
         link.client = -1;

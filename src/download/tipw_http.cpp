@@ -1,6 +1,7 @@
 #include "download/tipw_http.h"
 
 #include <exception>
+#include <optional>
 
 #include "download/http_transfer.h"
 #include "download/http_transport.h"
@@ -70,13 +71,49 @@ void TipwHTTP::FailOnHandlerError(HttpTransfer& transfer) {
   }
 }
 
+struct TipwHTTP::Running {
+  Running(TipwHTTP& owner, const std::string& path, HttpTransfer::Asked asked) : transfer(owner, path, asked) {}
+  HttpTransfer transfer;
+  bool idleExpired = false;
+  bool tooSlow = false;
+  // The body's rate is judged over whole windows, from the request's start.
+  Clock::time_point windowStart = Clock::now();
+  int64_t windowBytes = 0;
+  std::optional<HttpOutcome> outcome;
+};
+
 void TipwHTTP::Fetch(const std::string& url) {
+  Begin(url);
+  std::exception_ptr pumpError;
+  Clock::time_point lastPump = Clock::now() - std::chrono::hours(1);
+  while (!Poll(kPollMs)) {
+    try {
+      Pump(lastPump);
+    } catch (...) {
+      // Raised by whatever ran in the pump: end the transfer, then let it go on.
+      pumpError = std::current_exception();
+      break;
+    }
+  }
+  if (pumpError) {
+    transport_->Finish();
+    running_->transfer.CloseFile();
+    running_->transfer.DiscardFile();
+    running_.reset();
+    inUse_ = false;
+    stopRequested_ = false;
+    std::rethrow_exception(pumpError);
+  }
+  End();
+}
+
+void TipwHTTP::Begin(const std::string& url) {
   if (inUse_) throw EipwHTTP(EipwHTTP::kBusy, "A transfer is already in progress");
-  HttpTransfer transfer(*this, LocalFile,
-                        {.conditional = !IfNoneMatch.empty() || !IfModifiedSince.empty(),
-                         .startByte = StartByte,
-                         .keepPartial = KeepPartial,
-                         .maxLength = MaxLength});
+  running_ = std::make_unique<Running>(*this, LocalFile,
+                                       HttpTransfer::Asked{.conditional = !IfNoneMatch.empty() || !IfModifiedSince.empty(),
+                                                           .startByte = StartByte,
+                                                           .keepPartial = KeepPartial,
+                                                           .maxLength = MaxLength});
   HttpRequest request{.url = url,
                       .proxyServer = ProxyServer,
                       .proxyPort = ProxyPort == 0 ? 80 : ProxyPort,
@@ -95,60 +132,47 @@ void TipwHTTP::Fetch(const std::string& url) {
     if (!IfRange.empty()) request.headers.push_back("If-Range: " + IfRange);
   }
   response_ = {};
-
   inUse_ = true;
   stopRequested_ = false;
-  bool idleExpired = false;
-  bool tooSlow = false;
-  // The body's rate is judged over whole windows, from the request's start.
-  Clock::time_point windowStart = Clock::now();
-  int64_t windowBytes = 0;
-  std::exception_ptr pumpError;
-  std::optional<HttpOutcome> outcome;
-  transport_->Start(request, transfer);
-  Clock::time_point lastPump = Clock::now() - std::chrono::hours(1);
-  while (true) {
-    outcome = transport_->Step(kPollMs);
-    if (outcome || stopRequested_) break;
-    const Clock::time_point now = Clock::now();
-    if (now - transfer.LastActivity() > idleTimeout_) {
-      idleExpired = true;
-      break;
-    }
-    if (now - windowStart >= stallWindow_) {
-      const double seconds = std::chrono::duration<double>(now - windowStart).count();
-      if (static_cast<double>(transfer.BodyBytes() - windowBytes) < static_cast<double>(stallRate_) * seconds) {
-        tooSlow = true;
-        break;
-      }
-      windowStart = now;
-      windowBytes = transfer.BodyBytes();
-    }
-    try {
-      Pump(lastPump);
-    } catch (...) {
-      // Raised by whatever ran in the pump: end the transfer, then let it go on.
-      pumpError = std::current_exception();
-      break;
-    }
-    if (stopRequested_) break;
+  transport_->Start(request, running_->transfer);
+}
+
+bool TipwHTTP::Poll(int maxWaitMs) {
+  Running& run = *running_;
+  if (stopRequested_ || run.idleExpired || run.tooSlow) return true;
+  run.outcome = transport_->Step(maxWaitMs);
+  if (run.outcome || stopRequested_) return true;
+  const Clock::time_point now = Clock::now();
+  if (now - run.transfer.LastActivity() > idleTimeout_) {
+    run.idleExpired = true;
+    return true;
   }
+  if (now - run.windowStart >= stallWindow_) {
+    const double seconds = std::chrono::duration<double>(now - run.windowStart).count();
+    if (static_cast<double>(run.transfer.BodyBytes() - run.windowBytes) < static_cast<double>(stallRate_) * seconds) {
+      run.tooSlow = true;
+      return true;
+    }
+    run.windowStart = now;
+    run.windowBytes = run.transfer.BodyBytes();
+  }
+  return false;
+}
+
+void TipwHTTP::End() {
+  // Whatever raises below, the fetch is over when this returns.
+  std::unique_ptr<Running> run = std::move(running_);
+  HttpTransfer& transfer = run->transfer;
   // An unfinished request loses its connection; a finished one leaves it for the next fetch.
   transport_->Finish();
   transfer.CloseFile();
 
-  if (pumpError) {
-    transfer.DiscardFile();
-    inUse_ = false;
-    stopRequested_ = false;
-    std::rethrow_exception(pumpError);
-  }
   if (stopRequested_) Fail(transfer, EipwHTTP::kStopped, "The transfer was stopped");
-  if (idleExpired) {
+  if (run->idleExpired) {
     Fail(transfer, EipwHTTP::kIdleTimeout,
          "No data received from the server for " + std::to_string(idleTimeout_.count() / 1000) + " seconds");
   }
-  if (tooSlow) {
+  if (run->tooSlow) {
     Fail(transfer, EipwHTTP::kTooSlow,
          "The server sent less than " + std::to_string(stallRate_) + " bytes a second for " +
              std::to_string(stallWindow_.count() / 1000) + " seconds");
@@ -161,7 +185,8 @@ void TipwHTTP::Fetch(const std::string& url) {
   }
   if (!transfer.RangeError().empty()) Fail(transfer, EipwHTTP::kBadRange, transfer.RangeError());
   if (!transfer.LengthError().empty()) Fail(transfer, EipwHTTP::kTooLong, transfer.LengthError());
-  if (outcome->code != 0) Fail(transfer, outcome->code, outcome->text);
+  if (!run->outcome) Fail(transfer, EipwHTTP::kStopped, "The transfer was stopped");
+  if (run->outcome->code != 0) Fail(transfer, run->outcome->code, run->outcome->text);
   if (transfer.FailedStatus() != 0) {
     Fail(transfer, static_cast<int>(transfer.FailedStatus()),
          transfer.StatusLine().empty() ? "HTTP " + std::to_string(transfer.FailedStatus()) : transfer.StatusLine());

@@ -114,6 +114,13 @@ class TipwHTTP {
   // announced length is not an error: OnEndTransfer reports it with the bytes
   // received.
   void Fetch(const std::string& url);
+  // The same fetch in steps, for a transfer that runs beside another one on
+  // the same thread: Begin starts it; Poll moves it on, waiting at most
+  // `maxWaitMs`, and is true once it is over (it never pumps messages); End
+  // then returns or raises as Fetch would have. Events fire inside Poll and End.
+  void Begin(const std::string& url);
+  bool Poll(int maxWaitMs);
+  void End();
   // Ends the running fetch soon (it raises EipwHTTP with kStopped).
   void StopTransfer();
   // True while a fetch runs.
@@ -142,6 +149,9 @@ class TipwHTTP {
   int64_t stallRate_ = 1024;
   std::chrono::milliseconds stallWindow_{60000};
   Response response_;
+  // The fetch in progress, between Begin and End.
+  struct Running;
+  std::unique_ptr<Running> running_;
 };
 
 }  // namespace sorana::download

@@ -19,6 +19,7 @@
 #include "platform/windows_system.h"
 #include "update/accepted_lists.h"
 #include "update/download_folder.h"
+#include "update/fetch_ahead.h"
 #include "update/kept_downloads.h"
 #include "update/layout_conversion.h"
 #include "update/phase_journal.h"
@@ -56,11 +57,19 @@ enum class PhaseResult {
 
 struct DownloadDriver::Impl {
   Impl(form::FormState& s, form::UpdateWindow& w, Unpress u)
-      : state(s), window(w), installer(s, w), unpress(std::move(u)), progress(s, w) {
+      : state(s),
+        window(w),
+        installer(s, w),
+        unpress(std::move(u)),
+        progress(s, w),
+        ahead(ParallelFetches(), progress, [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); }) {
     if (!unpress) unpress = [this](install::InstallJournal& journal) { return installer.Unpress(journal); };
     for (TipwHTTP* http : {&ipwHTTP, &ipwHTTP2, &ipwHTTPList}) {
       if (http != &ipwHTTPList) progress.Attach(*http);
-      http->MessagePump = [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); };
+      http->MessagePump = [this](int maxWaitMs) {
+        window.ProcessMessages(maxWaitMs);
+        ahead.Service();
+      };
     }
   }
 
@@ -76,6 +85,11 @@ struct DownloadDriver::Impl {
   // gives, or when a partial answer does not continue what was kept.
   void FetchFile(TipwHTTP& http, KeptDownloads* kept, const std::string& url, const std::string& name,
                  int64_t maxLength);
+  // FetchFile, once more when the server refused the connection while transfers ahead held others.
+  void FetchOwn(TipwHTTP& http, KeptDownloads& kept, const std::string& url, const std::string& name,
+                int64_t maxLength);
+  // Proxy, login, LocalFile and length bound of a fetch of `name`, on the phase's component or one ahead.
+  void PrepareFetch(TipwHTTP& http, const std::string& name, int64_t maxLength);
   // With a key: the phase's signed list, checked; nullopt after the refusal's box.
   std::optional<SignedPhase> LoadSignedPhase(bool oldPhase, const UpdateKey& key);
   // The box of a refused signed site; the window is ready again.
@@ -97,6 +111,7 @@ struct DownloadDriver::Impl {
   TipwHTTP ipwHTTP2;  // old-version phase
   TipwHTTP ipwHTTPList;  // the signed lists, without transfer events
   TransferProgress progress;
+  FetchAhead ahead;  // the next files of the phase, on connections of their own
   std::chrono::milliseconds registrationBound = kViewerRegistrationBound;
   bool closing = false;
   bool running = false;  // a DownLoadButtonClick is on the stack
@@ -116,11 +131,13 @@ void DownloadDriver::SetTransferTimeouts(std::chrono::milliseconds connect, std:
   for (TipwHTTP* http : {&impl_->ipwHTTP, &impl_->ipwHTTP2, &impl_->ipwHTTPList}) {
     http->SetTimeouts(connect, idle);
   }
+  impl_->ahead.SetTimeouts(connect, idle);
 }
 
 void DownloadDriver::SetStallLimit(int64_t bytesPerSecond, std::chrono::milliseconds window) {
   for (TipwHTTP* http : {&impl_->ipwHTTP, &impl_->ipwHTTP2, &impl_->ipwHTTPList})
     http->SetStallLimit(bytesPerSecond, window);
+  impl_->ahead.SetStallLimit(bytesPerSecond, window);
 }
 
 void DownloadDriver::SetRegistrationBound(std::chrono::milliseconds bound) {
@@ -146,6 +163,7 @@ void DownloadDriver::CancelButtonClick() {
   Impl& d = *impl_;
   d.state.Cancelled = true;
   try {
+    d.ahead.StopAll();
     if (d.ipwHTTP.InUse()) d.ipwHTTP.StopTransfer();
     d.ipwHTTP.ClearState();
   } catch (...) {
@@ -159,6 +177,7 @@ void DownloadDriver::CancelButtonClick() {
 void DownloadDriver::StopForClose() {
   Impl& d = *impl_;
   d.closing = true;
+  d.ahead.StopAll();
   for (TipwHTTP* http : {&d.ipwHTTP, &d.ipwHTTP2, &d.ipwHTTPList}) {
     if (http->InUse()) http->StopTransfer();
   }
@@ -331,6 +350,11 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase, const SignedPhase* l
   TipwHTTP& http = oldPhase ? ipwHTTP2 : ipwHTTP;
   const std::string server = UpdateServer();
   KeptDownloads kept(state.DownloadFolder);
+  std::vector<std::string> urls;
+  for (const std::string& name : state.FileList) urls.push_back(ComponentUrl(server, oldPhase, name));
+  ahead.BeginPhase(state.FileList, urls, kept, [this, listed](TipwHTTP& lane, const std::string& name) {
+    PrepareFetch(lane, name, listed ? listed->ListedSize(name) : -1);
+  });
   state.FileIndex = 0;
   for (size_t i = 0; i < state.FileList.size(); ++i) {
     if (state.Cancelled) {
@@ -340,18 +364,26 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase, const SignedPhase* l
     }
     state.FileIndex = static_cast<int>(i + 1);
     const std::string name = state.FileList[i];
+    // What the server said at this file's turn: to a fetch ahead, or to the phase's component.
+    auto answer = [&]() -> const TipwHTTP::Response& {
+      const TipwHTTP::Response* fetchedAhead = ahead.Answer(i);
+      return fetchedAhead ? *fetchedAhead : http.LastResponse();
+    };
 
     try {
       const int64_t longest = listed ? listed->ListedSize(name) : -1;
-      FetchFile(http, &kept, ComponentUrl(server, oldPhase, name), name, longest);
-      kept.Arrived(name, http, false);
+      state.ContentLength = form::kNoContentLength;
+      state.LastBytes = 0;
+      if (!ahead.Take(i)) FetchOwn(http, kept, urls[i], name, longest);
+      kept.Arrived(name, answer(), false);
       kept.Save(false);
     } catch (const EipwHTTP& error) {
       state.PhaseIntact = false;
       state.PhaseComplete = false;
       // What arrived before the stop is the next click's to continue; a file
       // longer than its list says is nothing to continue.
-      error.Code() == EipwHTTP::kTooLong ? kept.Forget(name) : kept.Arrived(name, http, true);
+      error.Code() == EipwHTTP::kTooLong ? kept.Forget(name) : kept.Arrived(name, answer(), true);
+      if (Closing()) ahead.EndPhase(kept);
       kept.Save(true);
       if (Closing()) return PhaseResult::RunOver;
       if (!state.Cancelled) {
@@ -363,12 +395,17 @@ PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase, const SignedPhase* l
         }
       }
     }
-    if (Closing()) return PhaseResult::RunOver;
+    if (Closing()) {
+      ahead.EndPhase(kept);
+      kept.Save(true);
+      return PhaseResult::RunOver;
+    }
 
     window.SetProgress(0);
     window.SetCaption(Control::ProgressLabel, "");
     if (!WaitAfterFetch(http)) return PhaseResult::RunOver;
   }
+  ahead.EndPhase(kept);
   kept.Save(true);
   return PhaseResult::NotInstalled;
 }
@@ -377,21 +414,11 @@ void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads* kept, const 
                                      const std::string& name, int64_t maxLength) {
   bool rangeRetried = false;
   while (true) {
-    http.ClearState();
-    http.ProxyServer = state.ProxyIP;
-    http.ProxyPort = state.ProxyPortNo;
-    if (proxyLogin) {
-      http.ProxyUser = proxyLogin->user;
-      http.ProxyPassword = proxyLogin->password;
-    }
+    PrepareFetch(http, name, maxLength);
     state.ContentLength = form::kNoContentLength;
     // A file with no body events must not inherit the previous file's count.
     state.LastBytes = 0;
-    std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
-    if (!local) throw form::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
-    http.LocalFile = platform::host::Utf8OfPath(*local);
     if (kept) kept->Prepare(name, http);
-    http.MaxLength = maxLength;
     try {
       http.Fetch(url);
       if (http.NotModified()) {
@@ -438,6 +465,30 @@ void DownloadDriver::Impl::Refuse(const std::string& reason) {
   window.ShowBox(BoxKind::Error, SigningRefusal(reason));
   ShowIdleButtons();
   window.SetCaption(Control::MsgLabel, form::kStartPrompt);
+}
+
+void DownloadDriver::Impl::FetchOwn(TipwHTTP& http, KeptDownloads& kept, const std::string& url,
+                                    const std::string& name, int64_t maxLength) {
+  try {
+    FetchFile(http, &kept, url, name, maxLength);
+  } catch (const EipwHTTP& error) {
+    if (Closing() || state.Cancelled || !ahead.GiveWay(error, http.LastResponse())) throw;
+    FetchFile(http, &kept, url, name, maxLength);
+  }
+}
+
+void DownloadDriver::Impl::PrepareFetch(TipwHTTP& http, const std::string& name, int64_t maxLength) {
+  http.ClearState();
+  http.ProxyServer = state.ProxyIP;
+  http.ProxyPort = state.ProxyPortNo;
+  if (proxyLogin) {
+    http.ProxyUser = proxyLogin->user;
+    http.ProxyPassword = proxyLogin->password;
+  }
+  std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
+  if (!local) throw form::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
+  http.LocalFile = platform::host::Utf8OfPath(*local);
+  http.MaxLength = maxLength;
 }
 
 bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {

@@ -67,7 +67,14 @@ void KeptDownloads::Prepare(const std::string& name, download::TipwHTTP& http) c
 }
 
 void KeptDownloads::Arrived(const std::string& name, const download::TipwHTTP& http, bool failed) {
-  const download::TipwHTTP::Response& response = http.LastResponse();
+  Arrived(name, http.LastResponse(), failed);
+}
+
+bool KeptDownloads::Holds(const std::string& name) const {
+  return entries_.count(name) > 0 && platform::FileSize(folder_ + name).has_value();
+}
+
+void KeptDownloads::Arrived(const std::string& name, const download::TipwHTTP::Response& response, bool failed) {
   // A fetch that wrote nothing left the file, and what is known of it, as they were.
   if (!response.written) return;
   const bool keepable = (!response.eTag.empty() || !response.lastModified.empty()) && response.entityLength >= 0 &&

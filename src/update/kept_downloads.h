@@ -15,9 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace sorana::download {
-class TipwHTTP;
-}
+#include "download/tipw_http.h"
 
 namespace sorana::update {
 
@@ -36,6 +34,11 @@ class KeptDownloads {
   // After the fetch of `name`, over or failed: remembers what the folder now
   // holds of it. What a failed fetch left that cannot be continued is removed.
   void Arrived(const std::string& name, const download::TipwHTTP& http, bool failed);
+  // The same, from the final response of that fetch.
+  void Arrived(const std::string& name, const download::TipwHTTP::Response& response, bool failed);
+  // True when the folder holds something of `name` that the ledger knows: it
+  // is asked again at its turn (conditionally, or for its rest), never ahead.
+  bool Holds(const std::string& name) const;
   // Forgets `name` and removes what the folder holds of it.
   void Forget(const std::string& name);
   // Writes the ledger when it changed: at once, or at most once a second.

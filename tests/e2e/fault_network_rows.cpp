@@ -6,8 +6,10 @@
 
 #include "app/form_lifecycle.h"
 #include "e2e/fault_matrix.h"
+#include "e2e/installed_tree.h"
 #include "install/unpress.h"
 #include "update/download_driver.h"
+#include "update/fetch_ahead.h"
 
 namespace sorana::e2e {
 namespace {
@@ -72,6 +74,62 @@ void ClickThenCancelInBody(FaultMatrix& m) {
   session.form.DownLoadButtonClick();
   session.window.onProcessMessages = nullptr;
   EXPECT_TRUE(cancelled);
+}
+
+// Several files at a time, unless SORANA_PARALLEL_FETCHES says one after another.
+bool FetchesAhead() { return update::ParallelFetches() > 1; }
+
+// A click; the plug-in, answered at once, must have been asked while an
+// earlier file was still being reported (when files are fetched ahead), and
+// its box must not show before its turn.
+void ClickWithThePluginAhead(FaultMatrix& m) {
+  m.session = std::make_unique<FormSession>();
+  FormSession& session = *m.session;
+  ASSERT_TRUE(session.Start());
+  const form::FormState& state = session.form.State();
+  const std::string plugin = "/" + m.list[kPluginPosition];
+  bool askedEarly = false;
+  session.window.onProcessMessages = [&] {
+    if (askedEarly || state.FileIndex > static_cast<int>(kPluginPosition)) return;
+    for (const test::HttpRequest& request : m.scenario->Server().Requests()) {
+      askedEarly = askedEarly || request.path.ends_with(plugin);
+    }
+    if (askedEarly) {
+      EXPECT_TRUE(session.Boxes(BoxKind::Error).empty());  // not before its turn
+    }
+  };
+  session.form.DownLoadButtonClick();
+  session.window.onProcessMessages = nullptr;
+  EXPECT_EQ(askedEarly, FetchesAhead());
+}
+
+// A click, then the cancel button while the plug-in's body arrives and every
+// transfer the setting allows is in flight; each of them ends at once.
+void ClickThenCancelInFlight(FaultMatrix& m) {
+  m.session = std::make_unique<FormSession>();
+  FormSession& session = *m.session;
+  ASSERT_TRUE(session.Start());
+  const form::FormState& state = session.form.State();
+  test::HttpTestServer& server = m.scenario->Server();
+  bool cancelled = false;
+  session.window.onProcessMessages = [&] {
+    if (!cancelled && state.FileIndex == static_cast<int>(kPluginPosition + 1) && state.LastBytes > 0 &&
+        server.Responding() >= update::ParallelFetches()) {
+      cancelled = true;
+      session.form.CancelButtonClick();
+    }
+  };
+  session.form.DownLoadButtonClick();
+  session.window.onProcessMessages = nullptr;
+  EXPECT_TRUE(cancelled);
+  EXPECT_TRUE(server.WaitForNoneResponding(std::chrono::seconds(1))) << server.Responding() << " still sent";
+}
+
+// The first click installed the phase: no box but the completion.
+void InstalledAtOnce(FaultMatrix& m) {
+  EXPECT_TRUE(m.session->Boxes(BoxKind::Error).empty());
+  EXPECT_EQ(m.session->Boxes(BoxKind::Information), std::vector<std::string>{kCompletionBox});
+  ExpectFilesInstalled(*m.scenario, ExpectedPhaseFiles(false, m.chosen));
 }
 
 // MainForm keeps the download driver's limits to itself, so this attempt
@@ -141,8 +199,11 @@ void QuietStop(FaultMatrix& m) {
 
 // Each row has its own server, and a start fetches nothing: nothing is
 // fetched after the plug-in, or the loop goes on after a short file.
+// Files on their way ahead of the plug-in when it failed are all that may follow it.
 void NothingAfterThePlugin(FaultMatrix& m) {
-  EXPECT_EQ(m.scenario->Server().Requests().size(), kPluginPosition + 1);
+  const size_t requests = m.scenario->Server().Requests().size();
+  EXPECT_GE(requests, kPluginPosition + 1);
+  EXPECT_LE(requests, kPluginPosition + 1 + update::FetchAhead::Reach(update::ParallelFetches()));
 }
 void EveryFileRequested(FaultMatrix& m) { EXPECT_EQ(m.scenario->Server().Requests().size(), m.list.size()); }
 
@@ -163,15 +224,20 @@ FaultStep CutHalfway(HttpFault next, bool changed) {
   };
 }
 
-// The next click asked only whether each whole file changed, and for the rest of the cut one.
+// The next click asked only whether each whole file changed, and for the rest
+// of the cut one: the latest request for each file is the next click's.
 void OnlyTheRestAsked(FaultMatrix& m) {
   const std::vector<test::HttpRequest> requests = m.scenario->Server().Requests();
-  const size_t second = kPluginPosition + 1;
-  ASSERT_GT(requests.size(), second + kPluginPosition);
-  for (size_t i = 0; i < kPluginPosition; ++i)
-    EXPECT_EQ(requests[second + i].headers.count("if-none-match"), 1u);
+  auto latest = [&](const std::string& name) {
+    for (auto request = requests.rbegin(); request != requests.rend(); ++request) {
+      if (request->path.ends_with("/" + name)) return *request;
+    }
+    ADD_FAILURE() << name << " was never asked";
+    return test::HttpRequest{};
+  };
+  for (size_t i = 0; i < kPluginPosition; ++i) EXPECT_EQ(latest(m.list[i]).headers.count("if-none-match"), 1u);
   const size_t half = m.scenario->Served(false, m.list[kPluginPosition]).size() / 2;
-  EXPECT_EQ(requests[second + kPluginPosition].headers.at("range"), "bytes=" + std::to_string(half) + "-");
+  EXPECT_EQ(latest(m.list[kPluginPosition]).headers["range"], "bytes=" + std::to_string(half) + "-");
 }
 
 // clang-format off
@@ -242,6 +308,36 @@ std::vector<FaultRow> NetworkRows() {
     ResumeRow("CutFileChanged", "... and the file changed before the next click", HttpFault::None, true),
     ResumeRow("CutRangesIgnored", "... and the next click's range ignored (200)", HttpFault::IgnoreRanges, false),
     ResumeRow("CutWrongRange", "... and the next click's range answered from byte 0", HttpFault::WrongRange, false),
+    {.name = "OneConnectionOnly", .fault = "server: one connection at a time, any further one reset",
+     .outcome = "no box; goes on with fewer connections, down to one, and installs",
+     .inject = [](FaultMatrix& m) { m.scenario->Server().SetConnectionLimit(1); },
+     .seen = {InstalledAtOnce, [](FaultMatrix& m) {
+                EXPECT_EQ(m.scenario->Server().RefusedConnections() > 0, FetchesAhead());
+                EXPECT_EQ(m.scenario->Server().ConnectionCount(), 1); }}},
+    {.name = "AheadFailsAtItsTurn", .fault = "server: 404 for a file fetched ahead while the one before it trickles",
+     .outcome = "box [51] only at its turn, after file 50 arrived; next click installs",
+     .inject = [](FaultMatrix& m) {
+                ServerFault(HttpFault::NotFound)(m);
+                const std::string before = m.list[kPluginPosition - 1];
+                m.scenario->Server().SetFault(before, HttpFault::Trickle);
+                m.scenario->Server().SetTrickle(std::max<size_t>(m.scenario->Served(false, before).size() / 20, 1),
+                                                std::chrono::milliseconds(20));
+                m.clear = [before](FaultMatrix& m) {
+                  m.scenario->Server().SetFault(before, HttpFault::None);
+                  m.scenario->Server().SetFault(m.list[kPluginPosition], HttpFault::None);
+                }; },
+     .attempt = ClickWithThePluginAhead,
+     .seen = {FetchBox(kPluginPosition, "404 Not Found"), NothingAfterThePlugin, NextAttemptInstalls(false)}},
+    {.name = "CancelWithAllInFlight", .fault = "server: the plug-in and the files after it trickle, cancel with 4 in flight",
+     .outcome = "no box, every transfer ends at once, nothing installed, ready; next click installs",
+     .inject = [](FaultMatrix& m) {
+                for (size_t i = 0; i < 4; ++i) m.scenario->Server().SetFault(m.list[kPluginPosition + i], HttpFault::Trickle);
+                m.scenario->Server().SetTrickle(8, std::chrono::milliseconds(20));
+                m.clear = [](FaultMatrix& m) {
+                  for (size_t i = 0; i < 4; ++i) m.scenario->Server().SetFault(m.list[kPluginPosition + i], HttpFault::None);
+                }; },
+     .attempt = ClickThenCancelInFlight,
+     .seen = {QuietStop, NextAttemptInstalls(false)}},
     ProxyRow("ProxyRefused", "proxy: refused", Proxy(nullptr), "127.0.0.1"),
     ProxyRow("ProxyNotAProxy", "proxy: wrong port (not a proxy)",
              Proxy("SSH-2.0-OpenSSH_9.2\r\n", false), ""),

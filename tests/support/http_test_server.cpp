@@ -194,6 +194,16 @@ void HttpTestServer::SetCloseAfterResponse(std::chrono::milliseconds delay) {
   closeAfterResponse_ = delay;
 }
 
+void HttpTestServer::SetConnectionLimit(int count) {
+  std::lock_guard lock(mutex_);
+  connectionLimit_ = count;
+}
+
+bool HttpTestServer::WaitForNoneResponding(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return requestArrived_.wait_for(lock, timeout, [&] { return responding_.load() == 0; });
+}
+
 std::vector<HttpRequest> HttpTestServer::Requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
@@ -238,8 +248,15 @@ void HttpTestServer::AcceptLoop() {
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
 #endif
     if (fd < 0) continue;
-    int connection = ++connections_;
     std::lock_guard lock(mutex_);
+    if (connectionLimit_ > 0 && openFds_.size() >= static_cast<size_t>(connectionLimit_)) {
+      linger abort{1, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+      CloseSocket(fd);
+      ++refused_;
+      continue;
+    }
+    int connection = ++connections_;
     openFds_.push_back(fd);
     connectionThreads_.emplace_back([this, fd, connection] { Serve(fd, connection); });
   }
@@ -287,7 +304,13 @@ void HttpTestServer::Serve(int fd, int connection) {
       requests_.push_back(request);
     }
     requestArrived_.notify_all();
+    ++responding_;
     keepOpen = Respond(fd, request, reset) && Lower(request.headers["connection"]) != "close";
+    {
+      std::lock_guard lock(mutex_);
+      --responding_;
+    }
+    requestArrived_.notify_all();
     std::chrono::milliseconds closeAfter;
     {
       std::lock_guard lock(mutex_);
@@ -409,6 +432,8 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
       if (!SendAll(fd, Head(200, "OK", length))) return false;
       for (size_t pos = 0; pos < bytes.size(); pos += step) {
         if (!SendAll(fd, std::string_view(bytes).substr(pos, step))) return false;
+        // The body is over: the client's next request on this connection is answered.
+        if (pos + step >= bytes.size()) break;
         // Sleeps the interval, but ends at once when the client goes away.
         pollfd fds[2] = {Watch(fd), Watch(stopFd_)};
         if (Poll(fds, 2, static_cast<int>(interval.count())) != 0) return false;

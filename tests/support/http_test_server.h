@@ -66,10 +66,19 @@ class HttpTestServer {
   // response, without announcing it (no "Connection: close"), as some servers
   // and proxies do; a request sent meanwhile is never answered. Zero: keep-alive.
   void SetCloseAfterResponse(std::chrono::milliseconds delay);
+  // Serves at most `count` connections at once and resets every further one
+  // as soon as it is accepted, as a server or proxy with a per-client limit
+  // does. Zero: no limit.
+  void SetConnectionLimit(int count);
 
   std::vector<HttpRequest> Requests() const;
   std::vector<std::string> RequestLines() const;
   int ConnectionCount() const { return connections_.load(); }
+  int RefusedConnections() const { return refused_.load(); }
+  // Responses being sent now (a trickle counts until the client leaves).
+  int Responding() const { return responding_.load(); }
+  // Waits until no response is being sent; false on time-out.
+  bool WaitForNoneResponding(std::chrono::milliseconds timeout) const;
   // Waits until at least `count` requests have arrived; false on time-out.
   bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
 
@@ -88,6 +97,9 @@ class HttpTestServer {
   int stopFd_ = -1;  // readable once the server stops: an eventfd, on Windows a datagram socket
   int port_ = 0;
   std::atomic<int> connections_{0};
+  std::atomic<int> refused_{0};
+  std::atomic<int> responding_{0};
+  int connectionLimit_ = 0;
   std::atomic<bool> stopping_{false};
 
   mutable std::mutex mutex_;

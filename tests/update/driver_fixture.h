@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "catalogue/catalogue.h"
+#include "update/fetch_ahead.h"
 #include "update/layout_conversion.h"
 #include "platform/folders.h"
 #include "platform/windows_system.h"
@@ -152,6 +153,13 @@ class DownloadDriverTest : public ::testing::Test {
     std::vector<std::string> paths;
     for (const auto& request : server_.Requests()) paths.push_back(request.path);
     return paths;
+  }
+
+  // The run stopped at the file at `count`: nothing after it was asked beyond
+  // what was already on its way ahead of it.
+  static void ExpectRequestsUpTo(const std::vector<std::string>& paths, size_t count) {
+    EXPECT_GE(paths.size(), count);
+    EXPECT_LE(paths.size(), count + FetchAhead::Reach(ParallelFetches()));
   }
 
   void ExpectIdle() const {
