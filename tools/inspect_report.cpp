@@ -1,6 +1,5 @@
 #include "tools/inspect_report.h"
 
-
 #include "app/product_registry.h"
 #include "app/standards_record.h"
 #include "form/form_state.h"

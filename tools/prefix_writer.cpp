@@ -5,8 +5,8 @@
 
 #include "app/product_registry.h"
 #include "app/settings_file.h"
-#include "catalogue/standards.h"
 #include "app/standards_record.h"
+#include "catalogue/standards.h"
 #include "formats/ascii_case.h"
 #include "formats/win_path_text.h"
 #include "install/expanded_name.h"

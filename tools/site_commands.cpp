@@ -9,7 +9,6 @@
 
 #include "catalogue/catalogue.h"
 #include "formats/version_resource.h"
-#include "update/update_server.h"
 #include "platform/version_info.h"
 #include "platform/windows_system.h"
 #include "tools/command_line.h"
@@ -21,6 +20,7 @@
 #include "tools/site_server.h"
 #include "tools/site_signing.h"
 #include "tools/wine_tools.h"
+#include "update/update_server.h"
 
 namespace sorana::tools {
 
@@ -68,14 +68,16 @@ int List(const CommandLine& line, std::ostream& out) {
 
 SignOptions ParseSignOptions(const CommandLine& line) {
   SignOptions options;
-  options.validSeconds = static_cast<int64_t>(ParseCount("valid-days", line.Option("valid-days").value_or("30"), 3650)) * 86400;
+  options.validSeconds =
+      static_cast<int64_t>(ParseCount("valid-days", line.Option("valid-days").value_or("30"), 3650)) * 86400;
   if (std::optional<std::string> sequence = line.Option("sequence")) {
     options.sequence = ParseCount("sequence", *sequence, uint64_t{1} << 62);
   }
   return options;
 }
 
-void SignAndTell(const fs::path& root, const fs::path& secretKey, const CommandLine& line, std::ostream& out) {
+void SignAndTell(const fs::path& root, const fs::path& secretKey, const CommandLine& line,
+                 std::ostream& out) {
   const signing::SecretKey key = ReadSecretKey(secretKey);
   const uint64_t sequence = SignSite(root, key, ParseSignOptions(line));
   out << "signed both phases' lists below " << (root / "sorana").string() << " with key "
@@ -97,7 +99,8 @@ int Keygen(const CommandLine& line, std::ostream& out) {
   const signing::PublicKey key = WriteKeyPair(line.operands[0], line.operands[1]);
   out << "wrote the secret key " << line.operands[0] << " (keep it off the server) and the public key "
       << line.operands[1] << "\n"
-      << "build the updater with: cmake -DSORANA_UPDATE_PUBLIC_KEY=" << signing::PublicKeyLine(key) << " ...\n";
+      << "build the updater with: cmake -DSORANA_UPDATE_PUBLIC_KEY=" << signing::PublicKeyLine(key)
+      << " ...\n";
   return 0;
 }
 

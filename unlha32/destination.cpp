@@ -154,7 +154,8 @@ Placement Destination::Place(const std::vector<std::string>& components, bool is
   return Placement{0, *mapped, {}};
 }
 
-Placement Destination::PlaceLink(const std::vector<std::string>& components, const std::string& target) const {
+Placement Destination::PlaceLink(const std::vector<std::string>& components,
+                                 const std::string& target) const {
   Placement place = Place(components, false);
   if (place.code != 0) return place;
   const std::optional<fs::path> finalRoot = host::FinalPath(root_);

@@ -130,8 +130,9 @@ size_t RootLength(std::string_view path) {
     return at;
   };
   length = separatorsFrom(0);
-  const bool drive = path.size() >= length + 2 && path[length + 1] == ':' &&
-                     ((path[length] >= 'A' && path[length] <= 'Z') || (path[length] >= 'a' && path[length] <= 'z'));
+  const bool drive =
+      path.size() >= length + 2 && path[length + 1] == ':' &&
+      ((path[length] >= 'A' && path[length] <= 'Z') || (path[length] >= 'a' && path[length] <= 'z'));
   if (drive) length = separatorsFrom(length + 2);
   return length;
 }

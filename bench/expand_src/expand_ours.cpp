@@ -5,9 +5,9 @@
 #include <string>
 
 #include "form/app_error.h"
-#include "support/fake_window.h"
 #include "install/expand_downloads.h"
 #include "platform/windows_system.h"
+#include "support/fake_window.h"
 
 int main(int argc, char** argv) {
   if (argc < 4) {

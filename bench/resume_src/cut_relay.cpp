@@ -117,7 +117,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--cut-after") == 0) cutAfter = std::atoll(argv[i + 1]);
   }
   if (to <= 0 || rate <= 0) {
-    std::fprintf(stderr, "usage: cut_relay --to PORT --rate BYTES_PER_SECOND [--delay ROUND_TRIP_MS] [--cut-after BYTES]\n");
+    std::fprintf(
+        stderr,
+        "usage: cut_relay --to PORT --rate BYTES_PER_SECOND [--delay ROUND_TRIP_MS] [--cut-after BYTES]\n");
     return 2;
   }
   std::signal(SIGTERM, [](int) { stopping = 1; });
@@ -131,7 +133,8 @@ int main(int argc, char** argv) {
   std::printf("%d\n", port);
   std::fflush(stdout);
 
-  const auto halfTrip = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(delayMs / 2));
+  const auto halfTrip =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(delayMs / 2));
   std::vector<Link> links;
   int64_t relayed = 0;
   double allowance = 0;  // bytes the link may carry now; a tenth of a second at most
@@ -169,7 +172,8 @@ int main(int argc, char** argv) {
       if ((client.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
         ssize_t got = ::recv(link.client, buffer, sizeof buffer, MSG_DONTWAIT);
         if (got <= 0 && errno != EAGAIN) link.open = false;
-        if (got > 0) link.lateToServer.Push(std::max(now, link.handshaken) + halfTrip, buffer, static_cast<size_t>(got));
+        if (got > 0)
+          link.lateToServer.Push(std::max(now, link.handshaken) + halfTrip, buffer, static_cast<size_t>(got));
       }
       if ((server.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
         size_t room = std::min<size_t>(sizeof buffer, static_cast<size_t>(allowance));

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "support/fake_window.h"
 #include "install/merge_help.h"
+#include "support/fake_window.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;

@@ -12,9 +12,9 @@
 #include "formats/profile_text.h"
 #include "support/finding.h"
 
-using sorana::fuzz::Finding;
 using sorana::formats::ProfileLookup;
 using sorana::formats::ProfileWithEntry;
+using sorana::fuzz::Finding;
 
 namespace {
 

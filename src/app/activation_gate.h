@@ -25,7 +25,9 @@ class ActivationGate final : public form::UpdateWindow {
   void OwnBoxOpening() { ownBoxOpened_ = true; }
 
   // UpdateWindow, forwarded to the window.
-  void SetCaption(form::Control control, std::string_view text) override { window_.SetCaption(control, text); }
+  void SetCaption(form::Control control, std::string_view text) override {
+    window_.SetCaption(control, text);
+  }
   std::string Caption(form::Control control) const override { return window_.Caption(control); }
   void SetVisible(form::Control control, bool visible) override { window_.SetVisible(control, visible); }
   bool IsVisible(form::Control control) const override { return window_.IsVisible(control); }

@@ -7,8 +7,8 @@
 #include "app/lenient_number.h"
 #include "app/product_registry.h"
 #include "app/settings_file.h"
-#include "catalogue/standards.h"
 #include "app/standards_record.h"
+#include "catalogue/standards.h"
 #include "form/window_layout.h"
 #include "formats/ascii_case.h"
 #include "formats/version_resource.h"
@@ -99,7 +99,8 @@ bool FormLifecycle::FormCreate() {
   LoadStandards(state_, window_);
   if (unfinished) {
     // The choice that run was installing, which it never recorded.
-    for (int i = 0; i < catalogue::kStandardCount; ++i) window_.SetChecked(i, unfinished->standards[static_cast<size_t>(i)]);
+    for (int i = 0; i < catalogue::kStandardCount; ++i)
+      window_.SetChecked(i, unfinished->standards[static_cast<size_t>(i)]);
   }
   state_.FileList.clear();
   state_.PhaseComplete = false;

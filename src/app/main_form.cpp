@@ -2,17 +2,15 @@
 
 #include <string>
 
-#include "app/proxy_menu.h"
 #include "app/protected_standards.h"
+#include "app/proxy_menu.h"
 #include "archive/lhactrls.h"
 #include "update/phase_journal.h"
 
 namespace sorana::app {
 
 MainForm::MainForm(form::UpdateWindow& window)
-    : gate_(window),
-      lifecycle_(state_, gate_),
-      driver_(state_, gate_) {
+    : gate_(window), lifecycle_(state_, gate_), driver_(state_, gate_) {
   archive::SetPanicHandler([this](std::string_view text) { gate_.ShowBox(form::BoxKind::Panic, text); });
 }
 

@@ -4,10 +4,10 @@
 
 #include "app/activation_gate.h"
 #include "app/form_lifecycle.h"
-#include "update/download_driver.h"
 #include "form/form_events.h"
 #include "form/form_state.h"
 #include "form/update_window.h"
+#include "update/download_driver.h"
 
 namespace sorana::app {
 

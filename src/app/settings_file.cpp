@@ -7,8 +7,8 @@
 
 #include "form/app_error.h"
 #include "formats/ascii_case.h"
-#include "formats/win_path_text.h"
 #include "formats/cp932.h"
+#include "formats/win_path_text.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/windows_system.h"

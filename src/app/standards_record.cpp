@@ -36,8 +36,8 @@ void LoadStandards(form::FormState& state, form::UpdateWindow& window) {
   for (int i = 0; i < catalogue::kStandardCount; ++i) {
     bool checked = true;
     if (record) {
-      checked = platform::ReadProfileInt(*record, kRecordSection, catalogue::kStandardCaptions[static_cast<size_t>(i)],
-                                         0) != 0;
+      checked = platform::ReadProfileInt(*record, kRecordSection,
+                                         catalogue::kStandardCaptions[static_cast<size_t>(i)], 0) != 0;
     }
     window.SetChecked(i, checked);
   }
@@ -52,8 +52,9 @@ void RecordStandards(const form::UpdateWindow& window, std::string_view recordFi
     contents = std::move(*existing);
   }
   for (int i = 0; i < catalogue::kStandardCount; ++i) {
-    contents = formats::ProfileWithEntry(contents, kRecordSection, catalogue::kStandardCaptions[static_cast<size_t>(i)],
-                                          window.IsChecked(i) ? "1" : "0");
+    contents = formats::ProfileWithEntry(contents, kRecordSection,
+                                         catalogue::kStandardCaptions[static_cast<size_t>(i)],
+                                         window.IsChecked(i) ? "1" : "0");
   }
   if (!platform::WriteFileAtomic(recordFile, contents)) {
     throw form::AppError(std::string(recordFile) + " に書き込めません");

@@ -33,7 +33,8 @@ std::filesystem::path HostPath(const std::string& text) {
 std::optional<int64_t> ParseCount(std::string_view text) {
   int64_t value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0)
+    return std::nullopt;
   return value;
 }
 

@@ -72,7 +72,8 @@ void TipwHTTP::FailOnHandlerError(HttpTransfer& transfer) {
 }
 
 struct TipwHTTP::Running {
-  Running(TipwHTTP& owner, const std::string& path, HttpTransfer::Asked asked) : transfer(owner, path, asked) {}
+  Running(TipwHTTP& owner, const std::string& path, HttpTransfer::Asked asked)
+      : transfer(owner, path, asked) {}
   HttpTransfer transfer;
   bool idleExpired = false;
   bool tooSlow = false;
@@ -109,11 +110,12 @@ void TipwHTTP::Fetch(const std::string& url) {
 
 void TipwHTTP::Begin(const std::string& url) {
   if (inUse_) throw EipwHTTP(EipwHTTP::kBusy, "A transfer is already in progress");
-  running_ = std::make_unique<Running>(*this, LocalFile,
-                                       HttpTransfer::Asked{.conditional = !IfNoneMatch.empty() || !IfModifiedSince.empty(),
-                                                           .startByte = StartByte,
-                                                           .keepPartial = KeepPartial,
-                                                           .maxLength = MaxLength});
+  running_ = std::make_unique<Running>(
+      *this, LocalFile,
+      HttpTransfer::Asked{.conditional = !IfNoneMatch.empty() || !IfModifiedSince.empty(),
+                          .startByte = StartByte,
+                          .keepPartial = KeepPartial,
+                          .maxLength = MaxLength});
   HttpRequest request{.url = url,
                       .proxyServer = ProxyServer,
                       .proxyPort = ProxyPort == 0 ? 80 : ProxyPort,
@@ -149,7 +151,8 @@ bool TipwHTTP::Poll(int maxWaitMs) {
   }
   if (now - run.windowStart >= stallWindow_) {
     const double seconds = std::chrono::duration<double>(now - run.windowStart).count();
-    if (static_cast<double>(run.transfer.BodyBytes() - run.windowBytes) < static_cast<double>(stallRate_) * seconds) {
+    if (static_cast<double>(run.transfer.BodyBytes() - run.windowBytes) <
+        static_cast<double>(stallRate_) * seconds) {
       run.tooSlow = true;
       return true;
     }
@@ -189,7 +192,8 @@ void TipwHTTP::End() {
   if (run->outcome->code != 0) Fail(transfer, run->outcome->code, run->outcome->text);
   if (transfer.FailedStatus() != 0) {
     Fail(transfer, static_cast<int>(transfer.FailedStatus()),
-         transfer.StatusLine().empty() ? "HTTP " + std::to_string(transfer.FailedStatus()) : transfer.StatusLine());
+         transfer.StatusLine().empty() ? "HTTP " + std::to_string(transfer.FailedStatus())
+                                       : transfer.StatusLine());
   }
   if (NotModified()) {
     // LocalFile is the server's file still; nothing was transferred.
@@ -201,7 +205,8 @@ void TipwHTTP::End() {
   // still makes an (empty) LocalFile.
   if (!transfer.EnsureFile()) Fail(transfer, EipwHTTP::kLocalFile, transfer.LocalError());
   transfer.StartOnce();
-  if (!transfer.HandlerError() && OnEndTransfer) transfer.Guard([&] { OnEndTransfer(HttpTransfer::kDirectionReceive); });
+  if (!transfer.HandlerError() && OnEndTransfer)
+    transfer.Guard([&] { OnEndTransfer(HttpTransfer::kDirectionReceive); });
   FailOnHandlerError(transfer);
   inUse_ = false;
   stopRequested_ = false;

@@ -85,11 +85,11 @@ class TipwHTTP {
 
   // The final response of the latest fetch, also of a failed one.
   struct Response {
-    int status = 0;              // 0 when no response began
-    std::string eTag;            // as the server sent it, quotes and W/ included
+    int status = 0;    // 0 when no response began
+    std::string eTag;  // as the server sent it, quotes and W/ included
     std::string lastModified;
-    int64_t entityLength = -1;   // the whole file's length (of a 206 too); -1 unknown
-    bool written = false;        // LocalFile was rewritten or continued for it
+    int64_t entityLength = -1;  // the whole file's length (of a 206 too); -1 unknown
+    bool written = false;       // LocalFile was rewritten or continued for it
   };
   const Response& LastResponse() const { return response_; }
   bool NotModified() const { return response_.status == 304; }

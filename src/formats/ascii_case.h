@@ -8,8 +8,12 @@
 
 namespace sorana::formats {
 
-constexpr char AsciiUpper(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch; }
-constexpr char AsciiLower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
+constexpr char AsciiUpper(char ch) {
+  return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
+constexpr char AsciiLower(char ch) {
+  return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
 
 inline std::string AsciiUpper(std::string_view text) {
   std::string out(text);

@@ -62,7 +62,8 @@ Line ParseLine(std::string_view contents, size_t begin) {
   if (text.empty() || text.front() == ';') return line;
   if (text.front() == '[') {
     size_t i = 1;
-    while (i < text.size() && text[i] != ']') i += IsCp932LeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    while (i < text.size() && text[i] != ']')
+      i += IsCp932LeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
     line.kind = LineKind::Section;
     line.name = Trim(text.substr(1, std::min(i, text.size()) - 1));
     return line;

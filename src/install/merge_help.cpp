@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "formats/ascii_case.h"
-#include "formats/win_path_text.h"
 #include "formats/cp932.h"
+#include "formats/win_path_text.h"
 #include "platform/file_system.h"
 #include "platform/windows_system.h"
 

@@ -77,8 +77,8 @@ bool Installer::Unpress(InstallJournal& journal) {
   } catch (...) {
     failure = "不明なエラーが発生しました。";
   }
-  window_.ShowBox(form::BoxKind::Error,
-                  failure + "\r" + std::string(kFailureLine) + "\r" + std::to_string(platform::SystemErrorCode()));
+  window_.ShowBox(form::BoxKind::Error, failure + "\r" + std::string(kFailureLine) + "\r" +
+                                            std::to_string(platform::SystemErrorCode()));
   window_.Close();
   return false;
 }

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "form/form_state.h"
-#include "install/install_journal.h"
 #include "form/update_window.h"
+#include "install/install_journal.h"
 
 namespace sorana::install {
 

@@ -56,7 +56,9 @@ bool IsDocument(const std::string& name) {
   return ext == ".SPI" || ext == ".DOC" || ext == ".XLS";
 }
 
-bool IsBackup(const std::string& name) { return formats::AsciiUpper(formats::ExtractFileExt(name)) == ".BAK"; }
+bool IsBackup(const std::string& name) {
+  return formats::AsciiUpper(formats::ExtractFileExt(name)) == ".BAK";
+}
 
 // Removes every file of the folder that `matches`; true when each removal succeeded.
 template <typename Match>

@@ -19,6 +19,7 @@
 #include "platform/windows_system.h"
 #include "update/accepted_lists.h"
 #include "update/download_folder.h"
+#include "update/driver_impl.h"
 #include "update/fetch_ahead.h"
 #include "update/kept_downloads.h"
 #include "update/layout_conversion.h"
@@ -33,91 +34,14 @@ namespace sorana::update {
 using form::BoxAnswer;
 using form::BoxKind;
 using form::Control;
-using download::EipwHTTP;
-using download::TipwHTTP;
-using download::TransferProgress;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Below this version the intermediate release of the old-version phase comes first.
 constexpr std::string_view kOldPhaseBelow = "v1.2.9";
-constexpr auto kAfterFetchWait = std::chrono::milliseconds(30000);
-constexpr int kWaitSliceMs = 20;
 constexpr std::string_view kCompleted = "アップデートが完了しました。終了します。";
 
-enum class PhaseResult {
-  Installed,     // every file arrived whole and Unpress installed them
-  NotInstalled,  // the list was fetched (or cancelled) but nothing was installed
-  RunOver,       // no standard chosen, the installation failed or the window closed
-};
-
 }  // namespace
-
-struct DownloadDriver::Impl {
-  Impl(form::FormState& s, form::UpdateWindow& w, Unpress u)
-      : state(s),
-        window(w),
-        installer(s, w),
-        unpress(std::move(u)),
-        progress(s, w),
-        ahead(ParallelFetches(), progress, [this](int maxWaitMs) { window.ProcessMessages(maxWaitMs); }) {
-    if (!unpress) unpress = [this](install::InstallJournal& journal) { return installer.Unpress(journal); };
-    for (TipwHTTP* http : {&ipwHTTP, &ipwHTTP2, &ipwHTTPList}) {
-      if (http != &ipwHTTPList) progress.Attach(*http);
-      http->MessagePump = [this](int maxWaitMs) {
-        window.ProcessMessages(maxWaitMs);
-        ahead.Service();
-      };
-    }
-  }
-
-  bool Closing() const { return closing || state.Closed; }
-
-  void Run();
-  // Converts a one-folder installation, or finishes a conversion that was stopped.
-  void ConvertLayout(const std::optional<UpdateRecord>& resumed);
-  PhaseResult RunPhase(bool oldPhase, std::optional<UpdateRecord> resumed);
-  // Fetches the phase's files (each no longer than `listed` gives it).
-  PhaseResult FetchPhase(bool oldPhase, const SignedPhase* listed);
-  // One file, asked again once when the proxy wants a login the user then
-  // gives, or when a partial answer does not continue what was kept.
-  void FetchFile(TipwHTTP& http, KeptDownloads* kept, const std::string& url, const std::string& name,
-                 int64_t maxLength);
-  // FetchFile, once more when the server refused the connection while transfers ahead held others.
-  void FetchOwn(TipwHTTP& http, KeptDownloads& kept, const std::string& url, const std::string& name,
-                int64_t maxLength);
-  // Proxy, login, LocalFile and length bound of a fetch of `name`, on the phase's component or one ahead.
-  void PrepareFetch(TipwHTTP& http, const std::string& name, int64_t maxLength);
-  // With a key: the phase's signed list, checked; nullopt after the refusal's box.
-  std::optional<SignedPhase> LoadSignedPhase(bool oldPhase, const UpdateKey& key);
-  // The box of a refused signed site; the window is ready again.
-  void Refuse(const std::string& reason);
-  catalogue::StandardChoice CheckedStandards() const;
-  // False when the window closed meanwhile.
-  bool WaitAfterFetch(TipwHTTP& http);
-  void ReportFetchError(bool oldPhase, size_t position, const EipwHTTP& error);
-  // Points DownloadFolder at the phase's folder and makes it; false (after an
-  // error box) when the folder could be touched by someone else.
-  bool PreparePhaseFolder(bool oldPhase);
-  void ShowIdleButtons();
-
-  form::FormState& state;
-  form::UpdateWindow& window;
-  install::Installer installer;
-  Unpress unpress;
-  TipwHTTP ipwHTTP;   // new-version phase; the cancel button acts on it
-  TipwHTTP ipwHTTP2;  // old-version phase
-  TipwHTTP ipwHTTPList;  // the signed lists, without transfer events
-  TransferProgress progress;
-  FetchAhead ahead;  // the next files of the phase, on connections of their own
-  std::chrono::milliseconds registrationBound = kViewerRegistrationBound;
-  bool closing = false;
-  bool running = false;  // a DownLoadButtonClick is on the stack
-  // The proxy login the user gave, kept in memory for this run of the program only.
-  std::optional<form::ProxyLogin> proxyLogin;
-};
 
 DownloadDriver::DownloadDriver(form::FormState& state, form::UpdateWindow& window)
     : impl_(std::make_unique<Impl>(state, window, nullptr)) {}
@@ -218,7 +142,8 @@ void DownloadDriver::Impl::Run() {
     window.Close();
     return;
   }
-  const bool converting = resumed && (resumed->step == RunStep::Converting || resumed->step == RunStep::Converted);
+  const bool converting =
+      resumed && (resumed->step == RunStep::Converting || resumed->step == RunStep::Converted);
   if (converting || !platform::DirectoryExists(state.InstallRoot + "OLD_BIN")) {
     ConvertLayout(converting ? resumed : std::nullopt);
     state.LayoutReady = false;
@@ -233,10 +158,11 @@ void DownloadDriver::Impl::Run() {
 
   // A stopped installation of a phase is finished, never skipped: the version
   // of its half-installed main program says nothing.
-  const bool oldPhase = resumed ? resumed->oldPhase
-                                // As numbers; a program without version information is old.
-                                : formats::VersionBelow(platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe"),
-                                                         kOldPhaseBelow);
+  const bool oldPhase =
+      resumed ? resumed->oldPhase
+              // As numbers; a program without version information is old.
+              : formats::VersionBelow(platform::GetFileVersionText(state.WorkFolder + "fotodesk.exe"),
+                                      kOldPhaseBelow);
   if (oldPhase) {
     // The new-version phase builds on the intermediate release: it follows
     // only when the old-version phase was installed.
@@ -254,8 +180,8 @@ void DownloadDriver::Impl::ConvertLayout(const std::optional<UpdateRecord>& resu
   record.standards = CheckedStandards();
   if (!resumed) RecordDurably(root, record, false);
   if (!resumed || resumed->step == RunStep::Converting) {
-    MoveInstallationToOldBin(root,
-                             {state.InitFileName, root + kRecordFileName, root + std::string(kAcceptedListsName)});
+    MoveInstallationToOldBin(
+        root, {state.InitFileName, root + kRecordFileName, root + std::string(kAcceptedListsName)});
     record.step = RunStep::Converted;
     RecordDurably(root, record, true);
   }
@@ -346,160 +272,6 @@ PhaseResult DownloadDriver::Impl::RunPhase(bool oldPhase, std::optional<UpdateRe
   return result;
 }
 
-PhaseResult DownloadDriver::Impl::FetchPhase(bool oldPhase, const SignedPhase* listed) {
-  TipwHTTP& http = oldPhase ? ipwHTTP2 : ipwHTTP;
-  const std::string server = UpdateServer();
-  KeptDownloads kept(state.DownloadFolder);
-  std::vector<std::string> urls;
-  for (const std::string& name : state.FileList) urls.push_back(ComponentUrl(server, oldPhase, name));
-  ahead.BeginPhase(state.FileList, urls, kept, [this, listed](TipwHTTP& lane, const std::string& name) {
-    PrepareFetch(lane, name, listed ? listed->ListedSize(name) : -1);
-  });
-  state.FileIndex = 0;
-  for (size_t i = 0; i < state.FileList.size(); ++i) {
-    if (state.Cancelled) {
-      window.SetVisible(Control::CancelButton, false);
-      window.SetVisible(Control::DownLoadButton, true);
-      break;
-    }
-    state.FileIndex = static_cast<int>(i + 1);
-    const std::string name = state.FileList[i];
-    // What the server said at this file's turn: to a fetch ahead, or to the phase's component.
-    auto answer = [&]() -> const TipwHTTP::Response& {
-      const TipwHTTP::Response* fetchedAhead = ahead.Answer(i);
-      return fetchedAhead ? *fetchedAhead : http.LastResponse();
-    };
-
-    try {
-      const int64_t longest = listed ? listed->ListedSize(name) : -1;
-      state.ContentLength = form::kNoContentLength;
-      state.LastBytes = 0;
-      if (!ahead.Take(i)) FetchOwn(http, kept, urls[i], name, longest);
-      kept.Arrived(name, answer(), false);
-      kept.Save(false);
-    } catch (const EipwHTTP& error) {
-      state.PhaseIntact = false;
-      state.PhaseComplete = false;
-      // What arrived before the stop is the next click's to continue; a file
-      // longer than its list says is nothing to continue.
-      error.Code() == EipwHTTP::kTooLong ? kept.Forget(name) : kept.Arrived(name, answer(), true);
-      if (Closing()) ahead.EndPhase(kept);
-      kept.Save(true);
-      if (Closing()) return PhaseResult::RunOver;
-      if (!state.Cancelled) {
-        state.Cancelled = true;
-        if (error.Code() == EipwHTTP::kTooLong) {
-          window.ShowBox(BoxKind::Error, SigningRefusal(listed->TooLong(name)));
-        } else {
-          ReportFetchError(oldPhase, i, error);
-        }
-      }
-    }
-    if (Closing()) {
-      ahead.EndPhase(kept);
-      kept.Save(true);
-      return PhaseResult::RunOver;
-    }
-
-    window.SetProgress(0);
-    window.SetCaption(Control::ProgressLabel, "");
-    if (!WaitAfterFetch(http)) return PhaseResult::RunOver;
-  }
-  ahead.EndPhase(kept);
-  kept.Save(true);
-  return PhaseResult::NotInstalled;
-}
-
-void DownloadDriver::Impl::FetchFile(TipwHTTP& http, KeptDownloads* kept, const std::string& url,
-                                     const std::string& name, int64_t maxLength) {
-  bool rangeRetried = false;
-  while (true) {
-    PrepareFetch(http, name, maxLength);
-    state.ContentLength = form::kNoContentLength;
-    // A file with no body events must not inherit the previous file's count.
-    state.LastBytes = 0;
-    if (kept) kept->Prepare(name, http);
-    try {
-      http.Fetch(url);
-      if (http.NotModified()) {
-        progress.KeptFile(static_cast<int64_t>(platform::FileSize(state.DownloadFolder + name).value_or(0)));
-      }
-      return;
-    } catch (const EipwHTTP& error) {
-      if (Closing() || state.Cancelled) throw;
-      if (error.Code() == EipwHTTP::kBadRange && !rangeRetried) {
-        // What the server sent does not continue the kept bytes: from the start.
-        rangeRetried = true;
-        if (kept) kept->Forget(name);
-        continue;
-      }
-      if (error.Code() != EipwHTTP::kProxyLogin || proxyLogin) {
-        // A login the proxy refused is asked for again on the next click.
-        if (error.Code() == EipwHTTP::kProxyLogin) proxyLogin.reset();
-        throw;
-      }
-      const std::string proxy = state.ProxyIP.empty()
-                                    ? std::string("プロキシサーバー")
-                                    : "プロキシサーバー " + state.ProxyIP + ":" + std::to_string(state.ProxyPortNo);
-      proxyLogin = window.AskProxyLogin(proxy + " はログインを求めています。\rユーザー名とパスワードを入力してください。");
-      if (!proxyLogin) throw;
-    }
-  }
-}
-
-std::optional<SignedPhase> DownloadDriver::Impl::LoadSignedPhase(bool oldPhase, const UpdateKey& key) {
-  std::variant<SignedPhase, std::string> loaded = SignedPhase::Load(
-      key, oldPhase, state.DownloadFolder, state.InstallRoot,
-      [this](const std::string& name, const std::string& url, int64_t maxLength) {
-        FetchFile(ipwHTTPList, nullptr, url, name, maxLength);
-      });
-  if (Closing()) return std::nullopt;
-  if (auto* reason = std::get_if<std::string>(&loaded)) {
-    Refuse(*reason);
-    return std::nullopt;
-  }
-  return std::get<SignedPhase>(std::move(loaded));
-}
-
-void DownloadDriver::Impl::Refuse(const std::string& reason) {
-  window.ShowBox(BoxKind::Error, SigningRefusal(reason));
-  ShowIdleButtons();
-  window.SetCaption(Control::MsgLabel, form::kStartPrompt);
-}
-
-void DownloadDriver::Impl::FetchOwn(TipwHTTP& http, KeptDownloads& kept, const std::string& url,
-                                    const std::string& name, int64_t maxLength) {
-  try {
-    FetchFile(http, &kept, url, name, maxLength);
-  } catch (const EipwHTTP& error) {
-    if (Closing() || state.Cancelled || !ahead.GiveWay(error, http.LastResponse())) throw;
-    FetchFile(http, &kept, url, name, maxLength);
-  }
-}
-
-void DownloadDriver::Impl::PrepareFetch(TipwHTTP& http, const std::string& name, int64_t maxLength) {
-  http.ClearState();
-  http.ProxyServer = state.ProxyIP;
-  http.ProxyPort = state.ProxyPortNo;
-  if (proxyLogin) {
-    http.ProxyUser = proxyLogin->user;
-    http.ProxyPassword = proxyLogin->password;
-  }
-  std::optional<std::filesystem::path> local = platform::ToHost(state.DownloadFolder + name);
-  if (!local) throw form::AppError("ファイル \"" + state.DownloadFolder + name + "\" を作成できません。");
-  http.LocalFile = platform::host::Utf8OfPath(*local);
-  http.MaxLength = maxLength;
-}
-
-bool DownloadDriver::Impl::WaitAfterFetch(TipwHTTP& http) {
-  const Clock::time_point start = Clock::now();
-  window.ProcessMessages(0);
-  while (!Closing() && http.InUse() && Clock::now() - start < kAfterFetchWait) {
-    window.ProcessMessages(kWaitSliceMs);
-  }
-  return !Closing();
-}
-
 bool DownloadDriver::Impl::PreparePhaseFolder(bool oldPhase) {
   state.DownloadFolder = platform::GetTempFolder() + (oldPhase ? "SorOldUp\\" : "SorNewUp\\");
   std::optional<std::string> refusal = PrepareDownloadFolder(state.DownloadFolder);
@@ -511,14 +283,6 @@ bool DownloadDriver::Impl::PreparePhaseFolder(bool oldPhase) {
                  "ダウンロードフォルダ \"" + state.DownloadFolder + "\" を使用できません。\r" + *refusal);
   ShowIdleButtons();
   return false;
-}
-
-void DownloadDriver::Impl::ReportFetchError(bool oldPhase, size_t position, const EipwHTTP& error) {
-  std::string text = "通信エラーが発生しました[" + std::to_string(position + 1) + "]\r";
-  if (!oldPhase) text += state.FileList[position] + "\r";
-  text += "\r";
-  text += error.what();
-  window.ShowBox(BoxKind::Error, text);
 }
 
 }  // namespace sorana::update

@@ -17,7 +17,8 @@ using Clock = std::chrono::steady_clock;
 std::optional<int64_t> ParseLength(std::string_view text) {
   int64_t value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0)
+    return std::nullopt;
   return value;
 }
 
@@ -74,11 +75,13 @@ bool KeptDownloads::Holds(const std::string& name) const {
   return entries_.count(name) > 0 && platform::FileSize(folder_ + name).has_value();
 }
 
-void KeptDownloads::Arrived(const std::string& name, const download::TipwHTTP::Response& response, bool failed) {
+void KeptDownloads::Arrived(const std::string& name, const download::TipwHTTP::Response& response,
+                            bool failed) {
   // A fetch that wrote nothing left the file, and what is known of it, as they were.
   if (!response.written) return;
-  const bool keepable = (!response.eTag.empty() || !response.lastModified.empty()) && response.entityLength >= 0 &&
-                        Storable(response.eTag) && Storable(response.lastModified);
+  const bool keepable = (!response.eTag.empty() || !response.lastModified.empty()) &&
+                        response.entityLength >= 0 && Storable(response.eTag) &&
+                        Storable(response.lastModified);
   std::optional<uint64_t> size = platform::FileSize(folder_ + name);
   if (keepable && size && static_cast<int64_t>(*size) <= response.entityLength) {
     entries_[name] = Entry{response.entityLength, response.eTag, response.lastModified};

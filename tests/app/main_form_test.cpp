@@ -7,8 +7,8 @@
 
 #include "app/main_form.h"
 #include "app_prefix.h"
-#include "download/scoped_env.h"
 #include "archive/lhactrls.h"
+#include "download/scoped_env.h"
 #include "support/http_test_server.h"
 
 namespace sorana::app {

@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "app/protected_standards.h"
-#include "catalogue/standards.h"
 #include "app/standards_record.h"
 #include "app_prefix.h"
+#include "catalogue/standards.h"
 #include "form/app_error.h"
 
 namespace sorana::app {
@@ -93,7 +93,8 @@ TEST_F(StandardsTest, RecordWritesEveryEntryAndKeepsTheRest) {
   EXPECT_NE(text->find("[OTHER]\r\nkey=value\r\n"), std::string::npos);
   EXPECT_NE(text->find("古い基準=1"), std::string::npos);
   for (int i = 0; i < catalogue::kStandardCount; ++i) {
-    std::string entry = std::string(catalogue::kStandardCaptions[static_cast<size_t>(i)]) + (i % 2 == 0 ? "=1" : "=0");
+    std::string entry =
+        std::string(catalogue::kStandardCaptions[static_cast<size_t>(i)]) + (i % 2 == 0 ? "=1" : "=0");
     EXPECT_NE(text->find(entry + "\r\n"), std::string::npos) << entry;
   }
 }
@@ -115,8 +116,9 @@ TEST(ProtectionRuleTest, NationalStandardsCannotBeUnchecked) {
     CheckListBox1ClickCheck(window);
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].kind, form::BoxKind::Notice);
-    EXPECT_EQ(window.boxes[0].text, "「" + std::string(catalogue::kStandardCaptions[static_cast<size_t>(index)]) +
-                                        "」の\r選択解除はできません。");
+    EXPECT_EQ(window.boxes[0].text,
+              "「" + std::string(catalogue::kStandardCaptions[static_cast<size_t>(index)]) +
+                  "」の\r選択解除はできません。");
     EXPECT_TRUE(window.checks[static_cast<size_t>(index)]);
   }
   // The user checked it, or it is another standard, or no item is current.

@@ -5,10 +5,10 @@
 
 #include "app/form_lifecycle.h"
 #include "app/product_registry.h"
+#include "app_prefix.h"
 #include "catalogue/standards.h"
 #include "platform/registry.h"
 #include "update/update_record.h"
-#include "app_prefix.h"
 
 namespace sorana::app {
 namespace {
@@ -135,7 +135,8 @@ TEST_F(StartupTest, AStoppedUpdateIsAnnouncedInsteadOfTheOverwriteQuestion) {
   ASSERT_EQ(window.boxes.size(), 2u);
   EXPECT_EQ(window.boxes[0].text, kMenuNotice);
   EXPECT_EQ(window.boxes[1].kind, form::BoxKind::Information);
-  EXPECT_TRUE(window.boxes[1].text.starts_with("前回のアップデートは完了していません。")) << window.boxes[1].text;
+  EXPECT_TRUE(window.boxes[1].text.starts_with("前回のアップデートは完了していません。"))
+      << window.boxes[1].text;
   for (int i = 0; i < catalogue::kStandardCount; ++i) EXPECT_EQ(window.IsChecked(i), i == 3) << i;
 
   env.WriteC("C:\\X\\SorUpdate.ini", "sorana-update-record 1\nstep sideways\n");

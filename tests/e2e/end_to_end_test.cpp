@@ -5,8 +5,8 @@
 
 #include <chrono>
 
-#include "catalogue/standards.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/standards.h"
 #include "e2e/form_session.h"
 #include "e2e/installed_tree.h"
 #include "formats/win_path_text.h"
@@ -17,9 +17,9 @@
 namespace sorana::e2e {
 namespace {
 
+using catalogue::StandardChoice;
 using form::BoxKind;
 using form::Control;
-using catalogue::StandardChoice;
 
 constexpr const char* kOverwriteQuestion =
     "既に同バージョンまたは上位バージョンがインストールされています。\r上書き更新を行いますか？";

@@ -60,7 +60,7 @@ class FaultMatrix : public ::testing::TestWithParam<FaultRow> {
   FaultStep clear;                            // takes the fault away for the next attempt
   std::unique_ptr<CannedTcpServer> listener;  // what answers in place of a proxy
   int proxyPort = 0;
-  std::shared_ptr<void> held;  // a mount, released first
+  std::shared_ptr<void> held;                 // a mount, released first
   std::optional<signing::SecretKey> siteKey;  // the key the site is signed with, the updater holding it
 };
 

@@ -235,7 +235,8 @@ void OnlyTheRestAsked(FaultMatrix& m) {
     ADD_FAILURE() << name << " was never asked";
     return test::HttpRequest{};
   };
-  for (size_t i = 0; i < kPluginPosition; ++i) EXPECT_EQ(latest(m.list[i]).headers.count("if-none-match"), 1u);
+  for (size_t i = 0; i < kPluginPosition; ++i)
+    EXPECT_EQ(latest(m.list[i]).headers.count("if-none-match"), 1u);
   const size_t half = m.scenario->Served(false, m.list[kPluginPosition]).size() / 2;
   EXPECT_EQ(latest(m.list[kPluginPosition]).headers["range"], "bytes=" + std::to_string(half) + "-");
 }

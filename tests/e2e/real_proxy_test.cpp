@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
+#include "download/scoped_env.h"
 #include "e2e/form_session.h"
 #include "e2e/real_proxy_server.h"
-#include "download/scoped_env.h"
 #include "e2e/update_scenario.h"
 
 namespace sorana::e2e {
@@ -19,14 +19,17 @@ using form::BoxKind;
 void ExpectEveryRequestThrough(UpdateScenario& scenario, const RealProxyServer& proxy) {
   for (const test::HttpRequest& request : scenario.Server().Requests()) {
     auto via = request.headers.find("via");
-    ASSERT_TRUE(via != request.headers.end() && via->second.find(RealProxyServer::kViaName) != std::string::npos)
-        << request.requestLine << "\n" << proxy.Log();
+    ASSERT_TRUE(via != request.headers.end() &&
+                via->second.find(RealProxyServer::kViaName) != std::string::npos)
+        << request.requestLine << "\n"
+        << proxy.Log();
   }
 }
 
 void UseProxy(UpdateScenario& scenario, int port, const char* version) {
   WriteHostFile(scenario.Product("VMSORANA.INI"), "PROXYIP=127.0.0.1\r\nPROXYPORT=" + std::to_string(port) +
-                                                      "\r\nPATH=" + kInstallRoot + "\r\nVER=" + version + "\r\n");
+                                                      "\r\nPATH=" + kInstallRoot + "\r\nVER=" + version +
+                                                      "\r\n");
 }
 
 TEST(RealProxyTest, ThreeFullUpdatesInARowPassThroughTinyproxy) {
@@ -52,8 +55,8 @@ TEST(RealProxyTest, ThreeFullUpdatesInARowPassThroughTinyproxy) {
 struct LoginRow {
   const char* name;
   RealProxyServer::Kind kind;
-  bool inEnvironment;     // the login in http_proxy's URL; else the proxy set under 設定 and the login box
-  const char* password;   // a wrong one is refused
+  bool inEnvironment;    // the login in http_proxy's URL; else the proxy set under 設定 and the login box
+  const char* password;  // a wrong one is refused
 };
 
 class ProxyLoginTest : public ::testing::TestWithParam<LoginRow> {};

@@ -6,12 +6,12 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "update/layout_conversion.h"
 #include "platform/folders.h"
 #include "platform/windows_system.h"
 #include "tools/prefix_writer.h"
 #include "tools/site_builder.h"
 #include "tools/wine_tools.h"
+#include "update/layout_conversion.h"
 
 namespace sorana::e2e {
 
@@ -53,10 +53,18 @@ class PristineSite {
   fs::path root_;
 };
 
-constexpr const char* kVariables[] = {"WINEPREFIX",  "TMPDIR",     "SORANA_UPDATE_SERVER", "SORANA_UPDATE_PUBLIC_KEY",
-                                      "http_proxy",  "HTTP_PROXY", "https_proxy",
-                                      "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
-                                      "no_proxy",    "NO_PROXY"};
+constexpr const char* kVariables[] = {"WINEPREFIX",
+                                      "TMPDIR",
+                                      "SORANA_UPDATE_SERVER",
+                                      "SORANA_UPDATE_PUBLIC_KEY",
+                                      "http_proxy",
+                                      "HTTP_PROXY",
+                                      "https_proxy",
+                                      "HTTPS_PROXY",
+                                      "all_proxy",
+                                      "ALL_PROXY",
+                                      "no_proxy",
+                                      "NO_PROXY"};
 
 }  // namespace
 
@@ -141,7 +149,7 @@ bool UpdateScenario::Exists(std::string_view windowsPath) const {
 
 void UpdateScenario::UseTwoFolderLayout() {
   update::ConvertLayout(kInstallRoot, std::string(kInstallRoot) + "VMSORANA.INI",
-                         {nullptr, nullptr, update::kViewerRegistrationBound});
+                        {nullptr, nullptr, update::kViewerRegistrationBound});
 }
 
 void UpdateScenario::Serve(bool oldPhase, const std::string& name, std::string_view bytes) {

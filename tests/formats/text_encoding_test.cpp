@@ -45,7 +45,9 @@ TEST(Cp932, InvalidInputGivesNoText) {
   EXPECT_FALSE(formats::Utf8ToUtf16("\xED\xA0\x80"));      // a surrogate spelt in UTF-8
   EXPECT_FALSE(formats::Utf8ToUtf16("\xF4\x90\x80\x80"));  // above U+10FFFF
   // Shown texts keep every valid character and mark each bad unit.
-  EXPECT_EQ(formats::Utf8ToUtf16Shown("a\xFF\xE3\x82" "b"), std::u16string(u"a\uFFFD\uFFFD\uFFFDb"));
+  EXPECT_EQ(formats::Utf8ToUtf16Shown("a\xFF\xE3\x82"
+                                      "b"),
+            std::u16string(u"a\uFFFD\uFFFD\uFFFDb"));
   EXPECT_EQ(formats::Utf16ToUtf8Shown(std::u16string{u'x', u'\xDC00', u'y'}), "x\xEF\xBF\xBDy");
   // A failure leaves the next conversion unaffected.
   EXPECT_EQ(formats::Cp932ToUtf8("\x83\x5C"), "ソ");

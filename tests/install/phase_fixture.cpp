@@ -6,10 +6,10 @@
 
 #include "archive/lhactrls.h"
 #include "archive/lhactrls_testing.h"
+#include "formats/cp932.h"
 #include "install/install_steps.h"
 #include "install/szdd_compress.h"
 #include "install/unpress.h"
-#include "formats/cp932.h"
 #include "unlha32/lha_writer.h"
 
 namespace sorana::install {

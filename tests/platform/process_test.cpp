@@ -36,7 +36,8 @@ using Clock = std::chrono::steady_clock;
 // process group of its own that never ends, and waits for it.
 constexpr std::string_view kHangsWithADebugger =
     "/usr/bin/perl -e 'setpgrp(0, 0); exec \"/bin/sleep\", \"600\"' &\n"
-    "out=\"${0%/bin/wine}/out\"; printf '%s' $! > \"$out/child.new\"; /bin/mv \"$out/child.new\" \"$out/child\"\n"
+    "out=\"${0%/bin/wine}/out\"; printf '%s' $! > \"$out/child.new\"; /bin/mv \"$out/child.new\" "
+    "\"$out/child\"\n"
     "wait\n";
 
 ProcessWait Wait(std::function<void(int)> pump, std::function<bool()> keepWaiting = nullptr,
@@ -62,13 +63,22 @@ class FakeWine {
     fs::create_directories(bin_);
     fs::create_directories(out_);
     const std::string out = "\"" + out_.string();
-    TempPrefix::WriteFile(bin_ / "wine", "#!/bin/sh\n"
-                                         "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > " + out + "/args\"\n"
-                                         "printf '%s' \"$WINEPREFIX\" > " + out + "/prefix\"\n"
-                                         "printf '%s' \"$WINEDLLOVERRIDES\" > " + out + "/overrides\"\n"
-                                         "printf '%s' $$ > " + out + "/pid\"\n"
-                                         "/bin/ls /proc/$$/fd > " + out + "/fds\"\n" +
-                                         std::string(tail));
+    TempPrefix::WriteFile(bin_ / "wine",
+                          "#!/bin/sh\n"
+                          "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > " +
+                              out +
+                              "/args\"\n"
+                              "printf '%s' \"$WINEPREFIX\" > " +
+                              out +
+                              "/prefix\"\n"
+                              "printf '%s' \"$WINEDLLOVERRIDES\" > " +
+                              out +
+                              "/overrides\"\n"
+                              "printf '%s' $$ > " +
+                              out +
+                              "/pid\"\n"
+                              "/bin/ls /proc/$$/fd > " +
+                              out + "/fds\"\n" + std::string(tail));
     fs::permissions(bin_ / "wine", fs::perms::owner_all);
     if (const char* old = std::getenv("PATH")) savedPath_ = old;
     // Nothing else on PATH: once removed, no wine is found, installed or not.
@@ -204,8 +214,8 @@ class VirtualDisplay {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
-                          nullptr};
+    const char* argv[] = {"Xvfb",    "-displayfd", fd.c_str(),   "-nolisten", "tcp",
+                          "-screen", "0",          "640x480x24", nullptr};
     if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
@@ -242,7 +252,8 @@ int ProcessesOf(const fs::path& root) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator("/proc", ec)) {
     std::ifstream in(entry.path() / "environ");
-    for (std::string var; std::getline(in, var, '\0');) count += var == mark && Alive(entry.path().filename());
+    for (std::string var; std::getline(in, var, '\0');)
+      count += var == mark && Alive(entry.path().filename());
   }
   return count;
 }
@@ -279,8 +290,7 @@ TEST(RunAndWait, ProgramsRunByRealWineEndAndLeaveNothing) {
     EXPECT_EQ(RunAndWait("C:\\p\\ok.exe", Wait(pump, nullptr, bound)), RunOutcome::Exited);
   }
   const auto start = Clock::now();
-  const RunOutcome crash =
-      RunAndWait("\"C:\\p\\crash.exe\" /s \"C:\\p\\x.ocx\"", Wait(pump, nullptr, bound));
+  const RunOutcome crash = RunAndWait("\"C:\\p\\crash.exe\" /s \"C:\\p\\x.ocx\"", Wait(pump, nullptr, bound));
   EXPECT_LT(Clock::now() - start, bound + milliseconds(1000));
   EXPECT_EQ(crash, realWine ? RunOutcome::Exited : RunOutcome::Ended);
   if (realWine) {

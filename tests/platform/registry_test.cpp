@@ -1,5 +1,5 @@
-#include "platform/posix/wineserver_lock.h"
 #include "platform/registry.h"
+#include "platform/posix/wineserver_lock.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -273,7 +273,10 @@ TEST(RegistryServerLock, FindsTheServerFolderNamedByThePrefix) {
     std::error_code ec;
     fs::remove_all(base, ec);
   }
-  if (saved) setenv("TMPDIR", savedTmpDir.c_str(), 1); else unsetenv("TMPDIR");
+  if (saved)
+    setenv("TMPDIR", savedTmpDir.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
   std::error_code ec;
   fs::remove_all(tmpDir, ec);
 }

@@ -44,10 +44,18 @@ TEST(VersionInfo, VersionsCompareAsNumbers) {
     const char* b;
     bool below;
   } cases[] = {
-      {"v2.4.1.0", "v2.10.0.0", true},  {"v2.10.0.0", "v2.4.1.0", false}, {"v1.10.0.0", "v1.2.9", false},
-      {"v1.2.8.99", "v1.2.9", true},    {"v1.2.9.0", "v1.2.9", false},    {"", "v1.2.9", true},
-      {"", "", false},                  {"v2.4.1.0", "", false},          {"x1.0", "v0.0.0.1", true},
-      {"v1..2", "v0.1", true},          {"v1.2.3.4.5", "v0.1", true},     {"v4294967296.0.0.0", "v1", true},
+      {"v2.4.1.0", "v2.10.0.0", true},
+      {"v2.10.0.0", "v2.4.1.0", false},
+      {"v1.10.0.0", "v1.2.9", false},
+      {"v1.2.8.99", "v1.2.9", true},
+      {"v1.2.9.0", "v1.2.9", false},
+      {"", "v1.2.9", true},
+      {"", "", false},
+      {"v2.4.1.0", "", false},
+      {"x1.0", "v0.0.0.1", true},
+      {"v1..2", "v0.1", true},
+      {"v1.2.3.4.5", "v0.1", true},
+      {"v4294967296.0.0.0", "v1", true},
   };
   for (const Case& c : cases) EXPECT_EQ(formats::VersionBelow(c.a, c.b), c.below) << c.a << " < " << c.b;
   // Versions of single digits keep the order of their texts.

@@ -59,7 +59,7 @@ TEST(Win32Files, JapaneseNamesAndAnyCaseReachTheSameFiles) {
   }
   // NEW_BIN is the folder New_BIN: the copy lands beside the first file.
   ASSERT_TRUE(CopyFileTo("C:\\velmora\\ソラナギ\\NEW_BIN\\電子納品.ini",
-                       "C:\\VELMORA\\ソラナギ\\NEW_BIN\\copy.ini", true));
+                         "C:\\VELMORA\\ソラナギ\\NEW_BIN\\copy.ini", true));
   EXPECT_EQ(Names("C:\\VELMORA\\ソラナギ\\*"), (std::vector<std::string>{"New_BIN"}));
   EXPECT_EQ(Names(folder + "*.*"), (std::vector<std::string>{"copy.ini", "ヘルプ", "電子納品.ini"}));
   EXPECT_EQ(ReadWholeFile("C:\\VELMORA\\ソラナギ\\new_bin\\COPY.INI"), "\x83\x5C");
@@ -82,7 +82,8 @@ TEST(Win32Files, NetworkPathsMapToTheirShare) {
     const char* path;
     const wchar_t* host;  // nullptr: refused
   } cases[] = {
-      {"\\\\server\\share\\SORANA\\OLD_BIN\\..\\New_BIN\\x.exe", L"\\\\server\\share\\SORANA\\New_BIN\\x.exe"},
+      {"\\\\server\\share\\SORANA\\OLD_BIN\\..\\New_BIN\\x.exe",
+       L"\\\\server\\share\\SORANA\\New_BIN\\x.exe"},
       {"\\\\server\\share\\..\\..\\x", L"\\\\server\\share\\x"},
       {"//server/share/", L"\\\\server\\share"},
       {"\\\\?\\C:\\x", nullptr},

@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -44,7 +44,8 @@ int MakeStopSocket() {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (udp == INVALID_SOCKET || ::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
+  if (udp == INVALID_SOCKET || ::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    return -1;
   return static_cast<int>(udp);
 }
 void SignalStop(int fd) {
@@ -346,7 +347,8 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
   }
   if (!eTag.empty()) {
     length += "ETag: " + eTag + "\r\n";
-    const bool plain = fault == HttpFault::None || fault == HttpFault::IgnoreRanges || fault == HttpFault::WrongRange;
+    const bool plain =
+        fault == HttpFault::None || fault == HttpFault::IgnoreRanges || fault == HttpFault::WrongRange;
     const std::string& range = request.headers.count("range") ? request.headers.at("range") : std::string();
     const std::string& ifRange = request.headers.count("if-range") ? request.headers.at("if-range") : eTag;
     const size_t from = range.starts_with("bytes=") ? std::strtoull(range.c_str() + 6, nullptr, 10) : 0;
@@ -356,9 +358,10 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
     if (plain && fault != HttpFault::IgnoreRanges && from > 0 && from < bytes.size() && ifRange == eTag) {
       const size_t first = fault == HttpFault::WrongRange ? 0 : from;
       return SendAll(fd, Head(206, "Partial Content",
-                              "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(bytes.size() - 1) +
-                                  "/" + std::to_string(bytes.size()) + "\r\nContent-Length: " +
-                                  std::to_string(bytes.size() - first) + "\r\nETag: " + eTag + "\r\n") +
+                              "Content-Range: bytes " + std::to_string(first) + "-" +
+                                  std::to_string(bytes.size() - 1) + "/" + std::to_string(bytes.size()) +
+                                  "\r\nContent-Length: " + std::to_string(bytes.size() - first) +
+                                  "\r\nETag: " + eTag + "\r\n") +
                              bytes.substr(first));
     }
   }
@@ -379,8 +382,8 @@ bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
       std::string page = "<html><body>Moved</body></html>";
       bool permanent = fault == HttpFault::Moved;
       return SendAll(fd, Head(permanent ? 301 : 302, permanent ? "Moved Permanently" : "Found",
-                              "Location: " + request.path + "\r\nContent-Length: " +
-                                  std::to_string(page.size()) + "\r\n") +
+                              "Location: " + request.path +
+                                  "\r\nContent-Length: " + std::to_string(page.size()) + "\r\n") +
                              page);
     }
     case HttpFault::ServerError: {

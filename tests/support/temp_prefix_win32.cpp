@@ -25,7 +25,8 @@ const fs::path kDriveC = L"C:\\";
 
 std::set<fs::path> TopOfDriveC() {
   std::set<fs::path> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(kDriveC)) names.insert(entry.path().filename());
+  for (const fs::directory_entry& entry : fs::directory_iterator(kDriveC))
+    names.insert(entry.path().filename());
   return names;
 }
 
@@ -60,7 +61,8 @@ std::set<fs::path>& DriveCBefore() {
 TempPrefix::TempPrefix(std::string_view) {
   const char* allowed = std::getenv("SORANA_TEST_SCRATCH_DRIVE_C");
   if (allowed == nullptr || std::string_view(allowed) != "1") {
-    throw std::runtime_error("the Windows tests write to drive C: and run only where SORANA_TEST_SCRATCH_DRIVE_C=1");
+    throw std::runtime_error(
+        "the Windows tests write to drive C: and run only where SORANA_TEST_SCRATCH_DRIVE_C=1");
   }
   DriveCBefore() = TopOfDriveC();
   static std::atomic<int> counter{0};
@@ -115,7 +117,8 @@ std::string TempPrefix::ReadFile(const fs::path& path) {
 
 void TempPrefix::MakeReadOnly(const fs::path& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY)) {
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY)) {
     throw std::runtime_error("cannot make read-only: " + path.string());
   }
 }

@@ -106,7 +106,7 @@ TEST_F(BuiltSite, SettingsAndTemplateFilesExpandToTheirText) {
   EXPECT_TRUE(found);
   // The old settings file lacks the key, so the new one replaces it later.
   formats::ProfileLookup(Expand(true, std::string(catalogue::OldProgramRows[8].name)), "MediaLabelPrintSet",
-                          "SettingNameCount", &found);
+                         "SettingNameCount", &found);
   EXPECT_FALSE(found);
   for (const catalogue::ProgramRow& row : catalogue::ProgramRows(false)) {
     if (row.role != catalogue::Role::Template) continue;

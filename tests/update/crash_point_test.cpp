@@ -124,9 +124,10 @@ class CrashPointTest : public ::testing::Test {
     const platform::WindowsSystem prefix(machine / "prefix");
     platform::SetActiveSystem(prefix);
     const std::string temp = platform::GetTempFolder();
-    for (const std::string& folder : {std::string(tools::kProductFolder), temp + "SorOldUp", temp + "SorNewUp"}) {
-      folders_.push_back(
-          fs::weakly_canonical(prefix.ToHost(folder).value()).lexically_relative(fs::weakly_canonical(machine)));
+    for (const std::string& folder :
+         {std::string(tools::kProductFolder), temp + "SorOldUp", temp + "SorNewUp"}) {
+      folders_.push_back(fs::weakly_canonical(prefix.ToHost(folder).value())
+                             .lexically_relative(fs::weakly_canonical(machine)));
       ASSERT_FALSE(folders_.back().empty() || *folders_.back().begin() == "..") << folder;
     }
     saved ? setenv("TMPDIR", saved->c_str(), 1) : unsetenv("TMPDIR");
@@ -166,17 +167,20 @@ class CrashPointTest : public ::testing::Test {
       const int code = WaitRunner(runner);
       outcome.ranOut = code == 0;
       if (code != 0 && code != 128 + SIGKILL) {
-        outcome.failure = "the run to be killed ended with " + std::to_string(code) + "\n" + RunnerLog(folder);
+        outcome.failure =
+            "the run to be killed ended with " + std::to_string(code) + "\n" + RunnerLog(folder);
       }
     }
     outcome.stage = Stage(folder / folders_[0]);
-    if (!stop.point && outcome.stage.starts_with("no record") && Snapshot(folder, folders_) == installation.reference) {
+    if (!stop.point && outcome.stage.starts_with("no record") &&
+        Snapshot(folder, folders_) == installation.reference) {
       outcome.ranOut = true;  // killed between the end of the run and the end of the process
     }
     if (outcome.failure.empty() && !outcome.ranOut) {
       if (const int code = RunRunner(folder, {server_->Url(), false, 0, false}); code != 0) {
         outcome.failure = "the next run ended with " + std::to_string(code) + "\n" + RunnerLog(folder);
-      } else if (std::string diff = Difference(installation.reference, Snapshot(folder, folders_)); !diff.empty()) {
+      } else if (std::string diff = Difference(installation.reference, Snapshot(folder, folders_));
+                 !diff.empty()) {
         outcome.failure = "the next run left another tree than the uninterrupted run:\n" + diff;
       }
     }
@@ -199,7 +203,8 @@ class CrashPointTest : public ::testing::Test {
       }
     };
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < std::clamp(std::thread::hardware_concurrency(), 2u, 4u); ++i) workers.emplace_back(work);
+    for (unsigned i = 0; i < std::clamp(std::thread::hardware_concurrency(), 2u, 4u); ++i)
+      workers.emplace_back(work);
     for (std::thread& worker : workers) worker.join();
     return outcomes;
   }
@@ -218,8 +223,9 @@ TEST_F(CrashPointTest, EveryStopIsRecoveredFrom) {
   if (const char* wineBase = std::getenv("SORANA_TEST_WINE_PREFIX"); wineBase && fs::is_directory(wineBase)) {
     CopyPrefix(wineBase, first.machine / "prefix");
   }
-  tools::WritePrefix(
-      {.root = first.machine / "prefix", .installed = tools::VersionParts{1, 1, 0, 0}, .standards = e2e::AllStandards()});
+  tools::WritePrefix({.root = first.machine / "prefix",
+                      .installed = tools::VersionParts{1, 1, 0, 0},
+                      .standards = e2e::AllStandards()});
   fs::create_directories(first.machine / "tmp");
   ASSERT_NO_FATAL_FAILURE(FindFolders(first.machine));
   ASSERT_NO_FATAL_FAILURE(RunReference(first));
@@ -243,7 +249,8 @@ TEST_F(CrashPointTest, EveryStopIsRecoveredFrom) {
   EXPECT_FALSE(fs::exists(laterPlugins / kDroppedBackup));
 
   std::vector<Stop> stops;
-  for (const auto& [installation, budget] : {std::pair{&first, kFirstStops}, std::pair{&later, kLaterStops}}) {
+  for (const auto& [installation, budget] :
+       {std::pair{&first, kFirstStops}, std::pair{&later, kLaterStops}}) {
     std::vector<uint64_t> points = ChoosePoints(installation->trace, budget);
     if (std::getenv("SORANA_CRASH_EVERY_POINT") != nullptr) {
       points.resize(installation->trace.size());
@@ -274,18 +281,21 @@ TEST_F(CrashPointTest, EveryStopIsRecoveredFrom) {
     }
     if (outcome.failure.empty()) continue;
     failed += (failed.empty() ? "" : ", ") + what;
-    if (++failures <= 12) ADD_FAILURE() << what << ", stopped at \"" << outcome.stage << "\": " << outcome.failure;
+    if (++failures <= 12)
+      ADD_FAILURE() << what << ", stopped at \"" << outcome.stage << "\": " << outcome.failure;
   }
   auto list = [](const std::map<std::string, int>& counts) {
     std::string text;
-    for (const auto& [name, count] : counts) text += (text.empty() ? "" : ", ") + name + " " + std::to_string(count);
+    for (const auto& [name, count] : counts)
+      text += (text.empty() ? "" : ", ") + name + " " + std::to_string(count);
     return text;
   };
-  std::printf("crash points: covered %d of %zu (first %d of %zu, later %d of %zu); kinds: %s; stages: %s; "
-              "SIGKILLs at: %s; %d failed; %.0f s\n",
-              points["first"] + points["later"], first.trace.size() + later.trace.size(), points["first"],
-              first.trace.size(), points["later"], later.trace.size(), list(kinds).c_str(), list(stages).c_str(),
-              kills.c_str(), failures, Seconds(Clock::now() - start));
+  std::printf(
+      "crash points: covered %d of %zu (first %d of %zu, later %d of %zu); kinds: %s; stages: %s; "
+      "SIGKILLs at: %s; %d failed; %.0f s\n",
+      points["first"] + points["later"], first.trace.size() + later.trace.size(), points["first"],
+      first.trace.size(), points["later"], later.trace.size(), list(kinds).c_str(), list(stages).c_str(),
+      kills.c_str(), failures, Seconds(Clock::now() - start));
   EXPECT_EQ(failures, 0) << failed;
 }
 

@@ -263,7 +263,8 @@ TEST_F(DownloadDriverTest, ProxyLoginFromTheLoginBox) {
   const char* squid = std::getenv("SORANA_TEST_SQUID_BASIC");
   const char* user = std::getenv("SORANA_TEST_SQUID_USER");
   const char* password = std::getenv("SORANA_TEST_SQUID_PASSWORD");
-  ASSERT_TRUE(squid != nullptr && user != nullptr && password != nullptr) << "scripts/windows test starts squid";
+  ASSERT_TRUE(squid != nullptr && user != nullptr && password != nullptr)
+      << "scripts/windows test starts squid";
   const std::string address = squid;
   // The server by a name other than the proxy's: Wine's WinHTTP asks a proxy of
   // the server's own host name as if it were the server.
@@ -272,8 +273,8 @@ TEST_F(DownloadDriverTest, ProxyLoginFromTheLoginBox) {
   window_.checks[21] = true;
   state_.ProxyIP = address.substr(0, address.find(':'));
   state_.ProxyPortNo = static_cast<uint16_t>(std::stoi(address.substr(address.find(':') + 1)));
-  for (const Row& row : {Row{"refused", "wrong", false}, Row{"cancelled", nullptr, false},
-                         Row{"given", password, true}}) {
+  for (const Row& row :
+       {Row{"refused", "wrong", false}, Row{"cancelled", nullptr, false}, Row{"given", password, true}}) {
     SCOPED_TRACE(row.name);
     window_.boxes.clear();
     window_.loginPrompts.clear();
@@ -289,7 +290,8 @@ TEST_F(DownloadDriverTest, ProxyLoginFromTheLoginBox) {
       continue;
     }
     ASSERT_EQ(window_.boxes.size(), 1u);
-    EXPECT_EQ(window_.boxes[0].text, "通信エラーが発生しました[1]\rFOTODESK.EX_\r\r407 Proxy Authentication Required");
+    EXPECT_EQ(window_.boxes[0].text,
+              "通信エラーが発生しました[1]\rFOTODESK.EX_\r\r407 Proxy Authentication Required");
     EXPECT_EQ(server_.Requests().size(), requests);
     ExpectIdle();
   }
@@ -302,7 +304,8 @@ TEST_F(DownloadDriverTest, ProxyLoginFromTheLoginBox) {
 enum class Ahead { OneConnectionOnly, FailsAtItsTurn, CancelWithAllInFlight };
 
 std::string AheadName(Ahead row) {
-  constexpr std::array<const char*, 3> kNames = {"OneConnectionOnly", "FailsAtItsTurn", "CancelWithAllInFlight"};
+  constexpr std::array<const char*, 3> kNames = {"OneConnectionOnly", "FailsAtItsTurn",
+                                                 "CancelWithAllInFlight"};
   return kNames[static_cast<size_t>(row)];
 }
 
@@ -330,7 +333,8 @@ TEST_P(DownloadDriverAheadTest, ReportedInOrder) {
       window_.onProcessMessages = [&] {
         if (seen || state_.FileIndex > 5) return;
         const std::vector<std::string> paths = PathsRequested();
-        seen = std::any_of(paths.begin(), paths.end(), [&](auto& path) { return path.ends_with("/" + list[5]); });
+        seen = std::any_of(paths.begin(), paths.end(),
+                           [&](auto& path) { return path.ends_with("/" + list[5]); });
         if (seen) {
           EXPECT_TRUE(window_.boxes.empty());  // not before its turn
         }
@@ -378,7 +382,8 @@ TEST_P(DownloadDriverAheadTest, ReportedInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DownloadDriverAheadTest,
-                         ::testing::Values(Ahead::OneConnectionOnly, Ahead::FailsAtItsTurn, Ahead::CancelWithAllInFlight),
+                         ::testing::Values(Ahead::OneConnectionOnly, Ahead::FailsAtItsTurn,
+                                           Ahead::CancelWithAllInFlight),
                          [](const ::testing::TestParamInfo<Ahead>& info) { return AheadName(info.param); });
 
 // A one-folder installation, as a user's first installation leaves it.

@@ -13,15 +13,15 @@
 #include <functional>
 
 #include "catalogue/catalogue.h"
-#include "update/fetch_ahead.h"
-#include "update/layout_conversion.h"
+#include "download/scoped_env.h"
 #include "platform/folders.h"
 #include "platform/windows_system.h"
-#include "download/scoped_env.h"
 #include "support/fake_window.h"
 #include "support/http_test_server.h"
 #include "support/pe_writer.h"
 #include "support/temp_prefix.h"
+#include "update/fetch_ahead.h"
+#include "update/layout_conversion.h"
 
 namespace sorana::update {
 

@@ -77,7 +77,8 @@ std::string GetWindowsFolder() {
 
 std::string GetTempFolder() {
   const WindowsSystem& prefix = ActiveSystem();
-  if (std::optional<std::string> temp = PrefixTempFolder(prefix)) return formats::IncludeTrailingBackslash(*temp);
+  if (std::optional<std::string> temp = PrefixTempFolder(prefix))
+    return formats::IncludeTrailingBackslash(*temp);
   std::optional<fs::path> own = OwnHostTempFolder();
   std::optional<std::string> windows = own ? prefix.ToWindows(*own) : std::nullopt;
   if (!windows) return "C:\\windows\\temp\\";

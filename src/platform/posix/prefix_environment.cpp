@@ -15,7 +15,9 @@ constexpr std::string_view kMachineEnvironment =
 // Values that refer to each other expand this deep at most (a loop stops here).
 constexpr int kMaxDepth = 4;
 
-bool SameName(std::string_view a, std::string_view b) { return formats::AsciiUpper(a) == formats::AsciiUpper(b); }
+bool SameName(std::string_view a, std::string_view b) {
+  return formats::AsciiUpper(a) == formats::AsciiUpper(b);
+}
 
 std::optional<std::string> ReadValue(const WindowsSystem& prefix, Hive hive, std::string_view key,
                                      std::string_view name) {

@@ -8,10 +8,9 @@
 #include <ctime>
 #include <filesystem>
 
+#include "formats/registry_text.h"
 #include "platform/file_system.h"
 #include "platform/posix/stale_temporaries.h"
-#include "platform/posix/wineserver_lock.h"
-#include "formats/registry_text.h"
 #include "platform/posix/wineserver_lock.h"
 
 namespace sorana::platform {
@@ -46,8 +45,8 @@ std::optional<std::string> ReadHive(const fs::path& file) {
 }
 
 // Sets the value line of key `storedPath` in the hive, replacing the file atomically.
-bool WriteValueLine(const WindowsSystem& prefix, Hive hive, const std::string& storedPath, std::string_view name,
-                    const std::optional<std::string>& valueLine) {
+bool WriteValueLine(const WindowsSystem& prefix, Hive hive, const std::string& storedPath,
+                    std::string_view name, const std::optional<std::string>& valueLine) {
   if (!valueLine) return false;
   if (WineServerRunning(prefix)) return false;  // it would overwrite the file with its own copy
   fs::path file = HiveFile(prefix, hive);
@@ -83,11 +82,13 @@ std::optional<std::string> RegistryKey::ReadString(std::string_view name) const 
 }
 
 bool RegistryKey::WriteString(std::string_view name, std::string_view value) {
-  return WriteValueLine(prefix_, hive_, storedPath_, name, formats::registry_text::StringValueLine(name, value));
+  return WriteValueLine(prefix_, hive_, storedPath_, name,
+                        formats::registry_text::StringValueLine(name, value));
 }
 
 bool RegistryKey::WriteBinary(std::string_view name, const std::vector<uint8_t>& data) {
-  return WriteValueLine(prefix_, hive_, storedPath_, name, formats::registry_text::BinaryValueLine(name, data));
+  return WriteValueLine(prefix_, hive_, storedPath_, name,
+                        formats::registry_text::BinaryValueLine(name, data));
 }
 
 }  // namespace sorana::platform

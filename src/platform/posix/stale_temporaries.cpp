@@ -12,8 +12,8 @@
 
 #include <string_view>
 
-#include "platform/file_tree.h"
 #include "formats/name_shape.h"
+#include "platform/file_tree.h"
 #include "platform/posix/stale_temporaries.h"
 #include "platform/windows_system.h"
 
@@ -41,7 +41,8 @@ size_t Sweep(int fd, bool below) {
     struct stat st {};
     if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
-      const int inner = below ? openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+      const int inner =
+          below ? openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
       if (inner >= 0) removed += Sweep(inner, true);
       continue;
     }

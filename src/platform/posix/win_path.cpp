@@ -1,6 +1,6 @@
-#include "platform/windows_system.h"
 #include "formats/ascii_case.h"
 #include "formats/win_path_text.h"
+#include "platform/windows_system.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -14,7 +14,6 @@ namespace sorana::platform {
 namespace fs = std::filesystem;
 
 namespace {
-
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -1,8 +1,8 @@
 // File-system operations through the wide-character Win32 API. Failures record
 // the errno value of the Win32 error, so the core sees the same codes on every host.
+#include "platform/file_system.h"
 #include "formats/wildcard_match.h"
 #include "formats/win_path_text.h"
-#include "platform/file_system.h"
 
 #include <algorithm>
 #include <cerrno>

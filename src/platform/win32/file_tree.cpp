@@ -1,8 +1,8 @@
 // File-tree operations on Windows: the shell's own silent move and copy
 // (finished where the shell fell short), the system's full-path service, and
 // the walks over FindFirstFileExW.
-#include "formats/win_path_text.h"
 #include "platform/file_tree.h"
+#include "formats/win_path_text.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,8 +12,8 @@
 
 #include "platform/crash_point.h"
 #include "platform/file_system.h"
-#include "platform/win32/wide_text.h"
 #include "platform/win32/tree_move.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 #include "platform/windows_system.h"
 

@@ -1,6 +1,6 @@
 // The Windows folder and the user's temporary folder, as the system names them.
-#include "formats/win_path_text.h"
 #include "platform/folders.h"
+#include "formats/win_path_text.h"
 
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"

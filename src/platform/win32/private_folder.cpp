@@ -2,8 +2,8 @@
 // profile, which only the user (and the administrators) may write, and a
 // folder created there inherits that protection; what is left to judge is
 // the entry itself: a reparse point (link or junction) or a file is refused.
-#include "formats/win_path_text.h"
 #include "platform/private_folder.h"
+#include "formats/win_path_text.h"
 
 #include <cerrno>
 
@@ -32,7 +32,9 @@ FolderTrust JudgeAttributes(DWORD attributes) {
 
 namespace host {
 
-FolderTrust JudgeFolder(const fs::path& folder) { return JudgeAttributes(GetFileAttributesW(folder.c_str())); }
+FolderTrust JudgeFolder(const fs::path& folder) {
+  return JudgeAttributes(GetFileAttributesW(folder.c_str()));
+}
 
 FolderTrust JudgeResolvedFolder(const fs::path& folder) {
   // The attributes of the folder a link leads to: opened with backup semantics,

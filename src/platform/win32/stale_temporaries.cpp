@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "platform/file_tree.h"
 #include "formats/name_shape.h"
+#include "platform/file_tree.h"
 #include "platform/win32/windows_api.h"
 #include "platform/windows_system.h"
 
@@ -46,7 +46,8 @@ size_t Sweep(const fs::path& folder) {
       removed += Sweep(folder / name);
       continue;
     }
-    const bool ours = link ? formats::HasAnyNameShape<wchar_t>(name, kLinkShapes) : formats::HasAnyNameShape<wchar_t>(name, kFileShapes);
+    const bool ours = link ? formats::HasAnyNameShape<wchar_t>(name, kLinkShapes)
+                           : formats::HasAnyNameShape<wchar_t>(name, kFileShapes);
     if (ours && RemoveEntry(folder / name, attributes)) ++removed;
   } while (FindNextFileW(find, &data));
   FindClose(find);

@@ -51,7 +51,8 @@ void TMainForm::BuildMenu() {
   proxyIPMenu_ = settings->addAction(QString::fromUtf8(form::kProxyIPMenuCaption));
   proxyPortMenu_ = settings->addAction(QString::fromUtf8(form::kProxyPortMenuCaption));
   connect(proxyIPMenu_, &QAction::triggered, this, [this] { Dispatch(&form::FormEvents::ProxyIPMenuClick); });
-  connect(proxyPortMenu_, &QAction::triggered, this, [this] { Dispatch(&form::FormEvents::ProxyPortMenuClick); });
+  connect(proxyPortMenu_, &QAction::triggered, this,
+          [this] { Dispatch(&form::FormEvents::ProxyPortMenuClick); });
 }
 
 void TMainForm::BuildControls() {
@@ -60,7 +61,8 @@ void TMainForm::BuildControls() {
   QWidget* previous = nullptr;
   for (const form::ControlPlace& place : form::kControlPlaces) {
     QWidget* widget = MakeControl(place, client);
-    widget->setGeometry(place.left, place.top, place.width, place.height == form::kTextLine ? lineHeight : place.height);
+    widget->setGeometry(place.left, place.top, place.width,
+                        place.height == form::kTextLine ? lineHeight : place.height);
     controls_[place.control] = widget;
     if (widget->focusPolicy() == Qt::NoFocus) continue;
     if (previous != nullptr) setTabOrder(previous, widget);
@@ -91,14 +93,16 @@ QWidget* TMainForm::MakeControl(const form::ControlPlace& place, QWidget* client
     case form::Control::DownLoadButton:
     case form::Control::CancelButton: {
       auto* button = new QPushButton(caption, client);
-      const auto handler = place.control == form::Control::DownLoadButton ? &form::FormEvents::DownLoadButtonClick
-                                                                    : &form::FormEvents::CancelButtonClick;
+      const auto handler = place.control == form::Control::DownLoadButton
+                               ? &form::FormEvents::DownLoadButtonClick
+                               : &form::FormEvents::CancelButtonClick;
       connect(button, &QPushButton::clicked, this, [this, handler] { Dispatch(handler); });
       return button;
     }
     default: {
       auto* label = new QLabel(caption, client);
-      if (place.control == form::Control::ProgressLabel) label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (place.control == form::Control::ProgressLabel)
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
       return label;
     }
   }
@@ -152,10 +156,14 @@ std::string TMainForm::Caption(form::Control control) const {
   return {};
 }
 
-void TMainForm::SetVisible(form::Control control, bool visible) { controls_.at(control)->setVisible(visible); }
+void TMainForm::SetVisible(form::Control control, bool visible) {
+  controls_.at(control)->setVisible(visible);
+}
 bool TMainForm::IsVisible(form::Control control) const { return !controls_.at(control)->isHidden(); }
 
-void TMainForm::SetEnabled(form::Control control, bool enabled) { controls_.at(control)->setEnabled(enabled); }
+void TMainForm::SetEnabled(form::Control control, bool enabled) {
+  controls_.at(control)->setEnabled(enabled);
+}
 bool TMainForm::IsEnabled(form::Control control) const {
   QWidget* widget = controls_.at(control);
   return widget->isEnabledTo(widget->parentWidget());

@@ -6,13 +6,13 @@
 #pragma once
 
 #include <QMainWindow>
-#include <utility>
 #include <map>
+#include <utility>
 
 #include "form/form_events.h"
 #include "form/guarded_event.h"
-#include "form/window_layout.h"
 #include "form/update_window.h"
+#include "form/window_layout.h"
 
 class QAction;
 class QLabel;

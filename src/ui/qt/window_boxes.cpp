@@ -97,8 +97,10 @@ InputBoxDialog::InputBoxDialog(const QString& caption, const QString& prompt, co
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
     auto* fields = new QFormLayout;
-    auto* user = new QLabel(QString::fromUtf8(form::kProxyUserLabel.data(), form::kProxyUserLabel.size()), this);
-    auto* password = new QLabel(QString::fromUtf8(form::kProxyPasswordLabel.data(), form::kProxyPasswordLabel.size()), this);
+    auto* user =
+        new QLabel(QString::fromUtf8(form::kProxyUserLabel.data(), form::kProxyUserLabel.size()), this);
+    auto* password = new QLabel(
+        QString::fromUtf8(form::kProxyPasswordLabel.data(), form::kProxyPasswordLabel.size()), this);
     user->setBuddy(edit_);
     password->setBuddy(password_);
     fields->addRow(user, edit_);

@@ -15,14 +15,16 @@ constexpr int kBoxMargin = 1;  // between the row's edge and its box, all round
 
 }  // namespace
 
-TCheckListBox::TCheckListBox(HWND parent, HWND owner, WORD id, RECT place, int columns, int rowHeight, HFONT font)
+TCheckListBox::TCheckListBox(HWND parent, HWND owner, WORD id, RECT place, int columns, int rowHeight,
+                             HFONT font)
     : owner_(owner), rowHeight_(rowHeight) {
   // No WS_HSCROLL / WS_VSCROLL: the items fit, and a bar would take rows away.
-  const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LBS_MULTICOLUMN | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
-                      LBS_NOINTEGRALHEIGHT | LBS_NOTIFY;
-  list_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", style, place.left, place.top,
-                          place.right - place.left, place.bottom - place.top, parent,
-                          reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LBS_MULTICOLUMN | LBS_OWNERDRAWFIXED |
+                      LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY;
+  list_ =
+      CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", style, place.left, place.top,
+                      place.right - place.left, place.bottom - place.top, parent,
+                      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   SendMessageW(list_, LB_SETITEMHEIGHT, 0, rowHeight);
   RECT client{};
@@ -61,8 +63,10 @@ void TCheckListBox::Draw(const DRAWITEMSTRUCT& item) const {
 
   FillRect(dc, &row, GetSysColorBrush(COLOR_WINDOW));
   const int box = rowHeight_ - 2 * kBoxMargin;
-  RECT boxRect{row.left + kBoxMargin, row.top + kBoxMargin, row.left + kBoxMargin + box, row.top + kBoxMargin + box};
-  UINT state = DFCS_BUTTONCHECK | DFCS_FLAT | (IsChecked(index) ? DFCS_CHECKED : 0) | (enabled ? 0 : DFCS_INACTIVE);
+  RECT boxRect{row.left + kBoxMargin, row.top + kBoxMargin, row.left + kBoxMargin + box,
+               row.top + kBoxMargin + box};
+  UINT state =
+      DFCS_BUTTONCHECK | DFCS_FLAT | (IsChecked(index) ? DFCS_CHECKED : 0) | (enabled ? 0 : DFCS_INACTIVE);
   DrawFrameControl(dc, &boxRect, DFC_BUTTON, state);
 
   RECT textRect{boxRect.right + 2, row.top, row.right, row.bottom};
@@ -72,12 +76,16 @@ void TCheckListBox::Draw(const DRAWITEMSTRUCT& item) const {
   text.resize(static_cast<size_t>(length < 0 ? 0 : length));
   SIZE extent{};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  RECT highlight{textRect.left, textRect.top, std::min<LONG>(textRect.left + extent.cx + 2, row.right), textRect.bottom};
+  RECT highlight{textRect.left, textRect.top, std::min<LONG>(textRect.left + extent.cx + 2, row.right),
+                 textRect.bottom};
   if (selected) FillRect(dc, &highlight, GetSysColorBrush(COLOR_HIGHLIGHT));
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(!enabled ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  SetTextColor(dc, GetSysColor(!enabled   ? COLOR_GRAYTEXT
+                               : selected ? COLOR_HIGHLIGHTTEXT
+                                          : COLOR_WINDOWTEXT));
   textRect.left += 1;
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
   if ((item.itemState & ODS_FOCUS) != 0) DrawFocusRect(dc, &highlight);
 }
 
@@ -87,7 +95,8 @@ bool TCheckListBox::OnBox(int x, int y, int& index) const {
   if (HIWORD(hit) != 0) return false;  // outside every item
   index = LOWORD(hit);
   RECT row{};
-  if (SendMessageW(list_, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&row)) == LB_ERR) {
+  if (SendMessageW(list_, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&row)) ==
+      LB_ERR) {
     return false;
   }
   return x >= row.left && x < row.left + rowHeight_;
@@ -102,7 +111,8 @@ void TCheckListBox::Toggle(int index) {
 
 void TCheckListBox::RepaintItem(int index) const {
   RECT row{};
-  if (SendMessageW(list_, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&row)) != LB_ERR) {
+  if (SendMessageW(list_, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&row)) !=
+      LB_ERR) {
     InvalidateRect(list_, &row, FALSE);
   }
 }

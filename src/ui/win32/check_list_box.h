@@ -34,7 +34,8 @@ class TCheckListBox {
   void Draw(const DRAWITEMSTRUCT& item) const;
 
  private:
-  static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self);
+  static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                   DWORD_PTR self);
   bool OnBox(int x, int y, int& index) const;
   void Toggle(int index);
   void RepaintItem(int index) const;

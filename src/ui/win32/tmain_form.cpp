@@ -9,8 +9,8 @@
 #include "platform/file_tree.h"
 #include "ui/win32/check_list_box.h"
 #include "ui/win32/win32_text.h"
-#include "ui/win32/window_classes.h"
 #include "ui/win32/window_boxes.h"
+#include "ui/win32/window_classes.h"
 #include "ui/win32/window_font.h"
 
 namespace sorana::ui::win32 {
@@ -82,9 +82,11 @@ TMainForm::TMainForm() : caption_(Wide(form::kWindowCaption)) {
   RegisterWindowClasses(&FormProc);
   BuildMenu();
   window_ = CreateWindowExW(0, kFormClass, caption_.c_str(), kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                            form::kClientWidth, form::kClientHeight, nullptr, menu_, GetModuleHandleW(nullptr), this);
-  client_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClientClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                            form::kClientWidth, form::kClientHeight, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
+                            form::kClientWidth, form::kClientHeight, nullptr, menu_,
+                            GetModuleHandleW(nullptr), this);
+  client_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClientClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                            0, 0, form::kClientWidth, form::kClientHeight, window_, nullptr,
+                            GetModuleHandleW(nullptr), nullptr);
   BuildControls();
   SetClientSize(form::kClientWidth, form::kClientHeight);
   // The shell's error boxes of the installation's moves and copies are the window's own.
@@ -104,7 +106,8 @@ void TMainForm::BuildMenu() {
   AppendMenuW(settings, MF_STRING, kProxyIPMenuId, Wide(form::kProxyIPMenuCaption).c_str());
   AppendMenuW(settings, MF_STRING, kProxyPortMenuId, Wide(form::kProxyPortMenuCaption).c_str());
   menu_ = CreateMenu();
-  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), Wide(form::kSettingsMenuCaption).c_str());
+  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(settings),
+              Wide(form::kSettingsMenuCaption).c_str());
 }
 
 void TMainForm::BuildControls() {
@@ -116,17 +119,18 @@ void TMainForm::BuildControls() {
     const int height = place.height == form::kTextLine ? lineHeight : place.height;
     const RECT rect{place.left, place.top, place.left + place.width, place.top + height};
     if (place.control == Control::CheckListBox1) {
-      checkList_ = std::make_unique<TCheckListBox>(client_, window_, IdOf(place.control), rect, form::kListColumns,
-                                                   form::kListRowHeight, WindowFont(form::kListFontPixels));
+      checkList_ =
+          std::make_unique<TCheckListBox>(client_, window_, IdOf(place.control), rect, form::kListColumns,
+                                          form::kListRowHeight, WindowFont(form::kListFontPixels));
       for (std::string_view caption : catalogue::kStandardCaptions) checkList_->AddItem(caption);
       controls_[Index(place.control)] = checkList_->Handle();
       continue;
     }
     const ControlKind kind = KindOf(place.control);
-    HWND child = CreateWindowExW(0, kind.windowClass, Wide(place.caption).c_str(), WS_CHILD | kind.style, rect.left,
-                                 rect.top, place.width, height, client_,
-                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdOf(place.control))), instance,
-                                 nullptr);
+    HWND child = CreateWindowExW(0, kind.windowClass, Wide(place.caption).c_str(), WS_CHILD | kind.style,
+                                 rect.left, rect.top, place.width, height, client_,
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdOf(place.control))),
+                                 instance, nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     controls_[Index(place.control)] = child;
   }
@@ -234,7 +238,8 @@ void TMainForm::FocusAControl() {
   // Only the active window's controls take the focus: taking it would activate us.
   if (window_ == nullptr || !windowEnabled_ || GetActiveWindow() != window_) return;
   HWND focus = GetFocus();
-  if (focus != nullptr && IsChild(client_, focus) && ::IsWindowEnabled(focus) && ::IsWindowVisible(focus)) return;
+  if (focus != nullptr && IsChild(client_, focus) && ::IsWindowEnabled(focus) && ::IsWindowVisible(focus))
+    return;
   HWND first = GetNextDlgTabItem(client_, nullptr, FALSE);
   if (first != nullptr) SetFocus(first);
 }
@@ -345,7 +350,9 @@ bool TMainForm::IsChecked(int index) const { return checkList_->IsChecked(index)
 void TMainForm::SetChecked(int index, bool checked) { checkList_->SetChecked(index, checked); }
 int TMainForm::CurrentItem() const { return checkList_->CurrentIndex(); }
 
-void TMainForm::SetProgress(int position) { SendMessageW(Handle(Control::ProgressBar), PBM_SETPOS, position, 0); }
+void TMainForm::SetProgress(int position) {
+  SendMessageW(Handle(Control::ProgressBar), PBM_SETPOS, position, 0);
+}
 
 int TMainForm::Progress() const {
   return static_cast<int>(SendMessageW(Handle(Control::ProgressBar), PBM_GETPOS, 0, 0));

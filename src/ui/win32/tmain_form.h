@@ -9,9 +9,9 @@
 #include <windows.h>
 
 #include <array>
-#include <utility>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "form/form_events.h"
 #include "form/guarded_event.h"
@@ -96,14 +96,14 @@ class TMainForm final : public form::UpdateWindow {
   HWND window_ = nullptr;
   HWND client_ = nullptr;  // the panel the controls sit on; disabled with the window
   HMENU menu_ = nullptr;
-  HWND focus_ = nullptr;   // the control that had the focus when activation left
+  HWND focus_ = nullptr;  // the control that had the focus when activation left
   std::array<HWND, kControlCount> controls_{};
   std::unique_ptr<TCheckListBox> checkList_;
   std::wstring caption_;
   bool windowEnabled_ = true;
   bool busyCursor_ = false;
   bool closing_ = false;
-  bool shown_ = false;        // activations count only once the window shows
+  bool shown_ = false;  // activations count only once the window shows
   bool activatedShown_ = false;
 };
 

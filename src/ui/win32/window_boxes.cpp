@@ -132,7 +132,8 @@ void LayOutMessageBox(HWND dialog, const MessageBoxState& box) {
 
   const int count = static_cast<int>(box.spec.buttons.size());
   const int row = count * kButtonWidth + (count - 1) * kGap;
-  const int width = std::max({static_cast<int>(textLeft + text.cx + kMargin), row + 2 * kMargin, TitleWidth(dialog)});
+  const int width =
+      std::max({static_cast<int>(textLeft + text.cx + kMargin), row + 2 * kMargin, TitleWidth(dialog)});
   const int buttonsTop = kMargin + topHeight + 2 * kGap;
   int x = (width - row) / 2;
   for (const ButtonSpec& button : box.spec.buttons) {
@@ -254,10 +255,12 @@ std::optional<form::ProxyLogin> ShowLoginBox(HWND owner, std::string_view prompt
   DialogTemplate dialog(Wide(form::kProxyLoginCaption), kBoxStyle);
   dialog.AddItem(ItemClass::Static, kBoxTextId, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, box.prompt);
   dialog.AddItem(ItemClass::Static, kLoginUserLabelId, WS_VISIBLE | SS_LEFT, Wide(form::kProxyUserLabel));
-  dialog.AddItem(ItemClass::Edit, kInputEditId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, L"", WS_EX_CLIENTEDGE);
-  dialog.AddItem(ItemClass::Static, kLoginPasswordLabelId, WS_VISIBLE | SS_LEFT, Wide(form::kProxyPasswordLabel));
-  dialog.AddItem(ItemClass::Edit, kLoginPasswordId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, L"",
+  dialog.AddItem(ItemClass::Edit, kInputEditId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, L"",
                  WS_EX_CLIENTEDGE);
+  dialog.AddItem(ItemClass::Static, kLoginPasswordLabelId, WS_VISIBLE | SS_LEFT,
+                 Wide(form::kProxyPasswordLabel));
+  dialog.AddItem(ItemClass::Edit, kLoginPasswordId, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD,
+                 L"", WS_EX_CLIENTEDGE);
   dialog.AddItem(ItemClass::Button, IDOK, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, L"OK");
   dialog.AddItem(ItemClass::Button, IDCANCEL, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, L"キャンセル");
   DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, InputBoxProc,

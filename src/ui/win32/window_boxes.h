@@ -24,7 +24,7 @@ inline constexpr WORD kLoginPasswordId = 15;
 // `noticeCaption` is the title of plain notices (the window's caption). A panic
 // box has no owner whatever `owner` is.
 form::BoxAnswer ShowMessageBox(HWND owner, form::BoxKind kind, std::string_view text,
-                              const std::wstring& noticeCaption);
+                               const std::wstring& noticeCaption);
 
 // The edited text on OK; nullopt on Cancel.
 std::optional<std::string> ShowInputBox(HWND owner, std::string_view caption, std::string_view prompt,

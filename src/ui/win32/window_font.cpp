@@ -10,8 +10,8 @@ namespace {
 // In order of preference: the font the window is drawn for, its English name,
 // then the Japanese Gothics a Linux machine offers through Wine.
 constexpr std::array<const wchar_t*, 8> kFaces = {
-    L"ＭＳ ゴシック", L"MS Gothic",  L"IPAGothic",         L"IPAゴシック",
-    L"VL Gothic",    L"TakaoGothic", L"Noto Sans Mono CJK JP", L"Noto Sans CJK JP",
+    L"ＭＳ ゴシック",         L"MS Gothic",        L"IPAGothic", L"IPAゴシック", L"VL Gothic", L"TakaoGothic",
+    L"Noto Sans Mono CJK JP", L"Noto Sans CJK JP",
 };
 
 int CALLBACK NoteFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
@@ -53,7 +53,8 @@ HFONT WindowFont(int pixels) {
   HFONT& font = fonts[pixels];
   if (font == nullptr) {
     font = CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, JapaneseFontFace().c_str());
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
+                       JapaneseFontFace().c_str());
   }
   return font;
 }

@@ -17,10 +17,10 @@
 
 #include "app/activation_gate.h"
 #include "app/form_lifecycle.h"
-#include "app/proxy_menu.h"
 #include "app/protected_standards.h"
-#include "catalogue/standards.h"
+#include "app/proxy_menu.h"
 #include "app_prefix.h"
+#include "catalogue/standards.h"
 #include "form/app_error.h"
 #include "form/form_events.h"
 #include "ui/qt/tmain_form.h"
@@ -75,8 +75,8 @@ class CoreEvents : public sorana::form::FormEvents {
 struct SeenBox {
   QString title;
   QString text;
-  QStringList labels;            // a login box's field labels
-  bool passwordHidden = false;   // a login box's password shows only a mask
+  QStringList labels;           // a login box's field labels
+  bool passwordHidden = false;  // a login box's password shows only a mask
 };
 
 // Answers every modal box and dialog that opens while it lives: message boxes
@@ -113,7 +113,8 @@ class BoxAnswerer {
       seen.push_back(look);
       if (typed) {
         input->Edit()->setText(*typed);
-        if (!picture.isEmpty() && !input->grab().save(picture)) qWarning("no picture in %s", qPrintable(picture));
+        if (!picture.isEmpty() && !input->grab().save(picture))
+          qWarning("no picture in %s", qPrintable(picture));
         input->OkButton()->click();
       } else {
         input->CancelButton()->click();
@@ -257,13 +258,16 @@ void TMainFormTest::boxesHaveTheirCaptionsAndButtons() {
   QDir().mkpath(SORANA_SCREENSHOT_DIR);
   answerer.picture = QStringLiteral(SORANA_SCREENSHOT_DIR "/login_box.png");
   std::optional<sorana::form::ProxyLogin> login = window.AskProxyLogin(
-      "プロキシサーバー 10.0.0.1:8080 はログインを求めています。\rユーザー名とパスワードを入力してください。");
+      "プロキシサーバー 10.0.0.1:8080 "
+      "はログインを求めています。\rユーザー名とパスワードを入力してください。");
   QVERIFY(login.has_value());
   QCOMPARE(login->user, std::string("田中"));
   QCOMPARE(login->password, std::string("pass word"));
   const SeenBox& box = answerer.seen.back();
   QCOMPARE(box.title, QStringLiteral("プロキシ認証"));
-  QCOMPARE(box.text, QStringLiteral("プロキシサーバー 10.0.0.1:8080 はログインを求めています。\nユーザー名とパスワードを入力してください。"));
+  QCOMPARE(box.text,
+           QStringLiteral("プロキシサーバー 10.0.0.1:8080 "
+                          "はログインを求めています。\nユーザー名とパスワードを入力してください。"));
   QCOMPARE(box.labels, (QStringList{QStringLiteral("ユーザー名(&U):"), QStringLiteral("パスワード(&P):")}));
   QVERIFY(box.passwordHidden);
   qInfo("screenshot of the login box: %s", qPrintable(answerer.picture));

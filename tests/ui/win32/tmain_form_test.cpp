@@ -145,8 +145,9 @@ TEST_F(WindowTest, ControlsSitAtTheirPlacesWithTheirCaptionsAndMenu) {
   for (HWND child = GetWindow(panel, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) != 0) tabOrder.push_back(child);
   }
-  EXPECT_EQ(tabOrder, (std::vector<HWND>{window.Handle(Control::DownLoadButton), window.Handle(Control::ProgressBar),
-                                         window.Handle(Control::CheckListBox1), window.Handle(Control::CancelButton)}));
+  EXPECT_EQ(tabOrder,
+            (std::vector<HWND>{window.Handle(Control::DownLoadButton), window.Handle(Control::ProgressBar),
+                               window.Handle(Control::CheckListBox1), window.Handle(Control::CancelButton)}));
 
   HMENU bar = GetMenu(form);
   wchar_t text[64] = {};
@@ -218,11 +219,11 @@ TEST_F(WindowTest, ListShowsTwoColumnsAndTogglesByMouseAndSpaceKey) {
     SendMessageW(list, WM_LBUTTONUP, 0, at);
     window.ProcessMessages(0);
   };
-  click(3, 6);    // on the box: toggles, and the item is the current one
-  click(4, 60);   // on the caption: only makes the item current
+  click(3, 6);   // on the box: toggles, and the item is the current one
+  click(4, 60);  // on the caption: only makes the item current
   EXPECT_EQ(window.CurrentItem(), 4);
   EXPECT_TRUE(window.IsChecked(4));
-  click(16, 6);   // the second column
+  click(16, 6);  // the second column
   // The space key as the keyboard delivers it, through the window's message loop.
   SetFocus(list);
   const LPARAM key = 1 | (static_cast<LPARAM>(MapVirtualKeyW(VK_SPACE, MAPVK_VK_TO_VSC)) << 16);
@@ -313,7 +314,9 @@ TEST_F(WindowTest, BoxesShowTheirTitlesButtonsAndLinesAndAnswer) {
   ASSERT_EQ(answerer.seen.size(), 4u);
   const SeenBox& box = answerer.seen[2];
   EXPECT_EQ(box.title, L"プロキシ認証");
-  EXPECT_EQ(box.text, L"プロキシサーバー 10.0.0.1:8080 はログインを求めています。\r\nユーザー名とパスワードを入力してください。");
+  EXPECT_EQ(box.text,
+            L"プロキシサーバー 10.0.0.1:8080 "
+            L"はログインを求めています。\r\nユーザー名とパスワードを入力してください。");
   EXPECT_EQ(box.labels, (std::vector<std::wstring>{L"ユーザー名(&U):", L"パスワード(&P):"}));
   EXPECT_TRUE(box.passwordHidden);
   EXPECT_EQ(box.buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));

@@ -89,7 +89,8 @@ void BoxAnswerer::Answer(HWND box) {
   HWND edit = GetDlgItem(box, sorana::ui::win32::kInputEditId);
   if (edit != nullptr) look.edit = ui::win32::WindowText(edit);
   for (WORD id : {sorana::ui::win32::kLoginUserLabelId, sorana::ui::win32::kLoginPasswordLabelId}) {
-    if (HWND label = GetDlgItem(box, id); label != nullptr) look.labels.push_back(ui::win32::WindowText(label));
+    if (HWND label = GetDlgItem(box, id); label != nullptr)
+      look.labels.push_back(ui::win32::WindowText(label));
   }
   HWND password = GetDlgItem(box, sorana::ui::win32::kLoginPasswordId);
   look.passwordHidden = password != nullptr && (GetWindowLongW(password, GWL_STYLE) & ES_PASSWORD) != 0 &&
@@ -101,7 +102,8 @@ void BoxAnswerer::Answer(HWND box) {
   }
   Type(box);
   seen.push_back(look);
-  if (!picture.empty() && !SaveScreenshot(box, picture)) std::printf("no picture of the box in %ls\n", picture.c_str());
+  if (!picture.empty() && !SaveScreenshot(box, picture))
+    std::printf("no picture of the box in %ls\n", picture.c_str());
   if (HWND button = GetDlgItem(box, answer); button != nullptr) {
     SendMessageW(button, BM_CLICK, 0, 0);
   } else {

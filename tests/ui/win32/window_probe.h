@@ -39,8 +39,8 @@ class BoxAnswerer {
   BoxAnswerer(const BoxAnswerer&) = delete;
   BoxAnswerer& operator=(const BoxAnswerer&) = delete;
 
-  WORD answer = IDOK;                 // the button pressed (IDCANCEL: the Escape key)
-  std::optional<std::wstring> typed;  // put into an input box's field first
+  WORD answer = IDOK;                         // the button pressed (IDCANCEL: the Escape key)
+  std::optional<std::wstring> typed;          // put into an input box's field first
   std::optional<std::wstring> typedPassword;  // into the login box's password field
   std::wstring picture;  // a .bmp path: the box is saved there as shown, before the answer
   std::vector<SeenBox> seen;
