@@ -2,8 +2,9 @@
 // front of the server's port. The server's answers share one rate (a slow
 // link); with --delay every block waits half the round trip each way (a new
 // connection one round trip more, for its handshake), as a long path holds
-// it; and once the answers reach --cut-after bytes every open connection is
-// reset, once, as a dropped link resets them. Prints its port on the first
+// it; and once the answers reach --cut-after bytes the link drops: every open
+// connection is reset, and so is every later one until the relay ends (the
+// next click goes through a relay of its own). Prints its port on the first
 // line; on SIGTERM or SIGINT prints "relayed <bytes the server sent through
 // it>" and ends.
 //   cut_relay --to PORT --rate BYTES_PER_SECOND [--delay ROUND_TRIP_MS] [--cut-after BYTES]
@@ -139,6 +140,7 @@ int main(int argc, char** argv) {
   int64_t relayed = 0;
   double allowance = 0;  // bytes the link may carry now; a tenth of a second at most
   Clock::time_point last = Clock::now();
+  bool down = false;  // the link was cut: no connection gets through any more
   while (stopping == 0) {
     const Clock::time_point now = Clock::now();
     allowance = std::min(rate / 10, allowance + rate * std::chrono::duration<double>(now - last).count());
@@ -155,7 +157,7 @@ int main(int argc, char** argv) {
     if (::poll(fds.data(), fds.size(), 5) < 0) continue;
     if ((fds[0].revents & POLLIN) != 0) {
       int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-      int server = client >= 0 ? Connect(to) : -1;
+      int server = client >= 0 && !down ? Connect(to) : -1;
       if (server >= 0) {
         links.push_back({client, server, {}, {}, {}, {}, Clock::now() + 2 * halfTrip, true});
       } else if (client >= 0) {
@@ -198,6 +200,7 @@ int main(int argc, char** argv) {
       }
       links.clear();
       cutAfter = -1;
+      down = true;
     }
     for (Link& link : links) {
       if (!link.open && link.toClient.empty() && link.lateToClient.blocks.empty()) {
