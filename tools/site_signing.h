@@ -24,7 +24,7 @@ struct SignOptions {
   // The lists' sequence number; by default one above the folder's present
   // list and at least the time in seconds, so that it grows from signing to signing.
   std::optional<uint64_t> sequence;
-  int64_t validSeconds = 30 * 24 * 3600;  // from now to the lists' expiry
+  int64_t validSeconds = int64_t{30} * 24 * 3600;  // from now to the lists' expiry
 };
 
 // Signs both phases of the site below `siteRoot`; every file of the catalogue must be there.
