@@ -9,6 +9,8 @@
 #   tests/update/crash_sample_wine.sh WINDOWS_BIN LINUX_BIN [POINTS]
 # WINDOWS_BIN holds full_update_runner.exe and UNLHA32.DLL; LINUX_BIN sorana-site.
 set -euo pipefail
+# shellcheck source=tests/update/serve_site.sh
+. "$(dirname "$0")/serve_site.sh"
 windows_bin=$(cd "$1" && pwd)
 site_tool="$2/sorana-site"
 points=${3:-12}
@@ -29,15 +31,7 @@ cleanup() {
 trap cleanup EXIT
 
 "$site_tool" build "$work/site" --scale small >/dev/null
-"$site_tool" serve "$work/site" --port 0 --quiet >"$work/serve.log" 2>&1 &
-server_pid=$!
-url=""
-for _ in $(seq 1 100); do
-  url=$(grep -oE 'http://127\.0\.0\.1:[0-9]+' "$work/serve.log" | head -n1 || true)
-  [ -n "$url" ] && break
-  sleep 0.1
-done
-[ -n "$url" ] || { echo "crash sample: the site server did not start: $(cat "$work/serve.log")" >&2; exit 1; }
+serve_site "$work/site" "$work/serve.log"
 
 base="$work/p-base"
 "$site_tool" prefix "$base" --installed 1.1.0.0 --standards all --wine yes >/dev/null 2>"$work/prefix.log" ||

@@ -10,6 +10,8 @@
 #   tests/update/signed_site_wine.sh WINDOWS_BIN LINUX_BIN
 # WINDOWS_BIN holds full_update_runner.exe and UNLHA32.DLL; LINUX_BIN sorana-site.
 set -euo pipefail
+# shellcheck source=tests/update/serve_site.sh
+. "$(dirname "$0")/serve_site.sh"
 windows_bin=$(cd "$1" && pwd)
 site_tool="$2/sorana-site"
 runner="$windows_bin/full_update_runner.exe"
@@ -42,15 +44,7 @@ sign
 export SORANA_UPDATE_PUBLIC_KEY
 SORANA_UPDATE_PUBLIC_KEY=$(tail -n 1 "$work/site.pub")
 
-"$site_tool" serve "$site" --port 0 --quiet >"$work/serve.log" 2>&1 &
-server_pid=$!
-url=""
-for _ in $(seq 1 100); do
-  url=$(grep -oE 'http://127\.0\.0\.1:[0-9]+' "$work/serve.log" | head -n1 || true)
-  [ -n "$url" ] && break
-  sleep 0.1
-done
-[ -n "$url" ] || { echo "signed site: the site server did not start: $(cat "$work/serve.log")" >&2; exit 1; }
+serve_site "$site" "$work/serve.log"
 export SORANA_UPDATE_SERVER="$url"
 
 "$site_tool" prefix "$WINEPREFIX" --installed 2.4.0.0 --standards 0,7 --wine yes >/dev/null 2>"$work/prefix.log" ||
