@@ -4,12 +4,14 @@
 //
 // The fresh name is created exclusively and a link planted at it is not
 // followed. The rename replaces a symbolic link at the target itself, never the
-// file it points to. Failures record the error as LastError (file_system.h).
+// file it points to. Each step returns why it failed (result.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+
+#include "platform/result.h"
 
 namespace sorana::platform::host {
 
@@ -21,18 +23,19 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // False when the fresh file could not be created (LastError tells why).
+  // False when the fresh file could not be created; Error() tells why.
   bool Ok() const { return handle_ != kNoHandle; }
-  bool Write(const void* data, size_t size);
+  const HostError& Error() const { return openError_; }
+  Status Write(const void* data, size_t size);
   // Sets the file's last-write time (seconds since the Unix epoch); before Commit.
-  bool SetWriteTime(int64_t unixSeconds);
+  Status SetWriteTime(int64_t unixSeconds);
   // Closes the file and renames it onto the target; without `replace` an
   // existing target makes it fail with EEXIST. `durable` flushes the data and
   // the rename to the disk first: files the system owns (settings, records,
   // registry) are written so; plain copies and expanded downloads are not, as
   // Windows' CopyFileA does not flush either and an installation writes
   // hundreds of files.
-  bool Commit(bool replace, bool durable);
+  Status Commit(bool replace, bool durable);
 
   // The open file of this host (a descriptor, a HANDLE), for the host's own
   // steps such as permissions and times.
@@ -43,6 +46,7 @@ class AtomicFile {
   std::filesystem::path target_;
   std::filesystem::path name_;
   intptr_t handle_ = kNoHandle;
+  HostError openError_;
 };
 
 }  // namespace sorana::platform::host

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace sorana::platform {
 
 // Absolute form of a Windows path with "." and ".." resolved, with exactly one
@@ -22,9 +24,9 @@ std::string ExpandFolderPath(std::string_view path);
 // Source list: paths each followed by one NUL. Every item (wildcards in its last
 // component expanded) is moved or copied into `destination`, folders with their
 // contents; the destination is created; existing files are replaced; nothing is
-// asked. False after any failure (moves across file systems still work).
-bool MoveFiles(std::string_view sources, std::string_view destination);
-bool CopyFiles(std::string_view sources, std::string_view destination);
+// asked. Fails after any failure (moves across file systems still work).
+Status MoveFiles(std::string_view sources, std::string_view destination);
+Status CopyFiles(std::string_view sources, std::string_view destination);
 // The window that owns the boxes in which Windows' shell reports its own errors
 // of MoveFiles and CopyFiles (a window handle); nullptr: none. Other hosts show
 // no such boxes and ignore it.
@@ -46,7 +48,7 @@ using ContinueQuestion = std::function<bool()>;
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue);
 // The same with another attribute setter in place of SetAttributes (tests
 // use it to make a change fail, which permissions cannot do for root).
-using AttributeSetter = std::function<bool(std::string_view path, uint32_t attributes)>;
+using AttributeSetter = std::function<Status(std::string_view path, uint32_t attributes)>;
 void ResetReadOnly(std::string_view folder, const ContinueQuestion& askContinue,
                    const AttributeSetter& setAttributes);
 // One step of that walk, the same on every host: clears read-only of one entry
@@ -56,16 +58,16 @@ bool ClearReadOnlyOf(const std::string& path, uint32_t attributes, const Continu
                      const AttributeSetter& setAttributes);
 
 // In `folder` (ends in a backslash): deletes every *.BAK, then renames every
-// .SPI, .DOC and .XLS to .BAK. True only when every delete and rename succeeded.
-bool BackupDocuments(std::string_view folder);
+// .SPI, .DOC and .XLS to .BAK. Succeeds only when every delete and rename did.
+Status BackupDocuments(std::string_view folder);
 
 // Its two passes, for a caller that must run each only once: deletes every
-// *.BAK; renames every .SPI, .DOC and .XLS to .BAK. Each true only when every
-// delete or rename succeeded, and each goes on after a failure.
-bool RemoveBackups(std::string_view folder);
-bool RenameDocumentsToBackups(std::string_view folder);
-// Deletes every .SPI, .DOC and .XLS of the folder; true when all are gone.
-bool RemoveDocuments(std::string_view folder);
+// *.BAK; renames every .SPI, .DOC and .XLS to .BAK. Each succeeds only when
+// every delete or rename did, goes on after a failure and reports the first.
+Status RemoveBackups(std::string_view folder);
+Status RenameDocumentsToBackups(std::string_view folder);
+// Deletes every .SPI, .DOC and .XLS of the folder; succeeds when all are gone.
+Status RemoveDocuments(std::string_view folder);
 
 // Removes the temporary files our atomic writer and moves leave behind when a run is
 // stopped dead (".sorana-<pid>-<n>-<ns>" on POSIX, ".sorana-<pid>-<n>.tmp" on Windows,

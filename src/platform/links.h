@@ -4,22 +4,22 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string_view>
+
+#include "platform/result.h"
 
 namespace sorana::platform::host {
 
 // Where `path` leads: made absolute, "." and ".." resolved, every symbolic link
 // and junction on its existing part followed; the part that does not exist yet
 // is appended as given (std::filesystem::weakly_canonical, with the system's
-// own reading of links on Windows). nullopt, with LastError set, when it
-// cannot be resolved.
-std::optional<std::filesystem::path> FinalPath(const std::filesystem::path& path);
+// own reading of links on Windows). Fails when it cannot be resolved.
+Result<std::filesystem::path> FinalPath(const std::filesystem::path& path);
 
 // Makes a symbolic link at `link` to `target` (UTF-8, '/'-separated, relative
 // to the link's folder) under a fresh name beside it and renames it into place,
 // replacing what stands at `link` (a link there is replaced, never followed).
-// False, with LastError set, when the host refuses the link.
-bool PlaceSymbolicLink(const std::filesystem::path& link, std::string_view target);
+// Fails when the host refuses the link.
+Status PlaceSymbolicLink(const std::filesystem::path& link, std::string_view target);
 
 }  // namespace sorana::platform::host

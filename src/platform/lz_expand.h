@@ -9,18 +9,17 @@
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "platform/result.h"
 
 namespace sorana::platform::host {
 
 struct LzExpansion {
-  int64_t bytes = -1;    // bytes written to the output; -1 when the expansion failed
+  int64_t bytes = 0;     // bytes written to the output
   bool decoded = false;  // the source was read as compressed (LZ32 copies what it does not know)
-  int error = 0;         // errno of a failing file operation; 0 when the data did not decode
-  std::string detail;    // why it failed
-  bool ok() const { return bytes >= 0; }
 };
 
-// Writes the expansion of `source` into `out`, which the caller commits.
-LzExpansion LzExpand(const std::filesystem::path& source, AtomicFile& out);
+// Writes the expansion of `source` into `out`, which the caller commits. A
+// failure's code is 0 when the data did not decode; `what` says why.
+Result<LzExpansion> LzExpand(const std::filesystem::path& source, AtomicFile& out);
 
 }  // namespace sorana::platform::host

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace sorana::platform {
 
 enum class FolderTrust {
@@ -19,8 +21,7 @@ enum class FolderTrust {
 };
 
 namespace host {
-// Judges the entry at `folder` itself (lstat). Records errno as the last error
-// when it cannot be looked at.
+// Judges the entry at `folder` itself (lstat); Missing when it cannot be looked at.
 FolderTrust JudgeFolder(const std::filesystem::path& folder);
 // As JudgeFolder, but follows links: for a folder reached through a path the
 // user chose (the prefix's temporary folder may be a link to a folder of theirs).
@@ -30,8 +31,8 @@ FolderTrust JudgeResolvedFolder(const std::filesystem::path& folder);
 // Creates the folder (Windows path) with any missing parents; the folder itself
 // is made with mode 0700. Then judges what stands there: a link, a file, a
 // folder of another user or one that others may write is left as it is and
-// reported. Missing means the path names no drive or could not be created
-// (LastError says why).
-FolderTrust ForcePrivateFolder(std::string_view path);
+// reported. Fails when the path names no drive or the folder could not be
+// created or looked at.
+Result<FolderTrust> ForcePrivateFolder(std::string_view path);
 
 }  // namespace sorana::platform

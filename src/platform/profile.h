@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace sorana::platform {
 
 // GetPrivateProfileStringA: the value, or `fallback` when the file, section or key is missing.
@@ -14,9 +16,9 @@ std::string ReadProfileString(std::string_view file, std::string_view section, s
 // GetPrivateProfileIntA: a whole number in decimal or after a leading 0x in
 // hexadecimal; anything else gives `fallback`.
 int ReadProfileInt(std::string_view file, std::string_view section, std::string_view key, int fallback);
-// WritePrivateProfileStringA: creates the file when missing. False when it cannot
+// WritePrivateProfileStringA: creates the file when missing. Fails when it cannot
 // be written or the entry cannot be stored (see formats::ProfileWithStoredEntry).
-bool StoreProfileString(std::string_view file, std::string_view section, std::string_view key,
+Status StoreProfileString(std::string_view file, std::string_view section, std::string_view key,
                         std::string_view value);
 
 }  // namespace sorana::platform

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
 #include "platform/windows_system.h"
 
 namespace sorana::platform {
@@ -22,16 +23,16 @@ class RegistryKey {
  public:
   // Opens `subKey` (backslash-separated, case-insensitive) of the active system's
   // hive in the 32-bit view. With create, a missing key is added (written at the
-  // first value write). nullopt when the key is missing and not created, or the
-  // hive's file cannot be read.
-  static std::optional<RegistryKey> Open(Hive hive, std::string_view subKey, bool create);
-  static std::optional<RegistryKey> Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
+  // first value write). Fails (ENOENT) when the key is missing and not created,
+  // or when the hive cannot be read.
+  static Result<RegistryKey> Open(Hive hive, std::string_view subKey, bool create);
+  static Result<RegistryKey> Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
                                          bool create);
 
   // REG_SZ / REG_EXPAND_SZ value; nullopt when missing or of another type.
   std::optional<std::string> ReadString(std::string_view name) const;
-  bool WriteString(std::string_view name, std::string_view value);
-  bool WriteBinary(std::string_view name, const std::vector<uint8_t>& data);
+  Status WriteString(std::string_view name, std::string_view value);
+  Status WriteBinary(std::string_view name, const std::vector<uint8_t>& data);
 
   // The key path as stored in the file (after any Wow6432Node redirection).
   const std::string& StoredPath() const { return storedPath_; }
