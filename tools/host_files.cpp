@@ -36,9 +36,14 @@ void WriteHostFile(const fs::path& path, std::string_view bytes, Flush flush) {
   fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
   MakeHostFolder(folder);
   platform::host::AtomicFile out(folder / path.filename());
-  if (!out.Ok() || !out.Write(bytes.data(), bytes.size())) Fail("cannot write", path, platform::LastError());
+  if (!out.Ok()) Fail("cannot write", path, out.Error().code);
+  if (platform::Status written = out.Write(bytes.data(), bytes.size()); !written) {
+    Fail("cannot write", path, written.error().code);
+  }
   if (fchmod(static_cast<int>(out.NativeHandle()), 0644) != 0) Fail("cannot write", path, errno);
-  if (!out.Commit(true, flush == Flush::Now)) Fail("cannot write", path, platform::LastError());
+  if (platform::Status committed = out.Commit(true, flush == Flush::Now); !committed) {
+    Fail("cannot write", path, committed.error().code);
+  }
 }
 
 void FlushFileSystem(const fs::path& path) {

@@ -40,7 +40,7 @@ std::string RecordFile(const std::string& installRoot) {
 }
 
 void ReadRegistry(InspectReport& report) {
-  std::optional<platform::RegistryKey> key =
+  platform::Result<platform::RegistryKey> key =
       platform::RegistryKey::Open(platform::Hive::LocalMachine, app::kProductKey, false);
   if (!key) return;
   report.registryKey = "HKEY_LOCAL_MACHINE\\" + key->StoredPath();

@@ -97,7 +97,7 @@ void RegisterProduct(const PrefixOptions& options) {
     return;
   }
   platform::WindowsSystem prefix(options.root);
-  std::optional<platform::RegistryKey> key =
+  platform::Result<platform::RegistryKey> key =
       platform::RegistryKey::Open(prefix, platform::Hive::LocalMachine, app::kProductKey, true);
   if (!key || !key->WriteString("Exename", exename)) {
     throw SiteError("cannot write the product key to " + (options.root / "system.reg").string());

@@ -13,6 +13,7 @@
 namespace unlha32 {
 namespace fs = std::filesystem;
 namespace host = sorana::platform::host;
+namespace platform = sorana::platform;
 
 namespace {
 
@@ -111,7 +112,7 @@ Placement Destination::Place(const std::vector<std::string>& components, bool is
   auto mapped = Map(components);
   if (!mapped) return Failure(UNLHA_ERROR_FILE_OPEN, "cannot map the path below the destination");
 
-  const std::optional<fs::path> finalRoot = host::FinalPath(root_);
+  const platform::Result<fs::path> finalRoot = host::FinalPath(root_);
   if (!finalRoot || !host::AttributesOf(*finalRoot)) {
     return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "destination folder is gone");
   }
@@ -122,10 +123,10 @@ Placement Destination::Place(const std::vector<std::string>& components, bool is
   size_t index = 0;
   for (const fs::path& part : relative) {
     current /= part;
-    std::optional<uint32_t> attributes = host::AttributesOf(current);
+    platform::Result<uint32_t> attributes = host::AttributesOf(current);
     // A link in place of the file itself is replaced by the rename, not followed.
     if (attributes && Is(*attributes, sorana::platform::kAttrReparsePoint) && index < folders) {
-      std::optional<fs::path> target = host::FinalPath(current);
+      platform::Result<fs::path> target = host::FinalPath(current);
       if (!target || !IsInside(*target, *finalRoot)) {
         return Failure(UNLHA_ERROR_UNSAFE_MEMBER, "a symbolic link leads out of the destination");
       }
@@ -158,19 +159,18 @@ Placement Destination::PlaceLink(const std::vector<std::string>& components,
                                  const std::string& target) const {
   Placement place = Place(components, false);
   if (place.code != 0) return place;
-  const std::optional<fs::path> finalRoot = host::FinalPath(root_);
+  const platform::Result<fs::path> finalRoot = host::FinalPath(root_);
   if (!finalRoot) return Failure(UNLHA_ERROR_MAKE_DIRECTORY, "destination folder is gone");
   // The target is read from where the link's folder really is (a folder link
   // on the way included), as the system follows it.
-  const std::optional<fs::path> folder = host::FinalPath(place.path.parent_path());
-  std::optional<fs::path> resolved;
-  if (folder) resolved = host::FinalPath(*folder / PathOfUtf8(target));
+  const platform::Result<fs::path> folder = host::FinalPath(place.path.parent_path());
+  const platform::Result<fs::path> resolved = folder ? host::FinalPath(*folder / PathOfUtf8(target)) : folder;
   if (!resolved || !IsInside(*resolved, *finalRoot)) {
     return Failure(UNLHA_ERROR_UNSAFE_MEMBER, "the link leads out of the destination");
   }
-  if (!host::PlaceSymbolicLink(place.path, target)) {
+  if (platform::Status placed = host::PlaceSymbolicLink(place.path, target); !placed) {
     return Failure(UNLHA_ERROR_FILE_OPEN, "cannot create link " + Utf8OfPath(place.path) + ": " +
-                                              std::strerror(sorana::platform::LastError()));
+                                              std::strerror(placed.error().code));
   }
   return place;
 }

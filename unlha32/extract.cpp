@@ -20,9 +20,6 @@ namespace unlha32 {
 namespace fs = std::filesystem;
 namespace {
 
-// Why the host refused the last operation of its layer.
-std::string HostError() { return std::strerror(sorana::platform::LastError()); }
-
 // The archive in memory as a liblhasa input stream; the position tells where
 // the next member's header must begin.
 struct MemoryStream {
@@ -87,17 +84,27 @@ class PendingFile {
   explicit PendingFile(const fs::path& target) : file_(target) {}
 
   bool IsOpen() const { return file_.Ok(); }
-  bool Write(const char* data, size_t size) { return file_.Write(data, size); }
+  bool Write(const char* data, size_t size) { return Kept(file_.Write(data, size)); }
+  // Why the file could not be created or its last step failed, in the system's words.
+  std::string Reason() const {
+    return std::strerror(file_.Ok() || error_.code != 0 ? error_.code : file_.Error().code);
+  }
 
   // Sets the member's time, flushes and renames into place. A time the host
   // does not take is no reason to lose the member.
   bool Commit(unsigned int unixTime) {
     if (unixTime != 0) file_.SetWriteTime(unixTime);
-    return file_.Commit(true, true);
+    return Kept(file_.Commit(true, true));
   }
 
  private:
+  bool Kept(const sorana::platform::Status& step) {
+    if (!step) error_ = step.error();
+    return step.has_value();
+  }
+
   sorana::platform::host::AtomicFile file_;
+  sorana::platform::HostError error_;
 };
 
 bool IsFolderEntry(const LHAFileHeader& header) {
@@ -208,19 +215,19 @@ ExtractOutcome ExtractArchive(std::string_view archive, const Destination* desti
     PendingFile file(place.path);
     if (!file.IsOpen()) {
       report.Fail(UNLHA_ERROR_FILE_OPEN,
-                  member + ": cannot create " + Utf8OfPath(place.path) + ": " + HostError());
+                  member + ": cannot create " + Utf8OfPath(place.path) + ": " + file.Reason());
       continue;
     }
     bool writeFailed = false;
     if (!DecodeMember(*header, data, &file, &writeFailed)) {
       report.Fail(writeFailed ? UNLHA_ERROR_CANNOT_WRITE : UNLHA_ERROR_FILE_CRC,
-                  member + (writeFailed ? ": cannot write " + Utf8OfPath(place.path) + ": " + HostError()
+                  member + (writeFailed ? ": cannot write " + Utf8OfPath(place.path) + ": " + file.Reason()
                                         : ": CRC or length does not match"));
       continue;
     }
     if (!file.Commit(header->timestamp)) {
       report.Fail(UNLHA_ERROR_CANNOT_WRITE,
-                  member + ": cannot write " + Utf8OfPath(place.path) + ": " + HostError());
+                  member + ": cannot write " + Utf8OfPath(place.path) + ": " + file.Reason());
       continue;
     }
     ++extracted;

@@ -13,7 +13,8 @@
 namespace fs = std::filesystem;
 using sorana::fuzz::Finding;
 using sorana::install::ExpandFile;
-using sorana::install::ExpandResult;
+using sorana::install::ExpandOutcome;
+using Expansion = sorana::platform::Result<ExpandOutcome>;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
@@ -22,19 +23,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fs::path target = folder / "FOTODESK.EXE";
   sorana::fuzz::WriteHostFile(source, input);
 
-  ExpandResult beside;
-  ExpandResult inPlace;
+  std::optional<Expansion> beside;
+  std::optional<Expansion> inPlace;
   std::optional<std::string> expanded;
   {
     sorana::fuzz::WriteGuard guard({folder});
     beside = ExpandFile(source, target);
   }
   expanded = sorana::fuzz::ReadHostFile(target);
-  if (beside.ok() != expanded.has_value()) Finding("outcome and target disagree: " + beside.detail);
-  if (beside.outcome == ExpandResult::Outcome::Copied && *expanded != input)
-    Finding("copy differs from source");
-  if (sorana::fuzz::TreeOf(folder).size() != (beside.ok() ? 2u : 1u)) Finding("temporary file left beside");
-  if (!beside.ok() && beside.detail.empty()) Finding("failure without a detail");
+  if (beside->has_value() != expanded.has_value()) Finding("outcome and target disagree: " + beside->error().what);
+  if (*beside == ExpandOutcome::Copied && *expanded != input) Finding("copy differs from source");
+  if (sorana::fuzz::TreeOf(folder).size() != (beside->has_value() ? 2u : 1u)) Finding("temporary file left beside");
+  if (!*beside && beside->error().what.empty()) Finding("failure without a detail");
 
   {
     sorana::fuzz::WriteGuard guard({folder});
@@ -42,8 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::optional<std::string> after = sorana::fuzz::ReadHostFile(source);
   if (!after) Finding("in-place expansion lost the source");
-  if (inPlace.outcome != beside.outcome) Finding("in-place outcome differs: " + inPlace.detail);
-  if (inPlace.ok() && *after != *expanded) Finding("in-place expansion differs");
-  if (!inPlace.ok() && *after != input) Finding("failed in-place expansion changed the source");
+  if (inPlace->has_value() != beside->has_value() || (*inPlace && **inPlace != **beside)) {
+    Finding("in-place outcome differs: " + inPlace->error().what);
+  }
+  if (*inPlace && *after != *expanded) Finding("in-place expansion differs");
+  if (!*inPlace && *after != input) Finding("failed in-place expansion changed the source");
   return 0;
 }

@@ -27,7 +27,7 @@ void IgnoringErrors(Step step) {
 }
 
 void RepairProgramPath() {
-  std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
+  platform::Result<platform::RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
   if (!key) return;
   std::optional<std::string> exename = key->ReadString("Exename");
   if (!exename) return;
@@ -39,7 +39,7 @@ void RepairProgramPath() {
 }
 
 std::string ProductFolderOfExename() {
-  std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
+  platform::Result<platform::RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
   if (!key) return {};
   std::optional<std::string> exename = key->ReadString("Exename");
   return exename ? formats::ExtractFilePath(*exename) : std::string();
@@ -51,7 +51,8 @@ void RepairRegisteredProgramPath() { IgnoringErrors(RepairProgramPath); }
 
 void ResetEngineReadOption() {
   IgnoringErrors([] {
-    std::optional<RegistryKey> key = RegistryKey::Open(Hive::CurrentUser, kEngineOptionKey, true);
+    platform::Result<platform::RegistryKey> key =
+        RegistryKey::Open(Hive::CurrentUser, kEngineOptionKey, true);
     if (key) key->WriteBinary("ReadOption", std::vector<uint8_t>(12, 0));
   });
 }

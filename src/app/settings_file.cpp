@@ -33,9 +33,13 @@ void ForEachLine(std::string_view text, Visit visit) {
   }
 }
 
-[[noreturn]] void RaiseCannotCreate(std::string_view fileName, int error) {
+[[noreturn]] void RaiseCannotCreate(std::string_view fileName, const platform::HostError& cause) {
   std::string shown = fileName.empty() ? std::string(kInitFileName) : std::string(fileName);
-  throw form::AppError("ファイル \"" + shown + "\" を作成できません。" + std::strerror(error));
+  throw form::AppError("ファイル \"" + shown + "\" を作成できません。" + std::strerror(cause.code), cause);
+}
+
+[[noreturn]] void RaiseCannotCreate(std::string_view fileName, int error) {
+  RaiseCannotCreate(fileName, platform::ErrnoError(error));
 }
 
 }  // namespace
@@ -64,7 +68,7 @@ InitFileValues ParseInitFile(std::string_view text) {
 }
 
 std::optional<InitFileValues> ReadInitFile(std::string_view fileName) {
-  std::optional<std::string> bytes = platform::ReadWholeFile(fileName);
+  platform::Result<std::string> bytes = platform::ReadWholeFile(fileName);
   if (!bytes) return std::nullopt;
   std::string text;
   ForEachLine(*bytes, [&](std::string_view line) {
@@ -92,9 +96,8 @@ void WriteInitFile(const form::FormState& state) {
   }
   std::optional<std::string> bytes = formats::Utf8ToCp932(InitFileText(state));
   if (!bytes) RaiseCannotCreate(state.InitFileName, EILSEQ);
-  if (!platform::WriteFileAtomic(state.InitFileName, *bytes)) {
-    int error = platform::LastError();
-    RaiseCannotCreate(state.InitFileName, error != 0 ? error : EIO);
+  if (platform::Status written = platform::WriteFileAtomic(state.InitFileName, *bytes); !written) {
+    RaiseCannotCreate(state.InitFileName, written.error());
   }
 }
 

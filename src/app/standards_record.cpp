@@ -47,7 +47,7 @@ void LoadStandards(form::FormState& state, form::UpdateWindow& window) {
 void RecordStandards(const form::UpdateWindow& window, std::string_view recordFile) {
   std::string contents;
   if (platform::FileExists(recordFile)) {
-    std::optional<std::string> existing = platform::ReadWholeFile(recordFile);
+    platform::Result<std::string> existing = platform::ReadWholeFile(recordFile);
     if (!existing) throw form::AppError(std::string(recordFile) + " に書き込めません");
     contents = std::move(*existing);
   }

@@ -132,11 +132,13 @@ bool HttpTransfer::WithinBound(int64_t length) {
 
 bool HttpTransfer::OpenFile(uint64_t keep) {
   if (file_ != nullptr) return true;
-  file_ = platform::host::OpenForOverwrite(HostPath(path_), keep);  // never through a planted link
-  if (file_ == nullptr) {
+  // Never through a planted link.
+  platform::Result<std::FILE*> opened = platform::host::OpenForOverwrite(HostPath(path_), keep);
+  if (!opened) {
     localError_ = "Cannot write " + path_;
     return false;
   }
+  file_ = *opened;
   fileCreated_ = true;
   owner_.response_.written = true;
   return true;

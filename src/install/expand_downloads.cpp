@@ -19,15 +19,9 @@ namespace {
 void ExpandEntry(const std::string& folder, const std::string& name, size_t position) {
   std::optional<std::filesystem::path> source = platform::ToHost(folder + name);
   std::optional<std::filesystem::path> target = platform::ToHost(folder + ExpandedName(name));
-  if (!source || !target) {
-    platform::SetHostError(ENOENT);
-    form::CreateError(PositionFailure(position));
-  }
-  ExpandResult result = ExpandFile(*source, *target);
-  if (!result.ok()) {
-    platform::SetHostError(result.error);
-    form::CreateError(PositionFailure(position));
-  }
+  if (!source || !target) form::CreateError(PositionFailure(position), platform::ErrnoError(ENOENT));
+  platform::Result<ExpandOutcome> result = ExpandFile(*source, *target);
+  if (!result) form::CreateError(PositionFailure(position), result.error());
 }
 
 }  // namespace

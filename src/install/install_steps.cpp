@@ -25,9 +25,10 @@ std::string Failure(std::string_view what) {
   return "コンポーネントの展開" + std::string(what) + "に失敗しました。終了します。";
 }
 
-void ClearReadOnly(const std::string& path) {
-  std::optional<uint32_t> attributes = platform::GetAttributes(path);
-  if (attributes && (*attributes & platform::kAttrReadOnly) != 0) platform::SetAttributes(path, 0);
+platform::Status ClearReadOnly(const std::string& path) {
+  platform::Result<uint32_t> attributes = platform::GetAttributes(path);
+  if (attributes && (*attributes & platform::kAttrReadOnly) != 0) return platform::SetAttributes(path, 0);
+  return {};
 }
 
 }  // namespace
@@ -69,10 +70,7 @@ void InstallSteps::Run() {
 
 const std::string& InstallSteps::Entry(size_t position) const {
   // A list without the fixed rows this sequence needs cannot be installed.
-  if (position >= state_.FileList.size()) {
-    platform::SetHostError(0);
-    form::CreateError(PositionFailure(position));
-  }
+  if (position >= state_.FileList.size()) form::CreateError(PositionFailure(position));
   return state_.FileList[position];
 }
 
@@ -81,7 +79,9 @@ std::string InstallSteps::Expanded(size_t position, std::string_view extension) 
 }
 
 void InstallSteps::Copy(const std::string& from, const std::string& to, size_t position) const {
-  if (!platform::CopyFileTo(from, to, false)) form::CreateError(PositionFailure(position));
+  if (platform::Status copied = platform::CopyFileTo(from, to, false); !copied) {
+    form::CreateError(PositionFailure(position), copied.error());
+  }
 }
 
 void InstallSteps::ProgramCopy(size_t position, std::string_view extension) const {
@@ -107,8 +107,8 @@ void InstallSteps::SettingsFile(size_t position) const {
 
 void InstallSteps::TemplateFile(size_t position, const catalogue::ProgramRow& row) const {
   const std::string folder = state_.WorkFolder + std::string(row.folder);
-  if (!platform::ForceDirectories(folder)) {
-    form::CreateError(Failure("[" + std::string(row.folder) + " CreateFolder]"));
+  if (platform::Status made = platform::ForceDirectories(folder); !made) {
+    form::CreateError(Failure("[" + std::string(row.folder) + " CreateFolder]"), made.error());
   }
   const std::string expanded = Expanded(position, row.extension);
   const std::string target = folder + "\\" + formats::ChangeFileExt(expanded, ".TXT");
@@ -119,8 +119,8 @@ void InstallSteps::TemplateFile(size_t position, const catalogue::ProgramRow& ro
 void InstallSteps::PrepareArchiveFolder(std::string_view name) const {
   const std::string folder = state_.WorkFolder + std::string(name);
   if (platform::DirectoryExists(folder)) ClearReadOnly(folder);
-  if (!platform::ForceDirectories(folder)) {
-    form::CreateError(Failure("[" + std::string(name) + "CreateFolder]"));
+  if (platform::Status made = platform::ForceDirectories(folder); !made) {
+    form::CreateError(Failure("[" + std::string(name) + "CreateFolder]"), made.error());
   }
 }
 
@@ -128,10 +128,7 @@ void InstallSteps::ExtractArchive(size_t position) const {
   const int result = archive::ExtractLha(state_.DownloadFolder + Entry(position),
                                          formats::ExcludeTrailingBackslash(state_.WorkFolder));
   // A missing library or a damaged archive must not pass for an installed one.
-  if (result != 0) {
-    platform::SetHostError(0);
-    form::CreateError(PositionFailure(position));
-  }
+  if (result != 0) form::CreateError(PositionFailure(position));
 }
 
 void InstallSteps::ArchiveStep(size_t position, std::string_view folder) const {
@@ -158,11 +155,15 @@ void InstallSteps::BackUpPlugIns(const std::string& folder) const {
   const std::optional<InstallStep> reached = journal_.Reached();
   const auto before = [&](InstallStep step) { return !reached || *reached < step; };
   if (before(InstallStep::OldBackupsRemoved)) {
-    if (!platform::RemoveBackups(folder)) form::CreateError(Failure("[RenameSPI]"));
+    if (platform::Status removed = platform::RemoveBackups(folder); !removed) {
+      form::CreateError(Failure("[RenameSPI]"), removed.error());
+    }
     journal_.Record(InstallStep::OldBackupsRemoved);
   }
   if (before(InstallStep::BackedUp)) {
-    if (!platform::RenameDocumentsToBackups(folder)) form::CreateError(Failure("[RenameSPI]"));
+    if (platform::Status renamed = platform::RenameDocumentsToBackups(folder); !renamed) {
+      form::CreateError(Failure("[RenameSPI]"), renamed.error());
+    }
     journal_.Record(InstallStep::BackedUp);
   } else {
     // The user's plug-ins are backups by now: any plug-in here was copied by
@@ -187,17 +188,19 @@ void InstallSteps::RefreshMainProgram() const {
   const std::string installed = state_.WorkFolder + program;
   const std::string backup = state_.DownloadFolder + formats::ChangeFileExt(program, ".OLD");
   ClearReadOnly(backup);
-  if (!platform::CopyFileTo(installed, backup, false))
-    form::CreateError("コンポーネントの展開に失敗しました(3)終了します。");
-  ClearReadOnly(installed);
-  std::optional<uint32_t> attributes = platform::GetAttributes(installed);
+  if (platform::Status copied = platform::CopyFileTo(installed, backup, false); !copied) {
+    form::CreateError("コンポーネントの展開に失敗しました(3)終了します。", copied.error());
+  }
+  const platform::Status cleared = ClearReadOnly(installed);
+  platform::Result<uint32_t> attributes = platform::GetAttributes(installed);
   if (attributes && (*attributes & platform::kAttrReadOnly) != 0) {
-    form::CreateError("コンポーネントの展開に失敗しました(1)終了します。");
+    form::CreateError("コンポーネントの展開に失敗しました(1)終了します。", cleared.error());
   }
   // The new program replaces the installed one in one step: there is a main
   // program in place at every moment.
-  if (!platform::CopyFileTo(state_.DownloadFolder + program, installed, false)) {
-    form::CreateError("コンポーネントの展開に失敗しました(2)終了します。");
+  if (platform::Status copied = platform::CopyFileTo(state_.DownloadFolder + program, installed, false);
+      !copied) {
+    form::CreateError("コンポーネントの展開に失敗しました(2)終了します。", copied.error());
   }
 }
 

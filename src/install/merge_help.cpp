@@ -4,6 +4,7 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "form/app_error.h"
 #include "formats/ascii_case.h"
 #include "formats/cp932.h"
 #include "formats/win_path_text.h"
@@ -28,12 +29,11 @@ std::string Printable(std::string_view cp932) {
 }
 
 [[noreturn]] void ConversionError(std::string_view text) {
-  platform::SetHostError(0);
-  throw std::runtime_error("'" + Printable(text) + "' は整数ではありません。");
+  throw form::AppError("'" + Printable(text) + "' は整数ではありません。");
 }
 
-[[noreturn]] void CannotCreate(std::string_view path) {
-  throw std::runtime_error("ファイル " + std::string(path) + " を作成できません。");
+[[noreturn]] void CannotCreate(std::string_view path, const platform::HostError& cause) {
+  throw form::AppError("ファイル " + std::string(path) + " を作成できません。", cause);
 }
 
 int HexDigit(char c) {
@@ -137,7 +137,9 @@ void WriteRecord(const std::string& target, uint32_t stamp, const std::vector<st
   // A folder that cannot be made skips the record; it is no failure.
   if (!platform::ForceDirectories(formats::ExtractFilePath(target))) return;
   if (IsTextFile(target)) {
-    if (!platform::WriteFileAtomic(target, JoinWithCrLf(content))) CannotCreate(target);
+    if (platform::Status written = platform::WriteFileAtomic(target, JoinWithCrLf(content)); !written) {
+      CannotCreate(target, written.error());
+    }
   } else {
     HexTextToFile(JoinWithCrLf(content), target);
   }
@@ -199,13 +201,16 @@ void HexTextToFile(std::string_view text, std::string_view path) {
     if (high < 0 || low < 0) ConversionError("$" + std::string(text.substr(i, 2)));
     bytes.push_back(static_cast<char>(high * 16 + low));
   }
-  if (!platform::WriteFileAtomic(path, bytes)) CannotCreate(path);
+  if (platform::Status written = platform::WriteFileAtomic(path, bytes); !written) {
+    CannotCreate(path, written.error());
+  }
 }
 
 bool MergeHelp(std::string_view bundle, std::string_view destination, form::UpdateWindow& window) {
   const std::string folder = formats::IncludeTrailingBackslash(std::string(destination));
-  std::optional<std::string> contents = platform::ReadWholeFile(bundle);
-  if (!contents) throw std::runtime_error("ファイル " + std::string(bundle) + " を開けません。");
+  platform::Result<std::string> contents = platform::ReadWholeFile(bundle);
+  if (!contents)
+    throw form::AppError("ファイル " + std::string(bundle) + " を開けません。", contents.error());
   const std::vector<std::string_view> lines = SplitLines(*contents);
 
   std::optional<size_t> start;

@@ -25,19 +25,27 @@ constexpr size_t kSzddHeaderSize = 14;
 constexpr size_t kQbasicHeaderSize = 12;
 constexpr size_t kCopyBufferSize = size_t{1} << 20;
 
-ExpandResult Failure(int error, std::string detail) {
-  return ExpandResult{ExpandResult::Outcome::Failed, error, std::move(detail)};
+using platform::HostError;
+using platform::Result;
+
+// A failure of the data itself, not of a file operation.
+HostError DataFailure(std::string detail) { return HostError{0, 0, std::move(detail)}; }
+
+HostError Described(HostError failure, std::string detail) {
+  failure.what = std::move(detail);
+  return failure;
 }
 
-ExpandResult CopyUnchanged(const fs::path& source, platform::host::AtomicFile& out) {
+Result<ExpandOutcome> CopyUnchanged(const fs::path& source, platform::host::AtomicFile& out) {
   platform::host::InputFile in(source);
-  if (!in.Ok()) return Failure(platform::LastError(), "cannot open " + source.string());
+  if (!in.Ok()) return Described(in.Error(), "cannot open " + source.string());
   std::unique_ptr<unsigned char[]> buffer(new unsigned char[kCopyBufferSize]);
   for (;;) {
-    const int64_t got = in.Read(buffer.get(), kCopyBufferSize);
-    if (got == 0) return ExpandResult{ExpandResult::Outcome::Copied, 0, {}};
-    if (got < 0 || !out.Write(buffer.get(), static_cast<size_t>(got))) {
-      return Failure(platform::LastError(), "cannot copy " + source.string());
+    const Result<size_t> got = in.Read(buffer.get(), kCopyBufferSize);
+    if (!got) return Described(got.error(), "cannot copy " + source.string());
+    if (*got == 0) return ExpandOutcome::Copied;
+    if (platform::Status written = out.Write(buffer.get(), *got); !written) {
+      return Described(written.error(), "cannot copy " + source.string());
     }
   }
 }
@@ -47,21 +55,20 @@ uint32_t LittleEndian32(const unsigned char* bytes) {
 }
 
 struct Header {
-  enum class Kind { None, Szdd, Broken, Unreadable } kind = Kind::None;
+  enum class Kind { None, Szdd, Broken } kind = Kind::None;
   int64_t length = 0;  // the expanded length the header gives
-  int error = 0;       // errno when unreadable
 };
 
-Header ReadHeader(const fs::path& source) {
+Result<Header> ReadHeader(const fs::path& source) {
   platform::host::InputFile in(source);
-  if (!in.Ok()) return Header{Header::Kind::Unreadable, 0, platform::LastError()};
+  if (!in.Ok()) return Described(in.Error(), "cannot read " + source.string());
   unsigned char head[kSzddHeaderSize] = {};
   size_t got = 0;
   while (got < sizeof head) {
-    const int64_t piece = in.Read(head + got, sizeof head - got);
-    if (piece < 0) return Header{Header::Kind::Unreadable, 0, platform::LastError()};
-    if (piece == 0) break;
-    got += static_cast<size_t>(piece);
+    const Result<size_t> piece = in.Read(head + got, sizeof head - got);
+    if (!piece) return Described(piece.error(), "cannot read " + source.string());
+    if (*piece == 0) break;
+    got += *piece;
   }
   // A file shorter than a signature cannot be SZDD: it is copied like any other.
   if (got < sizeof kSzddSignature) return Header{};
@@ -77,33 +84,34 @@ Header ReadHeader(const fs::path& source) {
 }
 
 // The platform expands; what it gives is held against the header here, on every host.
-ExpandResult Checked(const Header& header, const platform::host::LzExpansion& expansion) {
-  if (!expansion.ok()) return Failure(expansion.error, expansion.detail);
+Result<ExpandOutcome> Checked(const Header& header, const Result<platform::host::LzExpansion>& expansion) {
+  if (!expansion) return expansion.error();
   // LZ32 does not know the QBasic variant and copies it.
-  if (!expansion.decoded) return Failure(0, "the platform copied an SZDD file instead of expanding it");
-  if (expansion.bytes != header.length) {
+  if (!expansion->decoded) return DataFailure("the platform copied an SZDD file instead of expanding it");
+  if (expansion->bytes != header.length) {
     // Decoders stop quietly at the end of their input, so a cut download
     // decodes "successfully" into a shorter file.
-    return Failure(0, "SZDD data gives " + std::to_string(expansion.bytes) + " bytes, its header says " +
-                          std::to_string(header.length));
+    return DataFailure("SZDD data gives " + std::to_string(expansion->bytes) + " bytes, its header says " +
+                       std::to_string(header.length));
   }
-  return ExpandResult{ExpandResult::Outcome::Expanded, 0, {}};
+  return ExpandOutcome::Expanded;
 }
 
 }  // namespace
 
-ExpandResult ExpandFile(const fs::path& source, const fs::path& target) {
-  const Header header = ReadHeader(source);
-  if (header.kind == Header::Kind::Unreadable) return Failure(header.error, "cannot read " + source.string());
-  if (header.kind == Header::Kind::Broken) return Failure(0, "unreadable SZDD header");
+Result<ExpandOutcome> ExpandFile(const fs::path& source, const fs::path& target) {
+  const Result<Header> header = ReadHeader(source);
+  if (!header) return header.error();
+  if (header->kind == Header::Kind::Broken) return DataFailure("unreadable SZDD header");
   // Written beside the target and renamed onto it; removed again on any failure.
   platform::host::AtomicFile out(target);
-  if (!out.Ok()) return Failure(platform::LastError(), "cannot create a file beside " + target.string());
-  ExpandResult result = header.kind == Header::Kind::Szdd
-                            ? Checked(header, platform::host::LzExpand(source, out))
-                            : CopyUnchanged(source, out);
-  if (result.ok() && !out.Commit(true, false)) {
-    result = Failure(platform::LastError(), "cannot rename into " + target.string());
+  if (!out.Ok()) return out.Error();
+  Result<ExpandOutcome> result = header->kind == Header::Kind::Szdd
+                                     ? Checked(*header, platform::host::LzExpand(source, out))
+                                     : CopyUnchanged(source, out);
+  if (!result) return result;
+  if (platform::Status committed = out.Commit(true, false); !committed) {
+    return Described(committed.error(), "cannot rename into " + target.string());
   }
   return result;
 }

@@ -50,8 +50,8 @@ bool Installer::Unpress(InstallJournal& journal) {
   window_.SetVisible(Control::CancelButton, false);
   window_.SetVisible(Control::DownLoadButton, false);
   WindowBusy busy(window_);
-  platform::SetHostError(0);
   std::string failure;
+  unsigned long systemCode = 0;
   try {
     window_.SetCaption(Control::MsgLabel, state_.OldPhase ? "アップデートコンポーネント(1)の展開..."
                                                           : "アップデートコンポーネント(2)の展開...");
@@ -72,13 +72,16 @@ bool Installer::Unpress(InstallJournal& journal) {
       window_.Close();
     }
     return true;
+  } catch (const form::AppError& error) {
+    failure = error.what();
+    systemCode = error.Cause().system;
   } catch (const std::exception& error) {
     failure = error.what();
   } catch (...) {
     failure = "不明なエラーが発生しました。";
   }
-  window_.ShowBox(form::BoxKind::Error, failure + "\r" + std::string(kFailureLine) + "\r" +
-                                            std::to_string(platform::SystemErrorCode()));
+  window_.ShowBox(form::BoxKind::Error,
+                  failure + "\r" + std::string(kFailureLine) + "\r" + std::to_string(systemCode));
   window_.Close();
   return false;
 }

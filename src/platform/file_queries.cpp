@@ -9,37 +9,28 @@
 
 namespace sorana::platform {
 
-std::optional<uint32_t> GetAttributes(std::string_view path) {
+Result<uint32_t> GetAttributes(std::string_view path) {
   std::optional<std::filesystem::path> host = ToHost(path);
-  if (!host) {
-    SetHostError(ENOENT);  // a path that names no drive
-    return std::nullopt;
-  }
+  if (!host) return ErrnoError(ENOENT);  // a path that names no drive
   return host::AttributesOf(*host);
 }
 
 bool FileExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetAttributes(path);
+  Result<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) == 0;
 }
 
-std::optional<uint64_t> FileSize(std::string_view path) {
+Result<uint64_t> FileSize(std::string_view path) {
   std::optional<std::filesystem::path> host = ToHost(path);
-  if (!host) {
-    SetHostError(ENOENT);
-    return std::nullopt;
-  }
+  if (!host) return ErrnoError(ENOENT);
   std::error_code ec;
   const uintmax_t size = std::filesystem::file_size(*host, ec);
-  if (ec) {
-    SetHostError(ec.value());
-    return std::nullopt;
-  }
-  return size;
+  if (ec) return ErrnoError(ec.value());
+  return static_cast<uint64_t>(size);
 }
 
 bool DirectoryExists(std::string_view path) {
-  std::optional<uint32_t> attributes = GetAttributes(path);
+  Result<uint32_t> attributes = GetAttributes(path);
   return attributes && (*attributes & kAttrDirectory) != 0;
 }
 

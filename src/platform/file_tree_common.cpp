@@ -1,6 +1,7 @@
 // The file-tree operations that are the same on every host: they stand on
 // the host's own FindFiles, RemoveFile, RenameFile and read-only walk.
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ std::string ListFolderEntries(std::string_view pattern) {
   const size_t cut = pattern.find_last_of("\\/");
   const std::string folder(cut == std::string_view::npos ? std::string_view() : pattern.substr(0, cut + 1));
   std::string list;
-  for (const FindEntry& entry : FindFiles(pattern)) {
+  for (const FindEntry& entry : FindFiles(pattern).value_or(std::vector<FindEntry>{})) {
     list += folder;
     list += entry.name;
     list += '\0';
@@ -60,39 +61,50 @@ bool IsBackup(const std::string& name) {
   return formats::AsciiUpper(formats::ExtractFileExt(name)) == ".BAK";
 }
 
-// Removes every file of the folder that `matches`; true when each removal succeeded.
+// The files of the folder that `matches`: none in a missing folder; fails when
+// it cannot be listed.
 template <typename Match>
-bool RemoveFilesWhere(const std::string& base, Match matches) {
-  bool result = true;
-  for (const FindEntry& entry : FindFiles(base + "*.*")) {
-    if ((entry.attributes & kAttrDirectory) == 0 && matches(entry.name) && !RemoveFile(base + entry.name)) {
-      result = false;
-    }
+Result<std::vector<std::string>> FilesWhere(const std::string& base, Match matches) {
+  Result<std::vector<FindEntry>> entries = FindFiles(base + "*.*");
+  std::vector<std::string> paths;
+  if (!entries && entries.error().code == ENOENT) return paths;
+  if (!entries) return entries.error();
+  for (const FindEntry& entry : *entries) {
+    if ((entry.attributes & kAttrDirectory) == 0 && matches(entry.name)) paths.push_back(base + entry.name);
   }
+  return paths;
+}
+
+// Removes every file of the folder that `matches`, going on after a failure.
+template <typename Match>
+Status RemoveFilesWhere(const std::string& base, Match matches) {
+  Result<std::vector<std::string>> paths = FilesWhere(base, matches);
+  if (!paths) return paths.error();
+  Status result;
+  for (const std::string& path : *paths) KeepFirstFailure(result, RemoveFile(path));
   return result;
 }
 
 }  // namespace
 
-bool RemoveBackups(std::string_view folder) { return RemoveFilesWhere(std::string(folder), IsBackup); }
+Status RemoveBackups(std::string_view folder) { return RemoveFilesWhere(std::string(folder), IsBackup); }
 
-bool RemoveDocuments(std::string_view folder) { return RemoveFilesWhere(std::string(folder), IsDocument); }
+Status RemoveDocuments(std::string_view folder) { return RemoveFilesWhere(std::string(folder), IsDocument); }
 
-bool RenameDocumentsToBackups(std::string_view folder) {
-  const std::string base(folder);
-  bool result = true;
-  for (const FindEntry& entry : FindFiles(base + "*.*")) {
-    if ((entry.attributes & kAttrDirectory) != 0 || !IsDocument(entry.name)) continue;
-    std::string path = base + entry.name;
-    if (!RenameFile(path, formats::ChangeFileExt(path, ".BAK"))) result = false;
-  }
+Status RenameDocumentsToBackups(std::string_view folder) {
+  Result<std::vector<std::string>> paths = FilesWhere(std::string(folder), IsDocument);
+  if (!paths) return paths.error();
+  Status result;
+  for (const std::string& path : *paths)
+    KeepFirstFailure(result, RenameFile(path, formats::ChangeFileExt(path, ".BAK")));
   return result;
 }
 
-bool BackupDocuments(std::string_view folder) {
+Status BackupDocuments(std::string_view folder) {
   // A fresh listing for the second pass: the first changed the folder.
-  const bool removed = RemoveBackups(folder);
-  return RenameDocumentsToBackups(folder) && removed;
+  Status result = RemoveBackups(folder);
+  KeepFirstFailure(result, RenameDocumentsToBackups(folder));
+  return result;
 }
 
 }  // namespace sorana::platform

@@ -1,5 +1,6 @@
 #include "platform/profile.h"
 
+#include <cerrno>
 #include <optional>
 
 #include "formats/profile_text.h"
@@ -9,7 +10,7 @@ namespace sorana::platform {
 
 std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view fallback) {
-  std::optional<std::string> contents = ReadWholeFile(file);
+  Result<std::string> contents = ReadWholeFile(file);
   if (!contents) return std::string(fallback);
   bool found = false;
   std::string value = formats::ProfileLookup(*contents, section, key, &found);
@@ -17,7 +18,7 @@ std::string ReadProfileString(std::string_view file, std::string_view section, s
 }
 
 int ReadProfileInt(std::string_view file, std::string_view section, std::string_view key, int fallback) {
-  std::optional<std::string> contents = ReadWholeFile(file);
+  Result<std::string> contents = ReadWholeFile(file);
   if (!contents) return fallback;
   bool found = false;
   std::string value = formats::ProfileLookup(*contents, section, key, &found);
@@ -25,17 +26,21 @@ int ReadProfileInt(std::string_view file, std::string_view section, std::string_
   return formats::ProfileNumber(value).value_or(fallback);
 }
 
-bool StoreProfileString(std::string_view file, std::string_view section, std::string_view key,
-                        std::string_view value) {
-  if (!formats::ProfileWithStoredEntry({}, section, key, value)) return false;  // before touching the file
+Status StoreProfileString(std::string_view file, std::string_view section, std::string_view key,
+                          std::string_view value) {
+  // Checked before the file is touched.
+  if (!formats::ProfileWithStoredEntry({}, section, key, value)) {
+    return ErrnoError(EINVAL, "a profile cannot hold [" + std::string(section) + "] " + std::string(key));
+  }
   std::string contents;
-  if (std::optional<std::string> existing = ReadWholeFile(file)) {
+  if (Result<std::string> existing = ReadWholeFile(file)) {
     contents = std::move(*existing);
   } else if (PathExists(file)) {
-    return false;  // there but unreadable: never replace it with a new file
+    return existing.error();  // there but unreadable: never replace it with a new file
   }
   std::optional<std::string> updated = formats::ProfileWithStoredEntry(contents, section, key, value);
-  return updated && WriteFileAtomic(file, *updated);
+  if (!updated) return ErrnoError(EINVAL, "the entry cannot be stored in " + std::string(file));
+  return WriteFileAtomic(file, *updated);
 }
 
 }  // namespace sorana::platform

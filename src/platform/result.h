@@ -42,9 +42,9 @@ class Result {
  public:
   Result(HostError error) : error_(std::move(error)) {}
   template <class U = T>
-    requires(std::is_convertible_v<U &&, T> && !std::is_same_v<std::remove_cvref_t<U>, HostError> &&
-             !std::is_same_v<std::remove_cvref_t<U>, Result>)
-  Result(U&& value) : value_(std::forward<U>(value)) {}
+  requires(std::is_convertible_v<U&&, T> && !std::is_same_v<std::remove_cvref_t<U>, HostError> &&
+           !std::is_same_v<std::remove_cvref_t<U>, Result>) Result(U&& value)
+      : value_(std::forward<U>(value)) {}
 
   bool has_value() const { return value_.has_value(); }
   explicit operator bool() const { return has_value(); }
@@ -61,6 +61,9 @@ class Result {
   }
   // Why there is no value; a default HostError when there is one.
   const HostError& error() const { return error_; }
+
+  // Equal to a value when it holds that value, as std::optional.
+  friend bool operator==(const Result& result, const T& value) { return result.value_ == value; }
 
  private:
   std::optional<T> value_;
@@ -84,5 +87,10 @@ class Result<void> {
 };
 
 using Status = Result<void>;
+
+// For a run that goes on after a failure: keeps the first one in `soFar`.
+inline void KeepFirstFailure(Status& soFar, Status next) {
+  if (soFar && !next) soFar = std::move(next);
+}
 
 }  // namespace sorana::platform

@@ -23,11 +23,11 @@ std::optional<FileDigest> DigestOfFile(const std::filesystem::path& path, int64_
   std::vector<unsigned char> buffer(1 << 16);
   FileDigest digest;
   while (digest.size <= limit) {
-    const int64_t read = file.Read(buffer.data(), buffer.size());
-    if (read < 0) return std::nullopt;
-    if (read == 0) break;
-    crypto_hash_sha256_update(&state, buffer.data(), static_cast<unsigned long long>(read));
-    digest.size += read;
+    const platform::Result<size_t> read = file.Read(buffer.data(), buffer.size());
+    if (!read) return std::nullopt;
+    if (*read == 0) break;
+    crypto_hash_sha256_update(&state, buffer.data(), static_cast<unsigned long long>(*read));
+    digest.size += static_cast<int64_t>(*read);
   }
   crypto_hash_sha256_final(&state, digest.sha256.data());
   digest.size = std::min(digest.size, limit + 1);

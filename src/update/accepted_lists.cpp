@@ -23,8 +23,9 @@ uint64_t LastAcceptedSequence(const std::string& installRoot, std::string_view p
   return sequence;
 }
 
-bool RecordAcceptedSequence(const std::string& installRoot, std::string_view phase, uint64_t sequence) {
-  if (sequence <= LastAcceptedSequence(installRoot, phase)) return true;
+platform::Status RecordAcceptedSequence(const std::string& installRoot, std::string_view phase,
+                                        uint64_t sequence) {
+  if (sequence <= LastAcceptedSequence(installRoot, phase)) return {};
   return platform::StoreProfileString(FileOf(installRoot), kSection, phase, std::to_string(sequence));
 }
 

@@ -10,13 +10,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace sorana::update {
 
 inline constexpr std::string_view kAcceptedListsName = "SorSign.ini";
 
 // 0 when no list of `phase` ("/sorana/20240410/") was accepted yet.
 uint64_t LastAcceptedSequence(const std::string& installRoot, std::string_view phase);
-// Records `sequence` when it is above the last one; false when it cannot be written.
-bool RecordAcceptedSequence(const std::string& installRoot, std::string_view phase, uint64_t sequence);
+// Records `sequence` when it is above the last one.
+platform::Status RecordAcceptedSequence(const std::string& installRoot, std::string_view phase,
+                                        uint64_t sequence);
 
 }  // namespace sorana::update

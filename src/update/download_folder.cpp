@@ -1,5 +1,6 @@
 #include "update/download_folder.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/file_system.h"
@@ -8,11 +9,13 @@
 namespace sorana::update {
 
 std::optional<std::string> PrepareDownloadFolder(const std::string& folder) {
-  switch (platform::ForcePrivateFolder(folder)) {
+  const platform::Result<platform::FolderTrust> trust = platform::ForcePrivateFolder(folder);
+  if (!trust) return "フォルダを作成できません。" + std::string(std::strerror(trust.error().code));
+  switch (*trust) {
     case platform::FolderTrust::Private:
       return std::nullopt;
     case platform::FolderTrust::Missing:
-      return "フォルダを作成できません。" + std::string(std::strerror(platform::LastError()));
+      return "フォルダを作成できません。" + std::string(std::strerror(ENOENT));
     case platform::FolderTrust::SymbolicLink:
       return "シンボリックリンクです。";
     case platform::FolderTrust::NotAFolder:
@@ -30,7 +33,7 @@ std::optional<std::vector<ArrivedFile>> ArrivedFiles(const std::string& folder,
   std::vector<ArrivedFile> files;
   files.reserve(fileList.size());
   for (const std::string& name : fileList) {
-    std::optional<uint64_t> size = platform::FileSize(folder + name);
+    platform::Result<uint64_t> size = platform::FileSize(folder + name);
     if (!size) return std::nullopt;
     files.push_back({name, *size});
   }
@@ -42,7 +45,7 @@ bool DownloadsStillWhole(const std::string& folder, const std::vector<std::strin
   if (arrived.size() != fileList.size()) return false;
   for (size_t i = 0; i < fileList.size(); ++i) {
     if (arrived[i].name != fileList[i]) return false;
-    std::optional<uint64_t> size = platform::FileSize(folder + fileList[i]);
+    platform::Result<uint64_t> size = platform::FileSize(folder + fileList[i]);
     if (!size || *size != arrived[i].size) return false;
   }
   return true;

@@ -28,7 +28,7 @@ bool Storable(std::string_view text) { return text.find_first_of("\t\r\n") == st
 }  // namespace
 
 KeptDownloads::KeptDownloads(std::string folder) : folder_(std::move(folder)) {
-  std::optional<std::string> text = platform::ReadWholeFile(folder_ + std::string(kKeptLedgerName));
+  platform::Result<std::string> text = platform::ReadWholeFile(folder_ + std::string(kKeptLedgerName));
   if (!text) return;
   std::istringstream lines(*text);
   for (std::string line; std::getline(lines, line);) {
@@ -50,7 +50,7 @@ void KeptDownloads::Prepare(const std::string& name, download::TipwHTTP& http) c
   // What arrives is judged afterwards, by what the server said.
   http.KeepPartial = true;
   auto found = entries_.find(name);
-  std::optional<uint64_t> size = platform::FileSize(folder_ + name);
+  platform::Result<uint64_t> size = platform::FileSize(folder_ + name);
   if (found == entries_.end() || !size) return;
   const Entry& entry = found->second;
   if (static_cast<int64_t>(*size) == entry.length) {
@@ -82,7 +82,7 @@ void KeptDownloads::Arrived(const std::string& name, const download::TipwHTTP::R
   const bool keepable = (!response.eTag.empty() || !response.lastModified.empty()) &&
                         response.entityLength >= 0 && Storable(response.eTag) &&
                         Storable(response.lastModified);
-  std::optional<uint64_t> size = platform::FileSize(folder_ + name);
+  platform::Result<uint64_t> size = platform::FileSize(folder_ + name);
   if (keepable && size && static_cast<int64_t>(*size) <= response.entityLength) {
     entries_[name] = Entry{response.entityLength, response.eTag, response.lastModified};
     changed_ = true;

@@ -10,21 +10,23 @@ namespace sorana::update {
 
 namespace {
 
-[[noreturn]] void RecordFailure(const std::string& installRoot) {
-  form::CreateError("更新記録 \"" + installRoot + kRecordFileName + "\" を書き込めません。");
+// Raises the record's failure when `step` failed.
+void RaiseUnless(const platform::Status& step, const std::string& installRoot) {
+  if (!step)
+    form::CreateError("更新記録 \"" + installRoot + kRecordFileName + "\" を書き込めません。", step.error());
 }
 
 }  // namespace
 
 void RecordDurably(const std::string& installRoot, const UpdateRecord& record, bool flushFirst) {
   // What the record says is done must survive a power cut before the record says so.
-  if ((flushFirst && !platform::FlushToDisk(installRoot)) || !WriteUpdateRecord(installRoot, record)) {
-    RecordFailure(installRoot);
-  }
+  if (flushFirst) RaiseUnless(platform::FlushToDisk(installRoot), installRoot);
+  RaiseUnless(WriteUpdateRecord(installRoot, record), installRoot);
 }
 
 void RemoveRecordDurably(const std::string& installRoot) {
-  if (!platform::FlushToDisk(installRoot) || !RemoveUpdateRecord(installRoot)) RecordFailure(installRoot);
+  RaiseUnless(platform::FlushToDisk(installRoot), installRoot);
+  RaiseUnless(RemoveUpdateRecord(installRoot), installRoot);
 }
 
 void FinishRecordedRun(const std::string& installRoot) {

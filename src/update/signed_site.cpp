@@ -52,10 +52,13 @@ std::optional<std::string> FetchSmall(const SignedPhase::Fetch& fetch, bool oldP
                                : fileName + " を取得できません。\r" + error.what();
     return std::nullopt;
   }
-  std::optional<std::string> bytes = platform::ReadWholeFile(folder + fileName);
+  platform::Result<std::string> bytes = platform::ReadWholeFile(folder + fileName);
   platform::RemoveFile(folder + fileName);
-  if (!bytes) *why = fileName + " を読み込めません。";
-  return bytes;
+  if (!bytes) {
+    *why = fileName + " を読み込めません。";
+    return std::nullopt;
+  }
+  return std::move(*bytes);
 }
 
 }  // namespace

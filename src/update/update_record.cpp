@@ -80,7 +80,8 @@ std::optional<UpdateRecord> Parse(std::string_view text) {
       for (size_t i = 0; i < value.size(); ++i) record.standards[i] = value[i] == '1';
     } else if (key == "file") {
       const size_t cut = value.find(' ');
-      std::optional<uint64_t> size = cut == std::string_view::npos ? std::nullopt : Number(value.substr(0, cut));
+      std::optional<uint64_t> size =
+          cut == std::string_view::npos ? std::nullopt : Number(value.substr(0, cut));
       if (!size) return std::nullopt;
       record.files.push_back({std::string(value.substr(cut + 1)), *size});
     } else {
@@ -94,12 +95,12 @@ std::optional<UpdateRecord> Parse(std::string_view text) {
 }  // namespace
 
 std::optional<UpdateRecord> ReadUpdateRecord(std::string_view installRoot) {
-  std::optional<std::string> text = platform::ReadWholeFile(RecordPath(installRoot));
+  platform::Result<std::string> text = platform::ReadWholeFile(RecordPath(installRoot));
   if (!text) return std::nullopt;
   return Parse(*text);
 }
 
-bool WriteUpdateRecord(std::string_view installRoot, const UpdateRecord& record) {
+platform::Status WriteUpdateRecord(std::string_view installRoot, const UpdateRecord& record) {
   std::string text(kHeader);
   text += "\nstep ";
   text += NameOf(kRunSteps, record.step);
@@ -116,9 +117,11 @@ bool WriteUpdateRecord(std::string_view installRoot, const UpdateRecord& record)
   return platform::WriteFileAtomic(RecordPath(installRoot), text);
 }
 
-bool RemoveUpdateRecord(std::string_view installRoot) {
+platform::Status RemoveUpdateRecord(std::string_view installRoot) {
   const std::string path = RecordPath(installRoot);
-  return platform::RemoveFile(path) || !platform::PathExists(path);
+  platform::Status removed = platform::RemoveFile(path);
+  if (!removed && !platform::PathExists(path)) return {};
+  return removed;
 }
 
 }  // namespace sorana::update

@@ -16,6 +16,7 @@
 
 #include "catalogue/catalogue.h"
 #include "install/install_journal.h"
+#include "platform/result.h"
 
 namespace sorana::update {
 
@@ -36,18 +37,18 @@ struct ArrivedFile {
 
 struct UpdateRecord {
   RunStep step = RunStep::Converting;
-  bool oldPhase = false;                                      // Installing: which phase
+  bool oldPhase = false;                                            // Installing: which phase
   install::InstallStep install = install::InstallStep::Installing;  // Installing: how far
-  catalogue::StandardChoice standards{};                      // the choice the run installs
-  std::vector<ArrivedFile> files;                             // Installing: the phase's downloads
+  catalogue::StandardChoice standards{};                            // the choice the run installs
+  std::vector<ArrivedFile> files;                                   // Installing: the phase's downloads
 };
 
 // The record below `installRoot` (ends in a backslash); nullopt when there is
 // none. A record this program cannot read counts as none.
 std::optional<UpdateRecord> ReadUpdateRecord(std::string_view installRoot);
-// Replaces the record atomically and durably; false (LastError set) on failure.
-bool WriteUpdateRecord(std::string_view installRoot, const UpdateRecord& record);
-// Removes the record; true when none is left.
-bool RemoveUpdateRecord(std::string_view installRoot);
+// Replaces the record atomically and durably.
+platform::Status WriteUpdateRecord(std::string_view installRoot, const UpdateRecord& record);
+// Removes the record; succeeds when none is left.
+platform::Status RemoveUpdateRecord(std::string_view installRoot);
 
 }  // namespace sorana::update

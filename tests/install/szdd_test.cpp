@@ -20,7 +20,12 @@ namespace sorana::install {
 namespace {
 
 namespace fs = std::filesystem;
-using Outcome = ExpandResult::Outcome;
+enum class Outcome { Expanded, Copied, Failed };
+
+Outcome OutcomeOf(const platform::Result<ExpandOutcome>& result) {
+  if (!result) return Outcome::Failed;
+  return *result == ExpandOutcome::Expanded ? Outcome::Expanded : Outcome::Copied;
+}
 
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -47,8 +52,8 @@ class SzddTest : public ::testing::Test {
   // Compresses `data`, expands the result, and returns what came out.
   std::string RoundTrip(const std::string& data) {
     Spill(dir_ / "in.EX_", SzddCompress(data, 'E'));
-    ExpandResult result = ExpandFile(dir_ / "in.EX_", dir_ / "in.EXE");
-    EXPECT_EQ(result.outcome, Outcome::Expanded) << result.detail;
+    platform::Result<ExpandOutcome> result = ExpandFile(dir_ / "in.EX_", dir_ / "in.EXE");
+    EXPECT_EQ(OutcomeOf(result), Outcome::Expanded) << result.error().what;
     return Slurp(dir_ / "in.EXE");
   }
   size_t EntriesInDir() const {
@@ -98,8 +103,8 @@ TEST_F(SzddTest, CompressorUsesBackReferences) {
 
 TEST_F(SzddTest, ExpandsFileMadeByMscompress) {
   const fs::path data = SORANA_TEST_DATA_DIR "/szdd";
-  ExpandResult result = ExpandFile(data / "page.ht_", dir_ / "page.htm");
-  ASSERT_EQ(result.outcome, Outcome::Expanded) << result.detail;
+  platform::Result<ExpandOutcome> result = ExpandFile(data / "page.ht_", dir_ / "page.htm");
+  ASSERT_EQ(OutcomeOf(result), Outcome::Expanded) << result.error().what;
   EXPECT_EQ(Slurp(dir_ / "page.htm"), Slurp(data / "page.htm"));
 
   // A Japanese folder deeper than the 128 characters an LZOpenFile path may have.
@@ -107,7 +112,7 @@ TEST_F(SzddTest, ExpandsFileMadeByMscompress) {
   fs::create_directories(deep);
   fs::copy_file(data / "page.ht_", deep / u8"ヘルプ.HT_");
   result = ExpandFile(deep / u8"ヘルプ.HT_", deep / u8"ヘルプ.HTM");
-  ASSERT_EQ(result.outcome, Outcome::Expanded) << result.detail;
+  ASSERT_EQ(OutcomeOf(result), Outcome::Expanded) << result.error().what;
   EXPECT_EQ(Slurp(deep / u8"ヘルプ.HTM"), Slurp(data / "page.htm"));
 }
 
@@ -121,8 +126,8 @@ TEST_F(SzddTest, CopiesFilesThatAreNotSzddUnchanged) {
   };
   for (const std::string& data : cases) {
     Spill(dir_ / "CORINS0.lzh", data);
-    ExpandResult result = ExpandFile(dir_ / "CORINS0.lzh", dir_ / "CORINS0.KOU");
-    ASSERT_EQ(result.outcome, Outcome::Copied) << result.detail;
+    platform::Result<ExpandOutcome> result = ExpandFile(dir_ / "CORINS0.lzh", dir_ / "CORINS0.KOU");
+    ASSERT_EQ(OutcomeOf(result), Outcome::Copied) << result.error().what;
     EXPECT_TRUE(Slurp(dir_ / "CORINS0.KOU") == data) << "size " << data.size();
   }
 }
@@ -139,9 +144,9 @@ TEST_F(SzddTest, RejectsSzddWhoseLengthDoesNotMatch) {
   for (const std::string& broken : cases) {
     Spill(dir_ / "in.SP_", broken);
     Spill(dir_ / "in.SPI", "previous");
-    ExpandResult result = ExpandFile(dir_ / "in.SP_", dir_ / "in.SPI");
-    EXPECT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_EQ(result.error, 0) << result.detail;
+    platform::Result<ExpandOutcome> result = ExpandFile(dir_ / "in.SP_", dir_ / "in.SPI");
+    EXPECT_EQ(OutcomeOf(result), Outcome::Failed);
+    EXPECT_EQ(result.error().code, 0) << result.error().what;
     // Nothing partial replaces the target, and no temporary is left behind.
     EXPECT_EQ(Slurp(dir_ / "in.SPI"), "previous");
     EXPECT_EQ(EntriesInDir(), 2u);
@@ -149,9 +154,9 @@ TEST_F(SzddTest, RejectsSzddWhoseLengthDoesNotMatch) {
 }
 
 TEST_F(SzddTest, ReportsFileErrorsWithErrno) {
-  ExpandResult missing = ExpandFile(dir_ / "absent.EX_", dir_ / "absent.EXE");
-  EXPECT_EQ(missing.outcome, Outcome::Failed);
-  EXPECT_EQ(missing.error, ENOENT);
+  platform::Result<ExpandOutcome> missing = ExpandFile(dir_ / "absent.EX_", dir_ / "absent.EXE");
+  EXPECT_EQ(OutcomeOf(missing), Outcome::Failed);
+  EXPECT_EQ(missing.error().code, ENOENT);
   EXPECT_FALSE(fs::exists(dir_ / "absent.EXE"));
 
   // A read-only folder attribute does not stop Windows writing into it.
@@ -159,10 +164,10 @@ TEST_F(SzddTest, ReportsFileErrorsWithErrno) {
   if (geteuid() != 0) {  // root writes into read-only folders regardless
     Spill(dir_ / "in.EX_", SzddCompress("program"));
     fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
-    ExpandResult locked = ExpandFile(dir_ / "in.EX_", dir_ / "in.EXE");
+    platform::Result<ExpandOutcome> locked = ExpandFile(dir_ / "in.EX_", dir_ / "in.EXE");
     fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::add);
-    EXPECT_EQ(locked.outcome, Outcome::Failed);
-    EXPECT_EQ(locked.error, EACCES);
+    EXPECT_EQ(OutcomeOf(locked), Outcome::Failed);
+    EXPECT_EQ(locked.error().code, EACCES);
   }
 #endif
 }
@@ -171,7 +176,7 @@ TEST_F(SzddTest, ExpandsOntoItsOwnName) {
   // "X.KOU" downloads expand to the same name: the source must be read whole first.
   const std::string data = std::string(9000, 'z') + "end";
   Spill(dir_ / "X.KOU", SzddCompress(data));
-  ASSERT_TRUE(ExpandFile(dir_ / "X.KOU", dir_ / "X.KOU").ok());
+  ASSERT_TRUE(ExpandFile(dir_ / "X.KOU", dir_ / "X.KOU").has_value());
   EXPECT_TRUE(Slurp(dir_ / "X.KOU") == data);
 
 #ifndef _WIN32
@@ -181,7 +186,7 @@ TEST_F(SzddTest, ExpandsOntoItsOwnName) {
     fs::path target = dir_ / (std::string(name) + ".out");
     fs::create_symlink(dir_ / "victim", target);
     Spill(dir_ / name, std::string(name) == "Y.EX_" ? SzddCompress(data) : data);
-    ASSERT_TRUE(ExpandFile(dir_ / name, target).ok()) << name;
+    ASSERT_TRUE(ExpandFile(dir_ / name, target).has_value()) << name;
     EXPECT_FALSE(fs::is_symlink(target)) << name;
     EXPECT_TRUE(Slurp(target) == data) << name;
   }

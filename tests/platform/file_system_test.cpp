@@ -28,6 +28,12 @@ namespace sorana::platform {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The errno code a call failed with; 0 when it succeeded.
+template <class T>
+int ErrorCode(const Result<T>& result) {
+  return result ? 0 : result.error().code;
+}
 using test::TempPrefix;
 
 // Names in the folder other than the test's own files (leftover temporaries).
@@ -59,16 +65,12 @@ TEST(FileSystemCopy, RefusesWhatWindowsRefuses) {
   TempPrefix::WriteFile(prefix.HostC("C:\\a\\locked"), "old");
   TempPrefix::MakeReadOnly(prefix.HostC("C:\\a\\locked"));
 
-  EXPECT_FALSE(CopyFileTo("C:\\a\\src", "C:\\a\\kept", true));
-  EXPECT_EQ(LastError(), EEXIST);
+  EXPECT_EQ(ErrorCode(CopyFileTo("C:\\a\\src", "C:\\a\\kept", true)), EEXIST);
   // Refused even for root, who the host would let write.
-  EXPECT_FALSE(CopyFileTo("C:\\a\\src", "C:\\a\\locked", false));
-  EXPECT_EQ(LastError(), EACCES);
-  EXPECT_FALSE(CopyFileTo("C:\\a\\missing", "C:\\a\\new", false));
-  EXPECT_EQ(LastError(), ENOENT);
+  EXPECT_EQ(ErrorCode(CopyFileTo("C:\\a\\src", "C:\\a\\locked", false)), EACCES);
+  EXPECT_EQ(ErrorCode(CopyFileTo("C:\\a\\missing", "C:\\a\\new", false)), ENOENT);
   EXPECT_FALSE(CopyFileTo("C:\\a", "C:\\a\\dir-copy", false));
-  EXPECT_FALSE(CopyFileTo("Q:\\nowhere", "C:\\a\\x", false));
-  EXPECT_EQ(LastError(), ENOENT);
+  EXPECT_EQ(ErrorCode(CopyFileTo("Q:\\nowhere", "C:\\a\\x", false)), ENOENT);
 
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\kept")), "old");
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\a\\locked")), "old");
@@ -86,16 +88,14 @@ TEST(FileSystemDeleteRename, FollowWindowsRules) {
   TempPrefix::WriteFile(prefix.HostC("C:\\d\\b.doc"), "b");
   TempPrefix::MakeReadOnly(prefix.HostC("C:\\d\\ro.bak"));
 
-  EXPECT_FALSE(RemoveFile("C:\\d\\ro.bak"));
-  EXPECT_EQ(LastError(), EACCES);
+  EXPECT_EQ(ErrorCode(RemoveFile("C:\\d\\ro.bak")), EACCES);
   EXPECT_TRUE(fs::exists(prefix.HostC("C:\\d\\ro.bak")));
   EXPECT_FALSE(RemoveFile("C:\\d"));  // folders are not files
   EXPECT_TRUE(RemoveFile("C:\\D\\B.DOC"));
   EXPECT_FALSE(fs::exists(prefix.HostC("C:\\d\\b.doc")));
 
   // A rename never replaces, whatever the case of the target.
-  EXPECT_FALSE(RenameFile("C:\\d\\a.doc", "C:\\d\\RO.BAK"));
-  EXPECT_EQ(LastError(), EEXIST);
+  EXPECT_EQ(ErrorCode(RenameFile("C:\\d\\a.doc", "C:\\d\\RO.BAK")), EEXIST);
   EXPECT_TRUE(RenameFile("C:\\d\\a.doc", "C:\\d\\a.BAK"));
   EXPECT_EQ(TempPrefix::ReadFile(prefix.HostC("C:\\d\\a.BAK")), "a");
   // A change of spelling only is a rename of the file onto itself.
@@ -115,8 +115,7 @@ TEST(FileSystemFolders, CreateWithParentsAndReportAttributes) {
 
   TempPrefix::WriteFile(prefix.HostC("C:\\f.txt"), "");
   EXPECT_FALSE(ForceDirectories("C:\\f.txt\\below"));
-  EXPECT_FALSE(MakeDirectory("C:\\VELMORA"));
-  EXPECT_EQ(LastError(), EEXIST);
+  EXPECT_EQ(ErrorCode(MakeDirectory("C:\\VELMORA")), EEXIST);
 
   EXPECT_TRUE(DirectoryExists("C:\\VELMORA\\"));
   EXPECT_TRUE(FileExists("C:\\F.TXT"));
@@ -146,23 +145,21 @@ TEST(FileSystemFind, ListsFilesAndFoldersWithAttributes) {
   fs::create_directories(prefix.HostC("C:\\r\\A"));
   TempPrefix::MakeReadOnly(prefix.HostC("C:\\r\\ro.txt"));
 
-  std::vector<FindEntry> all = FindFiles("C:\\R\\*");
+  std::vector<FindEntry> all = *FindFiles("C:\\R\\*");
   ASSERT_EQ(all.size(), 4u);
-  std::vector<FindEntry> texts = FindFiles("C:\\r\\*.txt");
+  std::vector<FindEntry> texts = *FindFiles("C:\\r\\*.txt");
   std::sort(texts.begin(), texts.end(), [](const auto& x, const auto& y) { return x.name < y.name; });
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0].name, "b.TXT");
   EXPECT_EQ(texts[0].attributes, kAttrArchive);
   EXPECT_EQ(texts[1].attributes, kAttrArchive | kAttrReadOnly);
-  std::vector<FindEntry> folder = FindFiles("C:\\r\\a");
+  std::vector<FindEntry> folder = *FindFiles("C:\\r\\a");
   ASSERT_EQ(folder.size(), 1u);
   EXPECT_EQ(folder[0].name, "A");
   EXPECT_EQ(folder[0].attributes, kAttrDirectory);
 
-  EXPECT_TRUE(FindFiles("C:\\r\\*.none").empty());
-  EXPECT_EQ(LastError(), 0);
-  EXPECT_TRUE(FindFiles("C:\\missing\\*").empty());
-  EXPECT_EQ(LastError(), ENOENT);
+  EXPECT_TRUE(FindFiles("C:\\r\\*.none")->empty());
+  EXPECT_EQ(ErrorCode(FindFiles("C:\\missing\\*")), ENOENT);
 }
 
 TEST(FileSystemWholeFiles, AtomicWriteKeepsModeAndRespectsReadOnly) {
@@ -181,13 +178,12 @@ TEST(FileSystemWholeFiles, AtomicWriteKeepsModeAndRespectsReadOnly) {
 #endif
 
   TempPrefix::MakeReadOnly(prefix.HostC("C:\\new.ini"));
-  EXPECT_FALSE(WriteFileAtomic("C:\\new.ini", "lost"));
-  EXPECT_EQ(LastError(), EACCES);
+  EXPECT_EQ(ErrorCode(WriteFileAtomic("C:\\new.ini", "lost")), EACCES);
   EXPECT_EQ(ReadWholeFile("C:\\new.ini"), std::string("b\0c", 3));
 
   EXPECT_FALSE(WriteFileAtomic("C:\\missing\\x.ini", "x"));
-  EXPECT_EQ(ReadWholeFile("C:\\missing.ini"), std::nullopt);
-  EXPECT_EQ(ReadWholeFile("C:\\"), std::nullopt);
+  EXPECT_EQ(ErrorCode(ReadWholeFile("C:\\missing.ini")), ENOENT);
+  EXPECT_EQ(ErrorCode(ReadWholeFile("C:\\")), EISDIR);
 #ifndef _WIN32  // nothing left beside the file; Windows' own drive C: holds more
   EXPECT_EQ(Names(prefix.DriveC()), (std::vector<std::string>{"new.ini", "windows"}));
 #endif
@@ -197,11 +193,8 @@ TEST(FileSystemFlushToDisk, FlushesAFolderAndNamesWhyNot) {
   TempPrefix prefix;
   TempPrefix::WriteFile(prefix.HostC("C:\\f\\sub\\a.txt"), "a");
   EXPECT_TRUE(FlushToDisk("C:\\f\\"));
-  SetHostError(0);
-  EXPECT_FALSE(FlushToDisk("C:\\missing\\"));
-  EXPECT_EQ(LastError(), ENOENT);
-  EXPECT_FALSE(FlushToDisk("C:\\f\\sub\\a.txt\\"));
-  EXPECT_NE(LastError(), 0);
+  EXPECT_EQ(ErrorCode(FlushToDisk("C:\\missing\\")), ENOENT);
+  EXPECT_NE(ErrorCode(FlushToDisk("C:\\f\\sub\\a.txt\\")), 0);
 }
 
 void SetEnvironment(const char* name, const std::string& value) {
@@ -263,7 +256,7 @@ TEST(FileSystemCrashPoints, StopAtTheNthChangeOrCountThemAll) {
 TEST(FileSystemWholeFiles, FifoIsRefusedWithoutBlocking) {
   TempPrefix prefix;
   ASSERT_EQ(mkfifo(prefix.HostC("C:\\pipe").c_str(), 0600), 0);
-  EXPECT_EQ(ReadWholeFile("C:\\pipe"), std::nullopt);
+  EXPECT_EQ(ErrorCode(ReadWholeFile("C:\\pipe")), EINVAL);
   EXPECT_FALSE(CopyFileTo("C:\\pipe", "C:\\copy", false));
   EXPECT_FALSE(fs::exists(prefix.HostC("C:\\copy")));
 }
@@ -280,7 +273,7 @@ TEST(FileSystemLinks, WritesNeverGoThroughALink) {
   fs::create_directories(prefix.HostC("C:\\a\\tree"));
   struct Case {
     const char* path;
-    std::function<bool()> write;
+    std::function<Status()> write;
     bool replaces;  // false: refused, the link stays
   };
   const Case cases[] = {
@@ -289,9 +282,8 @@ TEST(FileSystemLinks, WritesNeverGoThroughALink) {
       {"C:\\a\\tree\\src", [] { return CopyFiles("C:\\a\\src", "C:\\a\\tree"); }, true},
       {"C:\\a\\download",
        [&] {
-         std::FILE* file = host::OpenForOverwrite(prefix.HostC("C:\\a\\download"));
-         EXPECT_EQ(errno, ELOOP);
-         return file != nullptr;
+         Result<std::FILE*> file = host::OpenForOverwrite(prefix.HostC("C:\\a\\download"));
+         return file ? Status() : file.error();
        },
        false},
   };
@@ -299,7 +291,11 @@ TEST(FileSystemLinks, WritesNeverGoThroughALink) {
     SCOPED_TRACE(c.path);
     const fs::path planted = prefix.HostC(c.path);
     fs::create_symlink(victim, planted);
-    EXPECT_EQ(c.write(), c.replaces);
+    const Status written = c.write();
+    EXPECT_EQ(written.has_value(), c.replaces);
+    if (!c.replaces) {
+      EXPECT_EQ(written.error().code, ELOOP);
+    }
     EXPECT_EQ(TempPrefix::ReadFile(victim), "precious");
     EXPECT_EQ(fs::status(victim).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(fs::is_symlink(planted), !c.replaces);
@@ -310,11 +306,10 @@ TEST(FileSystemLinks, WritesNeverGoThroughALink) {
   }
   // A dangling link creates nothing where it points; a second hard link is not truncated.
   fs::create_symlink(prefix.Scratch() / "nothing", prefix.HostC("C:\\a\\dangling"));
-  EXPECT_EQ(host::OpenForOverwrite(prefix.HostC("C:\\a\\dangling")), nullptr);
+  EXPECT_FALSE(host::OpenForOverwrite(prefix.HostC("C:\\a\\dangling")));
   EXPECT_FALSE(fs::exists(prefix.Scratch() / "nothing"));
   fs::create_hard_link(victim, prefix.HostC("C:\\a\\hard"));
-  EXPECT_EQ(host::OpenForOverwrite(prefix.HostC("C:\\a\\hard")), nullptr);
-  EXPECT_EQ(errno, EMLINK);
+  EXPECT_EQ(ErrorCode(host::OpenForOverwrite(prefix.HostC("C:\\a\\hard"))), EMLINK);
   EXPECT_EQ(TempPrefix::ReadFile(victim), "precious");
 }
 #endif

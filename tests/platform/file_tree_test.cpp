@@ -9,6 +9,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <set>
 #include <vector>
@@ -188,9 +189,11 @@ TEST_F(FileTreeResetReadOnly, NoInsideASubFolderSkipsOnlyThatFolder) {
   std::vector<std::string> tried;
   int questions = 0;
   // The first attempt on a file of A fails; the user answers No.
-  auto setter = [&](std::string_view path, uint32_t attributes) {
+  auto setter = [&](std::string_view path, uint32_t attributes) -> Status {
     tried.emplace_back(path);
-    if (questions == 0 && (path == "C:\\top\\root\\A\\a1" || path == "C:\\top\\root\\A\\a2")) return false;
+    if (questions == 0 && (path == "C:\\top\\root\\A\\a1" || path == "C:\\top\\root\\A\\a2")) {
+      return ErrnoError(EACCES);
+    }
     return SetAttributes(path, attributes);
   };
   ResetReadOnly(
@@ -372,7 +375,7 @@ TEST(FileTreeMoveFiles, MovesAcrossFileSystems) {
   TempPrefix::WriteFile(prefix.HostC("C:\\src\\f.txt"), "f");
   TempPrefix::WriteFile(prefix.HostC("C:\\src\\tree\\g.txt"), "g");
   TempPrefix::WriteFile(drive / "dest" / "f.txt", "old f");
-  bool moved = MoveFiles(List({"C:\\src\\*"}), "D:\\dest");
+  const bool moved = MoveFiles(List({"C:\\src\\*"}), "D:\\dest").has_value();
   std::string f = TempPrefix::ReadFile(drive / "dest" / "f.txt");
   std::string g = TempPrefix::ReadFile(drive / "dest" / "tree" / "g.txt");
   fs::remove_all(drive);

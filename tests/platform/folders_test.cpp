@@ -191,7 +191,7 @@ TEST(Folders, TempFolderOfAWinebootPrefix) {
             user + "\"\n");
   }
   SetActiveSystem(WindowsSystem(root));
-  std::optional<RegistryKey> key = RegistryKey::Open(Hive::CurrentUser, "Environment", false);
+  Result<RegistryKey> key = RegistryKey::Open(Hive::CurrentUser, "Environment", false);
   ASSERT_TRUE(key);
   std::optional<std::string> temp = key->ReadString("TEMP");
   ASSERT_TRUE(temp);

@@ -51,7 +51,7 @@ TEST(Registry, ReadsAndRewritesTheProductKeyInBothArchitectures) {
     const std::string before = SystemReg(arch, software);
     TempPrefix::WriteFile(prefix.Root() / "system.reg", before);
 
-    std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
+    Result<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
     ASSERT_TRUE(key);
     EXPECT_EQ(key->StoredPath(), std::string(arch) == "win64" ? "Software\\Wow6432Node\\ヴェルモラ\\ソラナギ"
                                                               : "Software\\ヴェルモラ\\ソラナギ");
@@ -73,7 +73,7 @@ TEST(Registry, ReadsAndRewritesTheProductKeyInBothArchitectures) {
 
 TEST(Registry, CurrentUserIsNeverRedirected) {
   TempPrefix prefix("win64");
-  std::optional<RegistryKey> key =
+  Result<RegistryKey> key =
       RegistryKey::Open(Hive::CurrentUser, "Software\\ZUDUR011\\JanSDK8\\2004.0.1\\ENGOPTION\\PD0000R", true);
   ASSERT_TRUE(key);
   EXPECT_EQ(key->StoredPath(), "Software\\ZUDUR011\\JanSDK8\\2004.0.1\\ENGOPTION\\PD0000R");
@@ -92,7 +92,7 @@ TEST(Registry, CreatesKeysWithTheSpellingOfExistingParents) {
   TempPrefix::WriteFile(prefix.Root() / "system.reg", before);
 
   EXPECT_FALSE(RegistryKey::Open(Hive::LocalMachine, "SOFTWARE\\VENDOR\\App", false));
-  std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, "SOFTWARE\\VENDOR\\App", true);
+  Result<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, "SOFTWARE\\VENDOR\\App", true);
   ASSERT_TRUE(key);
   EXPECT_EQ(key->StoredPath(), "Software\\Wow6432Node\\Vendor\\App");
   // Nothing is written until a value is.
@@ -111,7 +111,7 @@ TEST(Registry, CreatesKeysWithTheSpellingOfExistingParents) {
 
 TEST(Registry, EscapesRoundTripAsWineWritesThem) {
   TempPrefix prefix;
-  std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, "Software\\ソラナギ", true);
+  Result<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, "Software\\ソラナギ", true);
   ASSERT_TRUE(key);
   // A hex digit after a non-ASCII character forces four digits; controls use C
   // or octal escapes; characters beyond the BMP are surrogate pairs.
@@ -138,7 +138,7 @@ TEST(Registry, EscapesRoundTripAsWineWritesThem) {
 TEST(Registry, ReplacesWrappedBinaryValuesWhole) {
   TempPrefix prefix;
   TempPrefix::WriteFile(prefix.Root() / "system.reg", SystemReg("win32", "Software"));
-  std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
+  Result<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
   ASSERT_TRUE(key);
   std::vector<uint8_t> data(40);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0xA0 + i);
@@ -169,7 +169,7 @@ TEST(Registry, NewValuesStandOnALineOfTheirOwn) {
   for (const char* tail : {"\"a\"=\"b\"\\\n", "\"a\"=\"b\"\\", "\"a\"=\"b\"\r"}) {
     TempPrefix prefix;
     TempPrefix::WriteFile(prefix.Root() / "system.reg", Header("win32") + "\n[Software\\\\X] 1\n" + tail);
-    std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, "Software\\X", false);
+    Result<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, "Software\\X", false);
     ASSERT_TRUE(key);
     ASSERT_TRUE(key->WriteString("Exename", "x"));
     EXPECT_EQ(key->ReadString("Exename"), "x") << tail;
@@ -229,7 +229,7 @@ std::string ServerFolderName(const fs::path& prefixRoot) {
 
 void ExpectWritesRefusedWhileLocked(TempPrefix& prefix, const fs::path& serverFolder) {
   fs::create_directories(serverFolder);
-  std::optional<RegistryKey> key = RegistryKey::Open(Hive::CurrentUser, "Software\\X", true);
+  Result<RegistryKey> key = RegistryKey::Open(Hive::CurrentUser, "Software\\X", true);
   ASSERT_TRUE(key);
   const std::string before = TempPrefix::ReadFile(prefix.Root() / "user.reg");
   {
@@ -293,7 +293,7 @@ TEST(Registry, RewritesALargeFileQuickly) {
   TempPrefix::WriteFile(prefix.Root() / "system.reg", text);
 
   const auto start = std::chrono::steady_clock::now();
-  std::optional<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
+  Result<RegistryKey> key = RegistryKey::Open(Hive::LocalMachine, kProductKey, false);
   ASSERT_TRUE(key);
   ASSERT_TRUE(key->WriteString("Exename", "C:\\FOTODESK.EXE"));
   EXPECT_EQ(key->ReadString("Exename"), "C:\\FOTODESK.EXE");

@@ -55,10 +55,11 @@ class BuiltSite : public ::testing::Test {
   // The file as the installation's expansion step turns it out.
   std::string Expand(bool oldPhase, const std::string& name) {
     fs::path target = scratch_->Path() / ("expanded-" + std::to_string(counter_++));
-    install::ExpandResult result = install::ExpandFile(Served(oldPhase, name), target);
-    EXPECT_TRUE(result.ok()) << name << ": " << result.detail;
-    EXPECT_EQ(result.outcome, install::ExpandResult::Outcome::Expanded) << name << " is not SZDD";
-    return result.ok() ? Read(target) : std::string();
+    platform::Result<install::ExpandOutcome> result = install::ExpandFile(Served(oldPhase, name), target);
+    EXPECT_TRUE(result.has_value()) << name << ": " << result.error().Text();
+    EXPECT_EQ(result.value_or(install::ExpandOutcome::Copied), install::ExpandOutcome::Expanded)
+        << name << " is not SZDD";
+    return result ? Read(target) : std::string();
   }
 
   static ScratchFolder* scratch_;

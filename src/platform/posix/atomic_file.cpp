@@ -18,11 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Fail(int code) {
-  SetHostError(code);
-  errno = code;
-  return false;
-}
+HostError Fail(int code) { return ErrnoError(code); }
 
 }  // namespace
 
@@ -42,7 +38,7 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
     }
     if (errno != EEXIST) break;
   }
-  Fail(errno);
+  openError_ = ErrnoError(errno, "cannot create a file beside " + target.string());
 }
 
 AtomicFile::~AtomicFile() {
@@ -52,7 +48,7 @@ AtomicFile::~AtomicFile() {
   errno = saved;
 }
 
-bool AtomicFile::Write(const void* data, size_t size) {
+Status AtomicFile::Write(const void* data, size_t size) {
   if (handle_ == kNoHandle) return Fail(EBADF);
   const auto* bytes = static_cast<const char*>(data);
   while (size > 0) {
@@ -64,18 +60,18 @@ bool AtomicFile::Write(const void* data, size_t size) {
     bytes += written;
     size -= static_cast<size_t>(written);
   }
-  return true;
+  return {};
 }
 
-bool AtomicFile::SetWriteTime(int64_t unixSeconds) {
+Status AtomicFile::SetWriteTime(int64_t unixSeconds) {
   if (handle_ == kNoHandle) return Fail(EBADF);
   const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0},
                                     {static_cast<time_t>(unixSeconds), 0}};
   if (futimens(static_cast<int>(handle_), times) != 0) return Fail(errno);
-  return true;
+  return {};
 }
 
-bool AtomicFile::Commit(bool replace, bool durable) {
+Status AtomicFile::Commit(bool replace, bool durable) {
   if (handle_ == kNoHandle) return Fail(EBADF);
   const int fd = static_cast<int>(handle_);
   if (durable && fsync(fd) != 0) return Fail(errno);
@@ -84,11 +80,13 @@ bool AtomicFile::Commit(bool replace, bool durable) {
   if (replace) CrashPoint();
   handle_ = kNoHandle;
   if (close(fd) != 0) return Fail(errno);
-  if (replace ? rename(name_.c_str(), target_.c_str()) != 0 : !RenameNoReplace(name_, target_)) {
-    return Fail(replace ? errno : LastError());
+  if (replace) {
+    if (rename(name_.c_str(), target_.c_str()) != 0) return Fail(errno);
+  } else if (Status renamed = RenameNoReplace(name_, target_); !renamed) {
+    return renamed;
   }
   name_.clear();
-  if (!durable) return true;
+  if (!durable) return {};
   // Make the rename itself durable; a failure here loses nothing already written.
   fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
   int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -96,7 +94,7 @@ bool AtomicFile::Commit(bool replace, bool durable) {
     fsync(dir);
     close(dir);
   }
-  return true;
+  return {};
 }
 
 }  // namespace sorana::platform::host

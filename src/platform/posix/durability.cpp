@@ -7,26 +7,19 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/file_system.h"
+#include "platform/result.h"
 #include "platform/windows_system.h"
 
 namespace sorana::platform {
 
-bool FlushToDisk(std::string_view folder) {
+Status FlushToDisk(std::string_view folder) {
   std::optional<std::filesystem::path> host = ToHost(folder);
-  if (!host) {
-    SetHostError(ENOENT);
-    return false;
-  }
+  if (!host) return ErrnoError(ENOENT);
   int fd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    SetHostError(errno);
-    return false;
-  }
+  if (fd < 0) return ErrnoError(errno);
   // One flush of the whole file system: cheaper than a walk, and it covers
   // renames and removals in every folder, which fsync of the files would not.
-  const bool flushed = syncfs(fd) == 0;
-  if (!flushed) SetHostError(errno);
+  Status flushed = syncfs(fd) == 0 ? Status() : ErrnoError(errno);
   close(fd);
   return flushed;
 }

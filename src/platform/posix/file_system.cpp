@@ -22,18 +22,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-thread_local int lastError = 0;
+HostError Fail(int code) { return ErrnoError(code); }
 
-bool Fail(int code) {
-  SetHostError(code);
-  return false;
-}
-
-// The host path of a Windows path; a path that names no drive records ENOENT.
-std::optional<fs::path> Host(std::string_view path) {
+// The host path of a Windows path; a path that names no drive fails with ENOENT.
+Result<fs::path> Host(std::string_view path) {
   std::optional<fs::path> host = ToHost(path);
-  if (!host) SetHostError(ENOENT);
-  return host;
+  if (!host) return ErrnoError(ENOENT, "no drive maps " + std::string(path));
+  return std::move(*host);
 }
 
 bool IsReadOnlyMode(mode_t mode) { return (mode & S_IWUSR) == 0; }
@@ -54,18 +49,17 @@ struct FdCloser {
 
 }  // namespace
 
-int LastError() { return lastError; }
-int SystemErrorCode() { return lastError; }
-void SetHostError(int code) { lastError = code; }
+HostError ErrnoError(int code, std::string what) {
+  return HostError{code, static_cast<unsigned long>(code), std::move(what)};
+}
+
+HostError LastSystemError(std::string what) { return ErrnoError(errno, std::move(what)); }
 
 namespace host {
 
-std::optional<uint32_t> AttributesOf(const fs::path& path) {
+Result<uint32_t> AttributesOf(const fs::path& path) {
   struct stat link {};
-  if (lstat(path.c_str(), &link) != 0) {
-    SetHostError(errno);
-    return std::nullopt;
-  }
+  if (lstat(path.c_str(), &link) != 0) return Fail(errno);
   if (!S_ISLNK(link.st_mode)) return AttributesOfStat(link);
   struct stat target {};
   // A dangling link is reported as a plain file.
@@ -73,7 +67,7 @@ std::optional<uint32_t> AttributesOf(const fs::path& path) {
   return attributes | kAttrReparsePoint;
 }
 
-bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExisting) {
+Status CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExisting) {
   // O_NONBLOCK keeps a FIFO from blocking the open; it has no effect on regular files.
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return Fail(errno);
@@ -84,7 +78,7 @@ bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExist
   if (!S_ISREG(st.st_mode)) return Fail(EINVAL);
 
   host::AtomicFile temp(to);
-  if (!temp.Ok()) return false;
+  if (!temp.Ok()) return temp.Error();
   auto buffer = std::make_unique<char[]>(1 << 16);
   for (;;) {
     ssize_t got = read(in, buffer.get(), 1 << 16);
@@ -93,32 +87,32 @@ bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExist
       return Fail(errno);
     }
     if (got == 0) break;
-    if (!temp.Write(buffer.get(), static_cast<size_t>(got))) return Fail(errno);
+    if (Status written = temp.Write(buffer.get(), static_cast<size_t>(got)); !written) return written;
   }
   if (fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 0777) != 0) return Fail(errno);
   const struct timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
   if (futimens(static_cast<int>(temp.NativeHandle()), times) != 0) return Fail(errno);
-  if (!temp.Commit(replaceExisting, false)) return false;
-  return true;
+  return temp.Commit(replaceExisting, false);
 }
 
-bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+Status RenameNoReplace(const fs::path& from, const fs::path& to) {
   CrashPoint();
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
   if (errno != EINVAL && errno != ENOSYS) return Fail(errno);
   // File systems without RENAME_NOREPLACE: check first (the window is tiny, one thread).
   struct stat st {};
   if (lstat(to.c_str(), &st) == 0) return Fail(EEXIST);
   if (rename(from.c_str(), to.c_str()) != 0) return Fail(errno);
-  return true;
+  return {};
 }
 
 }  // namespace host
 
-bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
-  std::optional<fs::path> source = Host(from);
-  std::optional<fs::path> target = Host(to);
-  if (!source || !target) return false;
+Status CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
+  Result<fs::path> source = Host(from);
+  if (!source) return source.error();
+  Result<fs::path> target = Host(to);
+  if (!target) return target.error();
   struct stat st {};
   // A link at the target is replaced itself, so it is judged itself.
   if (lstat(target->c_str(), &st) == 0) {
@@ -130,22 +124,23 @@ bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
   return host::CopyRegularFile(*source, *target, !failIfExists);
 }
 
-bool RemoveFile(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status RemoveFile(std::string_view path) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   struct stat st {};
   if (lstat(host->c_str(), &st) != 0) return Fail(errno);
   if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
   if (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
   CrashPoint();
   if (unlink(host->c_str()) != 0) return Fail(errno);
-  return true;
+  return {};
 }
 
-bool RenameFile(std::string_view from, std::string_view to) {
-  std::optional<fs::path> source = Host(from);
-  std::optional<fs::path> target = Host(to);
-  if (!source || !target) return false;
+Status RenameFile(std::string_view from, std::string_view to) {
+  Result<fs::path> source = Host(from);
+  if (!source) return source.error();
+  Result<fs::path> target = Host(to);
+  if (!target) return target.error();
   struct stat src {};
   if (lstat(source->c_str(), &src) != 0) return Fail(errno);
   struct stat dst {};
@@ -153,100 +148,83 @@ bool RenameFile(std::string_view from, std::string_view to) {
     // The target names the source itself, found without case: a change of spelling only.
     std::string name(formats::SplitLastComponent(formats::ExcludeTrailingBackslash(std::string(to))).second);
     fs::path respelled = target->parent_path() / name;
-    if (respelled == *source) return true;
+    if (respelled == *source) return {};
     CrashPoint();
     if (rename(source->c_str(), respelled.c_str()) != 0) return Fail(errno);
-    return true;
+    return {};
   }
-  if (host::RenameNoReplace(*source, *target)) return true;
-  if (LastError() != EXDEV || S_ISDIR(src.st_mode)) return false;
+  Status renamed = host::RenameNoReplace(*source, *target);
+  if (renamed || renamed.error().code != EXDEV || S_ISDIR(src.st_mode)) return renamed;
   // Like MoveFileA's copy-and-delete of a file between drives.
-  if (!host::CopyRegularFile(*source, *target, false)) return false;
+  if (Status copied = host::CopyRegularFile(*source, *target, false); !copied) return copied;
   CrashPoint();
   if (unlink(source->c_str()) != 0) return Fail(errno);
-  return true;
+  return {};
 }
 
-bool ForceDirectories(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status ForceDirectories(std::string_view path) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   std::error_code ec;
-  if (fs::is_directory(*host, ec)) return true;
+  if (fs::is_directory(*host, ec)) return {};
   CrashPoint();
   fs::create_directories(*host, ec);
-  if (fs::is_directory(*host)) return true;
+  if (fs::is_directory(*host)) return {};
   return Fail(ec ? ec.value() : ENOTDIR);
 }
 
-bool MakeDirectory(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status MakeDirectory(std::string_view path) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   CrashPoint();
   if (mkdir(host->c_str(), 0777) != 0) return Fail(errno);
-  return true;
+  return {};
 }
 
-bool SetAttributes(std::string_view path, uint32_t attributes) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status SetAttributes(std::string_view path, uint32_t attributes) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   struct stat st {};
   if (stat(host->c_str(), &st) != 0) return Fail(errno);
   // As Wine: read-only takes every write permission away; clearing it gives the owner's back.
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & kAttrReadOnly) ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
-  if (wanted == mode) return true;
+  if (wanted == mode) return {};
   CrashPoint();
   if (chmod(host->c_str(), wanted) != 0) return Fail(errno);
-  return true;
+  return {};
 }
 
-std::vector<FindEntry> FindFiles(std::string_view pattern) {
+Result<std::vector<FindEntry>> FindFiles(std::string_view pattern) {
   std::vector<FindEntry> entries;
   auto [folder, namePattern] = formats::SplitLastComponent(pattern);
-  SetHostError(0);
-  if (folder.empty() || namePattern.empty()) {
-    SetHostError(ENOENT);
-    return entries;
-  }
-  std::optional<fs::path> host = Host(folder);
-  if (!host) return entries;
+  if (folder.empty() || namePattern.empty()) return Fail(ENOENT);
+  Result<fs::path> host = Host(folder);
+  if (!host) return host.error();
   DIR* dir = opendir(host->c_str());
-  if (dir == nullptr) {
-    SetHostError(errno);
-    return entries;
-  }
+  if (dir == nullptr) return Fail(errno);
   std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
   while (dirent* entry = readdir(dir)) {
     std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     if (!formats::MatchesWildcard(name, namePattern)) continue;
     // An entry that vanished since the listing is left out.
-    if (std::optional<uint32_t> attributes = host::AttributesOf(*host / std::string(name))) {
+    if (Result<uint32_t> attributes = host::AttributesOf(*host / std::string(name))) {
       entries.push_back({std::string(name), *attributes});
     }
   }
-  SetHostError(0);
   return entries;
 }
 
-std::optional<std::string> ReadWholeFile(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return std::nullopt;
+Result<std::string> ReadWholeFile(std::string_view path) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    SetHostError(errno);
-    return std::nullopt;
-  }
+  if (fd < 0) return Fail(errno);
   FdCloser closer{fd};
   struct stat st {};
-  if (fstat(fd, &st) != 0) {
-    SetHostError(errno);
-    return std::nullopt;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    SetHostError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    return std::nullopt;
-  }
+  if (fstat(fd, &st) != 0) return Fail(errno);
+  if (!S_ISREG(st.st_mode)) return Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
   std::string bytes;
   bytes.reserve(static_cast<size_t>(st.st_size));
   char buffer[1 << 14];
@@ -254,8 +232,7 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
     ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      SetHostError(errno);
-      return std::nullopt;
+      return Fail(errno);
     }
     if (got == 0) break;
     bytes.append(buffer, static_cast<size_t>(got));
@@ -263,9 +240,9 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
   return bytes;
 }
 
-bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status WriteFileAtomic(std::string_view path, std::string_view bytes) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   struct stat st {};
   bool exists = lstat(host->c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return Fail(EISDIR);
@@ -273,25 +250,24 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
   return host::WriteFileAtomic(*host, bytes);
 }
 
-bool host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
+Status host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   struct stat st {};
   // Only a regular file hands on its permissions: a link is replaced by a file of our own.
   bool keepMode = lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   host::AtomicFile temp(file);
-  if (!temp.Ok()) return false;
-  if (!temp.Write(bytes.data(), bytes.size())) return Fail(errno);
+  if (!temp.Ok()) return temp.Error();
+  if (Status written = temp.Write(bytes.data(), bytes.size()); !written) return written;
   if (keepMode && fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 07777) != 0) return Fail(errno);
-  if (!temp.Commit(true, true)) return false;
-  return true;
+  return temp.Commit(true, true);
 }
 
-bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status SetWriteTime(std::string_view path, int64_t unixSeconds) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(unixSeconds), 0}};
   CrashPoint();
   if (utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) return Fail(errno);
-  return true;
+  return {};
 }
 
 }  // namespace sorana::platform

@@ -22,10 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Fail(int code) {
-  SetHostError(code);
-  return false;
-}
+HostError Fail(int code) { return ErrnoError(code); }
 
 // Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
 std::pair<std::string, std::string> SplitLast(std::string_view path) {
@@ -69,11 +66,11 @@ class FolderIndex {
   std::map<std::string, std::string> names_;
 };
 
-bool Transfer(const fs::path& source, const fs::path& target, Mode mode);
+Status Transfer(const fs::path& source, const fs::path& target, Mode mode);
 
 // Moves or copies every entry of `source` into the existing folder `target`;
 // a move removes the emptied source folder.
-bool MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
+Status MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(source, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
@@ -81,10 +78,10 @@ bool MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
   }
   if (ec) return Fail(ec.value());
   FolderIndex index(target);
-  bool ok = true;
+  Status ok;
   for (const std::string& name : names) {
     fs::path destination = index.Resolve(name);
-    ok = Transfer(source / name, destination, mode) && ok;
+    KeepFirstFailure(ok, Transfer(source / name, destination, mode));
     index.Add(destination.filename().string());
   }
   if (mode == Mode::kMove && ok) {
@@ -94,7 +91,7 @@ bool MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
   return ok;
 }
 
-bool CopySymlink(const fs::path& source, const fs::path& target) {
+Status CopySymlink(const fs::path& source, const fs::path& target) {
   std::error_code ec;
   fs::path pointsTo = fs::read_symlink(source, ec);
   if (ec) return Fail(ec.value());
@@ -109,10 +106,10 @@ bool CopySymlink(const fs::path& source, const fs::path& target) {
     unlink(temp.c_str());
     return Fail(error);
   }
-  return true;
+  return {};
 }
 
-bool CopyEntry(const fs::path& source, const struct stat& src, const fs::path& target) {
+Status CopyEntry(const fs::path& source, const struct stat& src, const fs::path& target) {
   if (S_ISLNK(src.st_mode)) return CopySymlink(source, target);
   if (S_ISREG(src.st_mode)) return host::CopyRegularFile(source, target);
   if (!S_ISDIR(src.st_mode)) return Fail(EINVAL);  // devices, pipes, sockets
@@ -123,7 +120,7 @@ bool CopyEntry(const fs::path& source, const struct stat& src, const fs::path& t
     CrashPoint();
     if (mkdir(target.c_str(), 0700) != 0) return Fail(errno);
   }
-  bool ok = MergeFolder(source, target, Mode::kCopy);
+  Status ok = MergeFolder(source, target, Mode::kCopy);
   // The copy keeps the source's permissions, but stays usable by its owner.
   if (!exists) {
     CrashPoint();
@@ -132,10 +129,10 @@ bool CopyEntry(const fs::path& source, const struct stat& src, const fs::path& t
   return ok;
 }
 
-bool MoveEntry(const fs::path& source, const struct stat& src, const fs::path& target) {
+Status MoveEntry(const fs::path& source, const struct stat& src, const fs::path& target) {
   struct stat dst {};
   bool exists = lstat(target.c_str(), &dst) == 0;
-  if (exists && SameEntry(src, dst)) return true;
+  if (exists && SameEntry(src, dst)) return {};
   if (exists && S_ISDIR(src.st_mode)) {
     struct stat followed {};
     if (stat(target.c_str(), &followed) == 0 && S_ISDIR(followed.st_mode)) {
@@ -146,23 +143,23 @@ bool MoveEntry(const fs::path& source, const struct stat& src, const fs::path& t
   if (exists && S_ISDIR(dst.st_mode)) return Fail(EISDIR);
   // rename(2) replaces an existing file, read-only or not, as the silent shell move does.
   CrashPoint();
-  if (rename(source.c_str(), target.c_str()) == 0) return true;
+  if (rename(source.c_str(), target.c_str()) == 0) return {};
   if (errno != EXDEV) return Fail(errno);
   // Across file systems: copy, and remove the source only when its copy is whole.
-  if (!CopyEntry(source, src, target)) return false;
+  if (Status copied = CopyEntry(source, src, target); !copied) return copied;
   CrashPoint();
   std::error_code ec;
   fs::remove_all(source, ec);
   if (ec) return Fail(ec.value());
-  return true;
+  return {};
 }
 
-bool Transfer(const fs::path& source, const fs::path& target, Mode mode) {
+Status Transfer(const fs::path& source, const fs::path& target, Mode mode) {
   struct stat src {};
   if (lstat(source.c_str(), &src) != 0) return Fail(errno);
   if (mode == Mode::kMove) return MoveEntry(source, src, target);
   struct stat dst {};
-  if (lstat(target.c_str(), &dst) == 0 && SameEntry(src, dst)) return true;
+  if (lstat(target.c_str(), &dst) == 0 && SameEntry(src, dst)) return {};
   return CopyEntry(source, src, target);
 }
 
@@ -175,53 +172,47 @@ bool IsWithin(const fs::path& inner, const fs::path& outer) {
 }
 
 // The host entries an item of a source list names: the entry itself, or every
-// entry matching the wildcards of its last component. nullopt when the item or
-// its folder is missing.
-std::optional<std::vector<fs::path>> ExpandItem(const std::string& item) {
+// entry matching the wildcards of its last component. Fails (ENOENT) when the
+// item or its folder is missing.
+Result<std::vector<fs::path>> ExpandItem(const std::string& item) {
   auto [folder, name] = SplitLast(item);
   if (name.find_first_of("*?") == std::string::npos) {
     std::optional<fs::path> host = ToHost(item);
     struct stat st {};
-    if (!host || lstat(host->c_str(), &st) != 0) {
-      SetHostError(ENOENT);
-      return std::nullopt;
-    }
+    if (!host || lstat(host->c_str(), &st) != 0) return Fail(ENOENT);
     return std::vector<fs::path>{*host};
   }
-  std::vector<FindEntry> entries = FindFiles(item);
+  Result<std::vector<FindEntry>> entries = FindFiles(item);
   std::optional<fs::path> hostFolder = ToHost(folder);
-  if (!hostFolder || (entries.empty() && LastError() != 0)) {
-    SetHostError(ENOENT);
-    return std::nullopt;
-  }
+  if (!hostFolder || !entries) return Fail(ENOENT);
   std::vector<fs::path> paths;
-  paths.reserve(entries.size());
-  for (const FindEntry& entry : entries) paths.push_back(*hostFolder / entry.name);
+  paths.reserve(entries->size());
+  for (const FindEntry& entry : *entries) paths.push_back(*hostFolder / entry.name);
   return paths;
 }
 
-bool TransferList(std::string_view sources, std::string_view destination, Mode mode) {
+Status TransferList(std::string_view sources, std::string_view destination, Mode mode) {
   std::string target = formats::ExcludeTrailingBackslash(std::string(destination));
-  if (!ForceDirectories(target)) return false;
+  if (Status made = ForceDirectories(target); !made) return made;
   std::optional<fs::path> targetHost = ToHost(target);
   if (!targetHost) return Fail(ENOENT);
   FolderIndex index(*targetHost);
-  bool ok = true;
+  Status ok;
   for (const std::string& item : SourceListItems(sources)) {
-    std::optional<std::vector<fs::path>> paths = ExpandItem(item);
+    Result<std::vector<fs::path>> paths = ExpandItem(item);
     if (!paths) {
-      ok = false;
+      KeepFirstFailure(ok, paths.error());
       continue;
     }
     for (const fs::path& source : *paths) {
       struct stat st {};
       // A folder cannot go into itself or below itself.
       if (lstat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && IsWithin(*targetHost, source)) {
-        ok = Fail(EINVAL);
+        KeepFirstFailure(ok, Fail(EINVAL));
         continue;
       }
       fs::path destinationEntry = index.Resolve(source.filename().string());
-      ok = Transfer(source, destinationEntry, mode) && ok;
+      KeepFirstFailure(ok, Transfer(source, destinationEntry, mode));
       index.Add(destinationEntry.filename().string());
     }
   }
@@ -236,23 +227,24 @@ bool IsDriveRoot(std::string_view folder) {
 
 void WalkReadOnly(const std::string& folder, const ContinueQuestion& askContinue,
                   const AttributeSetter& setAttributes) {
-  std::vector<FindEntry> entries = FindFiles(folder + "*");
-  if (entries.empty() && LastError() != 0) return;  // cannot be listed: not walked
+  Result<std::vector<FindEntry>> entries = FindFiles(folder + "*");
+  if (!entries) return;  // cannot be listed: not walked
 
   // The host lists no "." and "..": the folder itself and its parent come first,
   // where Windows lists them. A drive root has no parent.
   std::string self = IsDriveRoot(folder) ? folder : formats::ExcludeTrailingBackslash(folder);
-  if (std::optional<uint32_t> attributes = GetAttributes(self)) {
+  if (Result<uint32_t> attributes = GetAttributes(self)) {
     if (!ClearReadOnlyOf(self, *attributes, askContinue, setAttributes)) return;
   }
   if (!IsDriveRoot(folder)) {
     std::string parent = SplitLast(formats::ExcludeTrailingBackslash(folder)).first;
     std::string parentPath = IsDriveRoot(parent) ? parent : formats::ExcludeTrailingBackslash(parent);
-    std::optional<uint32_t> attributes = parent.empty() ? std::nullopt : GetAttributes(parentPath);
+    Result<uint32_t> attributes =
+        parent.empty() ? Result<uint32_t>(ErrnoError(ENOENT)) : GetAttributes(parentPath);
     if (attributes && !ClearReadOnlyOf(parentPath, *attributes, askContinue, setAttributes)) return;
   }
 
-  for (const FindEntry& entry : entries) {
+  for (const FindEntry& entry : *entries) {
     // Links are left alone: they may lead out of the tree or back into it.
     if (entry.attributes & kAttrReparsePoint) continue;
     if (entry.attributes & kAttrDirectory) {
@@ -331,11 +323,11 @@ std::string ExpandFolderPath(std::string_view path) {
 
 void SetFileOperationOwner(void*) {}
 
-bool MoveFiles(std::string_view sources, std::string_view destination) {
+Status MoveFiles(std::string_view sources, std::string_view destination) {
   return TransferList(sources, destination, Mode::kMove);
 }
 
-bool CopyFiles(std::string_view sources, std::string_view destination) {
+Status CopyFiles(std::string_view sources, std::string_view destination) {
   return TransferList(sources, destination, Mode::kCopy);
 }
 

@@ -38,7 +38,7 @@ std::optional<std::string> LongFolderForm(const WindowsSystem& prefix, const std
 
 // The prefix's own temporary folder, when it can be trusted with the downloads.
 std::optional<std::string> PrefixTempFolder(const WindowsSystem& prefix) {
-  std::optional<RegistryKey> key = RegistryKey::Open(prefix, Hive::CurrentUser, "Environment", false);
+  Result<RegistryKey> key = RegistryKey::Open(prefix, Hive::CurrentUser, "Environment", false);
   std::optional<std::string> value = key ? key->ReadString("TEMP") : std::nullopt;
   if (!value || value->empty()) return std::nullopt;
   std::string expanded = formats::ExcludeTrailingBackslash(ExpandPrefixVariables(prefix, *value));

@@ -8,23 +8,19 @@
 #include <system_error>
 
 #include "platform/crash_point.h"
-#include "platform/file_system.h"
 
 namespace sorana::platform::host {
 
 namespace fs = std::filesystem;
 
-std::optional<fs::path> FinalPath(const fs::path& path) {
+Result<fs::path> FinalPath(const fs::path& path) {
   std::error_code error;
   fs::path resolved = fs::weakly_canonical(path, error);
-  if (error) {
-    SetHostError(error.value());
-    return std::nullopt;
-  }
+  if (error) return ErrnoError(error.value(), "cannot resolve " + path.string());
   return resolved;
 }
 
-bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
+Status PlaceSymbolicLink(const fs::path& link, std::string_view target) {
   static std::atomic<unsigned> counter = 0;
   const std::string text(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -32,20 +28,18 @@ bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
         link.parent_path() / (".sorana-link-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     if (symlink(text.c_str(), fresh.c_str()) != 0) {
       if (errno == EEXIST) continue;
-      SetHostError(errno);
-      return false;
+      return ErrnoError(errno);
     }
     // A stop here leaves the fresh link beside what stands at `link`.
     CrashPoint();
     if (rename(fresh.c_str(), link.c_str()) != 0) {
-      SetHostError(errno);
+      HostError error = ErrnoError(errno);
       unlink(fresh.c_str());
-      return false;
+      return error;
     }
-    return true;
+    return {};
   }
-  SetHostError(EEXIST);
-  return false;
+  return ErrnoError(EEXIST);
 }
 
 }  // namespace sorana::platform::host

@@ -16,7 +16,6 @@
 #include <optional>
 #include <utility>
 
-#include "platform/file_system.h"
 #include "platform/input_file.h"
 
 namespace sorana::platform::host {
@@ -43,14 +42,15 @@ struct BufferedFile {
 };
 
 struct BufferedSystem {
-  mspack_system base{};  // first member: libmspack hands back its address
-  int error = 0;         // first errno of a failed file operation
+  mspack_system base{};            // first member: libmspack hands back its address
+  std::optional<HostError> error;  // the first failed file operation
   int64_t outputBytes = 0;
   AtomicFile* output = nullptr;  // the one file the decoder writes
 
-  void Record(int code) {
-    if (error == 0) error = code != 0 ? code : EIO;
+  void Record(HostError failure) {
+    if (!error) error = failure.code != 0 ? std::move(failure) : ErrnoError(EIO);
   }
+  void Record(int code) { Record(ErrnoError(code)); }
 };
 
 BufferedFile* AsFile(mspack_file* file) { return reinterpret_cast<BufferedFile*>(file); }
@@ -58,8 +58,8 @@ BufferedSystem* AsSystem(mspack_system* system) { return reinterpret_cast<Buffer
 
 bool Flush(BufferedFile* file) {
   if (!file->writing || file->pos == 0) return true;
-  if (!file->sink->Write(file->buffer.get(), file->pos)) {
-    file->owner->Record(LastError());
+  if (Status written = file->sink->Write(file->buffer.get(), file->pos); !written) {
+    file->owner->Record(written.error());
     return false;
   }
   file->bufferStart += static_cast<off_t>(file->pos);
@@ -96,7 +96,7 @@ mspack_file* Open(mspack_system* self, const char* filename, int mode) noexcept 
   }
   file->source.reset(new (std::nothrow) InputFile(filename));
   if (file->source == nullptr || !file->source->Ok()) {
-    system->Record(file->source == nullptr ? ENOMEM : LastError());
+    system->Record(file->source == nullptr ? ErrnoError(ENOMEM) : file->source->Error());
     delete file;
     return nullptr;
   }
@@ -122,15 +122,15 @@ int Read(mspack_file* handle, void* out, int bytes) noexcept {
   size_t copied = 0;
   while (copied < wanted) {
     if (file->pos == file->end) {
-      const int64_t got = file->source->Read(file->buffer.get(), kBufferSize);
-      if (got < 0) {
-        file->owner->Record(LastError());
+      const Result<size_t> got = file->source->Read(file->buffer.get(), kBufferSize);
+      if (!got) {
+        file->owner->Record(got.error());
         return -1;
       }
-      if (got == 0) break;
+      if (*got == 0) break;
       file->bufferStart += static_cast<off_t>(file->end);
       file->pos = 0;
-      file->end = static_cast<size_t>(got);
+      file->end = *got;
     }
     size_t take = std::min(file->end - file->pos, wanted - copied);
     std::memcpy(dest + copied, file->buffer.get() + file->pos, take);
@@ -148,8 +148,8 @@ int Read(mspack_file* handle, void* out, int bytes) noexcept {
   if (kBufferSize - file->pos < size) {
     if (!Flush(file)) return -1;
     if (size > kBufferSize) {
-      if (!file->sink->Write(in, size)) {
-        file->owner->Record(LastError());
+      if (Status written = file->sink->Write(in, size); !written) {
+        file->owner->Record(written.error());
         return -1;
       }
       file->bufferStart += static_cast<off_t>(size);
@@ -189,9 +189,9 @@ int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
       target = Tell(handle) + offset;
       break;
     case MSPACK_SYS_SEEK_END: {
-      std::optional<int64_t> size = file->source->Size();
+      const Result<int64_t> size = file->source->Size();
       if (!size) {
-        file->owner->Record(LastError());
+        file->owner->Record(size.error());
         return -1;
       }
       target = static_cast<off_t>(*size) + offset;
@@ -206,8 +206,8 @@ int Seek(mspack_file* handle, off_t offset, int mode) noexcept {
     file->pos = static_cast<size_t>(target - file->bufferStart);
     return 0;
   }
-  if (!file->source->Seek(target)) {
-    file->owner->Record(LastError());
+  if (Status sought = file->source->Seek(target); !sought) {
+    file->owner->Record(sought.error());
     return -1;
   }
   file->bufferStart = target;
@@ -235,8 +235,12 @@ void InitSystem(BufferedSystem& system) {
   system.base.null_ptr = nullptr;
 }
 
-LzExpansion Failure(int error, std::string detail) {
-  return LzExpansion{-1, false, error, std::move(detail)};
+// The file operation that failed first, else the decoder's own complaint.
+HostError Failure(const std::optional<HostError>& error, std::string detail) {
+  if (!error) return HostError{0, 0, std::move(detail)};
+  HostError failure = *error;
+  failure.what = failure.what.empty() ? std::move(detail) : detail + " (" + failure.what + ")";
+  return failure;
 }
 
 bool SelfTestPassed() {
@@ -250,14 +254,14 @@ bool SelfTestPassed() {
 
 }  // namespace
 
-LzExpansion LzExpand(const fs::path& source, AtomicFile& out) {
-  if (!SelfTestPassed()) return Failure(0, "libmspack was built for another off_t");
+Result<LzExpansion> LzExpand(const fs::path& source, AtomicFile& out) {
+  if (!SelfTestPassed()) return Failure(std::nullopt, "libmspack was built for another off_t");
   BufferedSystem system;
   InitSystem(system);
   system.output = &out;
   msszdd_decompressor* decompressor = mspack_create_szdd_decompressor(&system.base);
-  if (decompressor == nullptr) return Failure(ENOMEM, "cannot create the SZDD decompressor");
-  LzExpansion result;
+  if (decompressor == nullptr) return ErrnoError(ENOMEM, "cannot create the SZDD decompressor");
+  Result<LzExpansion> result = LzExpansion{};
   msszddd_header* header = decompressor->open(decompressor, source.c_str());
   if (header == nullptr) {
     int code = decompressor->last_error(decompressor);
@@ -268,10 +272,10 @@ LzExpansion LzExpand(const fs::path& source, AtomicFile& out) {
     if (code != MSPACK_ERR_OK) {
       result =
           Failure(system.error, "SZDD data does not decode (libmspack error " + std::to_string(code) + ")");
-    } else if (system.error != 0) {
+    } else if (system.error) {
       result = Failure(system.error, "cannot write the expanded file");
     } else {
-      result = LzExpansion{system.outputBytes, true, 0, {}};
+      result = LzExpansion{system.outputBytes, true};
     }
   }
   mspack_destroy_szdd_decompressor(decompressor);

@@ -10,12 +10,12 @@
 
 namespace sorana::platform::host {
 
-std::FILE* OpenForOverwrite(const std::filesystem::path& file, uint64_t keep) {
+Result<std::FILE*> OpenForOverwrite(const std::filesystem::path& file, uint64_t keep) {
   // It creates the file, or truncates it below.
   CrashPoint();
   // O_NONBLOCK keeps a FIFO at the name from blocking the open; it is refused below.
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return ErrnoError(errno);
   struct stat st {};
   int error = 0;
   if (fstat(fd, &st) != 0) {
@@ -36,8 +36,7 @@ std::FILE* OpenForOverwrite(const std::filesystem::path& file, uint64_t keep) {
     error = errno;
   }
   close(fd);
-  errno = error;
-  return nullptr;
+  return ErrnoError(error);
 }
 
 }  // namespace sorana::platform::host

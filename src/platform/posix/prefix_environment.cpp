@@ -21,7 +21,7 @@ bool SameName(std::string_view a, std::string_view b) {
 
 std::optional<std::string> ReadValue(const WindowsSystem& prefix, Hive hive, std::string_view key,
                                      std::string_view name) {
-  std::optional<RegistryKey> opened = RegistryKey::Open(prefix, hive, key, false);
+  Result<RegistryKey> opened = RegistryKey::Open(prefix, hive, key, false);
   if (!opened) return std::nullopt;
   return opened->ReadString(name);
 }

@@ -8,7 +8,6 @@
 
 #include "formats/win_path_text.h"
 #include "platform/crash_point.h"
-#include "platform/file_system.h"
 #include "platform/windows_system.h"
 
 namespace sorana::platform {
@@ -31,41 +30,30 @@ namespace host {
 
 FolderTrust JudgeFolder(const fs::path& folder) {
   struct stat st {};
-  if (lstat(folder.c_str(), &st) != 0) {
-    SetHostError(errno);
-    return FolderTrust::Missing;
-  }
+  if (lstat(folder.c_str(), &st) != 0) return FolderTrust::Missing;
   return JudgeStat(st);
 }
 
 FolderTrust JudgeResolvedFolder(const fs::path& folder) {
   struct stat st {};
-  if (stat(folder.c_str(), &st) != 0) {
-    SetHostError(errno);
-    return FolderTrust::Missing;
-  }
+  if (stat(folder.c_str(), &st) != 0) return FolderTrust::Missing;
   return JudgeStat(st);
 }
 
 }  // namespace host
 
-FolderTrust ForcePrivateFolder(std::string_view path) {
+Result<FolderTrust> ForcePrivateFolder(std::string_view path) {
   std::optional<fs::path> folder = ToHost(formats::ExcludeTrailingBackslash(std::string(path)));
-  if (!folder) {
-    SetHostError(ENOENT);
-    return FolderTrust::Missing;
-  }
+  if (!folder) return ErrnoError(ENOENT);
   // An existing entry stays as it is: mkdir neither follows nor replaces it.
   struct stat st {};
   if (lstat(folder->c_str(), &st) == 0) return JudgeStat(st);
   CrashPoint();
   std::error_code ec;
   fs::create_directories(folder->parent_path(), ec);
-  if (mkdir(folder->c_str(), 0700) != 0 && errno != EEXIST) {
-    SetHostError(errno);
-    return FolderTrust::Missing;
-  }
-  return host::JudgeFolder(*folder);
+  if (mkdir(folder->c_str(), 0700) != 0 && errno != EEXIST) return ErrnoError(errno);
+  if (lstat(folder->c_str(), &st) != 0) return ErrnoError(errno);
+  return JudgeStat(st);
 }
 
 }  // namespace sorana::platform

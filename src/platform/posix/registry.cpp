@@ -26,9 +26,9 @@ fs::path HiveFile(const WindowsSystem& prefix, Hive hive) {
 constexpr std::string_view kSignature = "WINE REGISTRY Version 2";
 
 // The file's text when it is a Wine registry file.
-std::optional<std::string> ReadHive(const fs::path& file) {
+Result<std::string> ReadHive(const fs::path& file) {
   int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return ErrnoError(errno, "cannot open " + file.string());
   std::string text;
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) text.reserve(static_cast<size_t>(st.st_size));
@@ -39,54 +39,59 @@ std::optional<std::string> ReadHive(const fs::path& file) {
     if (n < 0) break;
     text.append(buffer, static_cast<size_t>(n));
   }
+  const int error = errno;
   close(fd);
-  if (n != 0 || !text.starts_with(kSignature)) return std::nullopt;
+  if (n != 0) return ErrnoError(error, "cannot read " + file.string());
+  if (!text.starts_with(kSignature)) return ErrnoError(EINVAL, file.string() + " is no Wine registry file");
   return text;
 }
 
 // Sets the value line of key `storedPath` in the hive, replacing the file atomically.
-bool WriteValueLine(const WindowsSystem& prefix, Hive hive, const std::string& storedPath,
-                    std::string_view name, const std::optional<std::string>& valueLine) {
-  if (!valueLine) return false;
-  if (WineServerRunning(prefix)) return false;  // it would overwrite the file with its own copy
+Status WriteValueLine(const WindowsSystem& prefix, Hive hive, const std::string& storedPath,
+                      std::string_view name, const std::optional<std::string>& valueLine) {
+  if (!valueLine) return ErrnoError(EINVAL, "a value the registry file cannot hold");
+  // The running server would overwrite the file with its own copy.
+  if (WineServerRunning(prefix)) return ErrnoError(EBUSY, "the prefix's wineserver runs");
   fs::path file = HiveFile(prefix, hive);
-  std::optional<std::string> text = ReadHive(file);
-  if (!text) return false;
+  Result<std::string> text = ReadHive(file);
+  if (!text) return text.error();
   std::optional<std::string> edited =
       formats::registry_text::WithValue(*text, storedPath, name, *valueLine, std::time(nullptr));
+  if (!edited) return ErrnoError(EINVAL, "the key cannot be stored in " + file.string());
   // A write stopped dead left its temporary beside the hive.
   host::RemoveStaleTemporariesIn(file.parent_path());
-  return edited && host::WriteFileAtomic(file, *edited);
+  return host::WriteFileAtomic(file, *edited);
 }
 
 }  // namespace
 
-std::optional<RegistryKey> RegistryKey::Open(Hive hive, std::string_view subKey, bool create) {
+Result<RegistryKey> RegistryKey::Open(Hive hive, std::string_view subKey, bool create) {
   return Open(ActiveSystem(), hive, subKey, create);
 }
 
-std::optional<RegistryKey> RegistryKey::Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
-                                             bool create) {
-  std::optional<std::string> text = ReadHive(HiveFile(prefix, hive));
-  if (!text) return std::nullopt;
+Result<RegistryKey> RegistryKey::Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
+                                      bool create) {
+  Result<std::string> text = ReadHive(HiveFile(prefix, hive));
+  if (!text) return text.error();
   std::optional<formats::registry_text::KeyPath> key =
       formats::registry_text::LocateKey(*text, subKey, hive == Hive::LocalMachine);
-  if (!key || (!key->exists && !create)) return std::nullopt;
+  if (!key) return ErrnoError(EINVAL, "no key can be named " + std::string(subKey));
+  if (!key->exists && !create) return ErrnoError(ENOENT, "no key " + std::string(subKey));
   return RegistryKey(prefix, hive, std::move(key->stored));
 }
 
 std::optional<std::string> RegistryKey::ReadString(std::string_view name) const {
-  std::optional<std::string> text = ReadHive(HiveFile(prefix_, hive_));
+  Result<std::string> text = ReadHive(HiveFile(prefix_, hive_));
   if (!text) return std::nullopt;
   return formats::registry_text::ReadString(*text, storedPath_, name);
 }
 
-bool RegistryKey::WriteString(std::string_view name, std::string_view value) {
+Status RegistryKey::WriteString(std::string_view name, std::string_view value) {
   return WriteValueLine(prefix_, hive_, storedPath_, name,
                         formats::registry_text::StringValueLine(name, value));
 }
 
-bool RegistryKey::WriteBinary(std::string_view name, const std::vector<uint8_t>& data) {
+Status RegistryKey::WriteBinary(std::string_view name, const std::vector<uint8_t>& data) {
   return WriteValueLine(prefix_, hive_, storedPath_, name,
                         formats::registry_text::BinaryValueLine(name, data));
 }

@@ -43,13 +43,13 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
     // A missing folder and a file in the folder's place read alike here: the folder tells which.
     const DWORD folder = GetFileAttributesW(target.parent_path().c_str());
     if (folder == INVALID_FILE_ATTRIBUTES) {
-      win32::FailWithLastError();
+      openError_ = win32::SystemError(GetLastError());
     } else {
-      win32::Fail((folder & FILE_ATTRIBUTE_DIRECTORY) ? win32::ErrnoOf(error) : ENOTDIR);
+      openError_ = (folder & FILE_ATTRIBUTE_DIRECTORY) ? win32::SystemError(error) : ErrnoError(ENOTDIR);
     }
     return;
   }
-  win32::Fail(EEXIST);
+  openError_ = ErrnoError(EEXIST);
 }
 
 AtomicFile::~AtomicFile() {
@@ -57,40 +57,40 @@ AtomicFile::~AtomicFile() {
   if (!name_.empty()) DeleteFileW(name_.c_str());
 }
 
-bool AtomicFile::Write(const void* data, size_t size) {
-  if (handle_ == kNoHandle) return win32::Fail(EBADF);
+Status AtomicFile::Write(const void* data, size_t size) {
+  if (handle_ == kNoHandle) return ErrnoError(EBADF);
   const auto* bytes = static_cast<const char*>(data);
   while (size > 0) {
     DWORD chunk = static_cast<DWORD>(size < (1u << 24) ? size : (1u << 24));
     DWORD written = 0;
-    if (!WriteFile(AsHandle(handle_), bytes, chunk, &written, nullptr)) return win32::FailWithLastError();
+    if (!WriteFile(AsHandle(handle_), bytes, chunk, &written, nullptr)) return LastSystemError();
     bytes += written;
     size -= written;
   }
-  return true;
+  return {};
 }
 
-bool AtomicFile::SetWriteTime(int64_t unixSeconds) {
-  if (handle_ == kNoHandle) return win32::Fail(EBADF);
+Status AtomicFile::SetWriteTime(int64_t unixSeconds) {
+  if (handle_ == kNoHandle) return ErrnoError(EBADF);
   // FILETIME counts 100-nanosecond steps from 1601-01-01.
   const uint64_t ticks = static_cast<uint64_t>(unixSeconds + 11644473600LL) * 10000000ULL;
   FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-  if (!SetFileTime(AsHandle(handle_), nullptr, &time, &time)) return win32::FailWithLastError();
-  return true;
+  if (!SetFileTime(AsHandle(handle_), nullptr, &time, &time)) return LastSystemError();
+  return {};
 }
 
-bool AtomicFile::Commit(bool replace, bool durable) {
-  if (handle_ == kNoHandle) return win32::Fail(EBADF);
+Status AtomicFile::Commit(bool replace, bool durable) {
+  if (handle_ == kNoHandle) return ErrnoError(EBADF);
   HANDLE file = AsHandle(handle_);
-  if (durable && !FlushFileBuffers(file)) return win32::FailWithLastError();
+  if (durable && !FlushFileBuffers(file)) return LastSystemError();
   // A stop here leaves the temporary file beside an untouched target.
   CrashPoint();
   handle_ = kNoHandle;
-  if (!CloseHandle(file)) return win32::FailWithLastError();
+  if (!CloseHandle(file)) return LastSystemError();
   DWORD flags = (durable ? MOVEFILE_WRITE_THROUGH : 0) | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (!MoveFileExW(name_.c_str(), target_.c_str(), flags)) return win32::FailWithLastError();
+  if (!MoveFileExW(name_.c_str(), target_.c_str(), flags)) return LastSystemError();
   name_.clear();
-  return true;
+  return {};
 }
 
 }  // namespace host

@@ -44,24 +44,26 @@ bool FlushVolume(const fs::path& folder) {
   return flushed;
 }
 
-bool FlushFile(const fs::path& file) {
+Status FlushFile(const fs::path& file) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return win32::FailWithLastError();
-  const bool flushed = FlushFileBuffers(handle) != 0 || win32::FailWithLastError();
+  if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
+  Status flushed;
+  if (!FlushFileBuffers(handle)) flushed = LastSystemError();
   CloseHandle(handle);
   return flushed;
 }
 
 // Every file below `folder`, then the folder itself, so that its names and
-// renames follow the files they name. Goes on after a failure; false then.
-bool FlushTree(const fs::path& folder) {
-  bool ok = true;
+// renames follow the files they name. Goes on after a failure and reports the first.
+Status FlushTree(const fs::path& folder) {
+  Status ok;
   WIN32_FIND_DATAW data;
   HANDLE find =
       FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) ok = win32::FailWithLastError();
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) ok = win32::SystemError(error);
   } else {
     do {
       const std::wstring_view name(data.cFileName);
@@ -69,9 +71,11 @@ bool FlushTree(const fs::path& folder) {
       // A link or junction is flushed as an entry of its folder, never followed.
       if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
       const fs::path entry = folder / name;
-      ok = ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FlushTree(entry) : FlushFile(entry)) && ok;
+      KeepFirstFailure(
+          ok, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FlushTree(entry) : FlushFile(entry));
     } while (FindNextFileW(find, &data));
-    if (GetLastError() != ERROR_NO_MORE_FILES) ok = win32::FailWithLastError();
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) KeepFirstFailure(ok, win32::SystemError(error));
     FindClose(find);
   }
   // Some file systems refuse to flush a folder and keep its entries with
@@ -88,13 +92,14 @@ bool FlushTree(const fs::path& folder) {
 
 }  // namespace
 
-bool FlushToDisk(std::string_view folder) {
+Status FlushToDisk(std::string_view folder) {
   std::optional<fs::path> host = ToHost(folder);
-  if (!host) return win32::Fail(ENOENT);
+  if (!host) return ErrnoError(ENOENT);
   const DWORD attributes = GetFileAttributesW(host->c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return win32::FailWithLastError();
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return win32::Fail(ENOTDIR);
-  return FlushVolume(*host) || FlushTree(*host);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastSystemError();
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ErrnoError(ENOTDIR);
+  if (FlushVolume(*host)) return {};
+  return FlushTree(*host);
 }
 
 }  // namespace sorana::platform

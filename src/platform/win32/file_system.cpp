@@ -1,5 +1,6 @@
-// File-system operations through the wide-character Win32 API. Failures record
-// the errno value of the Win32 error, so the core sees the same codes on every host.
+// File-system operations through the wide-character Win32 API. Failures carry
+// the errno value of the Win32 error, so the core sees the same codes on every
+// host, and the Win32 error itself for the boxes that show the system's number.
 #include "platform/file_system.h"
 #include "formats/wildcard_match.h"
 #include "formats/win_path_text.h"
@@ -17,13 +18,9 @@
 namespace sorana::platform {
 
 namespace fs = std::filesystem;
-using win32::Fail;
-using win32::FailWithLastError;
+using win32::SystemError;
 
 namespace {
-
-thread_local int lastError = 0;
-thread_local unsigned long lastSystemError = 0;
 
 // The attribute bits SetFileAttributesW accepts.
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -31,11 +28,14 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
                                       FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-std::optional<fs::path> Host(std::string_view path) {
+Result<fs::path> Host(std::string_view path) {
   std::optional<fs::path> host = ToHost(path);
-  if (!host) Fail(ENOENT);
-  return host;
+  if (!host) return ErrnoError(ENOENT);
+  return std::move(*host);
 }
+
+// The failure GetLastError reports for the call that just failed.
+HostError LastFailure() { return SystemError(GetLastError()); }
 
 // Closes a handle when it leaves scope.
 class Handle {
@@ -56,7 +56,7 @@ class Handle {
 // A copy of `from` under a fresh temporary name in `folder`, to be put in
 // place of its target. CopyFileW brings the attributes and the last-write time
 // along, and copies onto no existing name.
-std::optional<fs::path> CopyToTemporary(const fs::path& from, const fs::path& folder) {
+Result<fs::path> CopyToTemporary(const fs::path& from, const fs::path& folder) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     fs::path temp = win32::NextTemporaryName(folder);
     if (CopyFileW(from.c_str(), temp.c_str(), TRUE)) return temp;
@@ -68,23 +68,21 @@ std::optional<fs::path> CopyToTemporary(const fs::path& from, const fs::path& fo
     // A missing folder and a file in the folder's place read alike here: the folder tells which.
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     const bool notFolder = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    Fail(notFolder ? ENOTDIR : win32::ErrnoOf(error));
-    return std::nullopt;
+    return notFolder ? ErrnoError(ENOTDIR) : SystemError(error);
   }
-  Fail(EEXIST);
-  return std::nullopt;
+  return ErrnoError(EEXIST);
 }
 
 // Moves the finished temporary file onto `target`; the temporary is removed on failure.
-bool PutInPlace(const fs::path& temp, const fs::path& target, bool replaceExisting) {
+Status PutInPlace(const fs::path& temp, const fs::path& target, bool replaceExisting) {
   // A stop here leaves the temporary file beside an untouched target.
   CrashPoint();
   DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (MoveFileExW(temp.c_str(), target.c_str(), flags)) return true;
-  DWORD error = GetLastError();
+  if (MoveFileExW(temp.c_str(), target.c_str(), flags)) return {};
+  const DWORD error = GetLastError();
   SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(temp.c_str());
-  return Fail(win32::ErrnoOf(error));
+  return SystemError(error);
 }
 
 bool IsReadOnlyFile(DWORD attributes) {
@@ -94,89 +92,78 @@ bool IsReadOnlyFile(DWORD attributes) {
 
 }  // namespace
 
-int LastError() { return lastError; }
-int SystemErrorCode() { return static_cast<int>(lastSystemError); }
-void SetHostError(int code) { win32::SetHostErrors(code, win32::SystemCodeOf(code)); }
-
-namespace win32 {
-void SetHostErrors(int errnoCode, unsigned long systemCode) {
-  lastError = errnoCode;
-  lastSystemError = systemCode;
-}
-}  // namespace win32
-
 namespace host {
 
-std::optional<uint32_t> AttributesOf(const fs::path& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    FailWithLastError();
-    return std::nullopt;
-  }
-  return attributes;
+Result<uint32_t> AttributesOf(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastFailure();
+  return static_cast<uint32_t>(attributes);
 }
 
-bool CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExisting) {
+Status CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExisting) {
   DWORD existing = GetFileAttributesW(to.c_str());
-  if (existing != INVALID_FILE_ATTRIBUTES && !replaceExisting) return Fail(EEXIST);
-  std::optional<fs::path> temp = CopyToTemporary(from, to.parent_path());
-  if (!temp) return false;
+  if (existing != INVALID_FILE_ATTRIBUTES && !replaceExisting) return ErrnoError(EEXIST);
+  Result<fs::path> temp = CopyToTemporary(from, to.parent_path());
+  if (!temp) return temp.error();
   return PutInPlace(*temp, to, replaceExisting);
 }
 
-bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+Status RenameNoReplace(const fs::path& from, const fs::path& to) {
   CrashPoint();
-  if (!MoveFileExW(from.c_str(), to.c_str(), 0)) return FailWithLastError();
-  return true;
+  if (!MoveFileExW(from.c_str(), to.c_str(), 0)) return LastFailure();
+  return {};
 }
 
-bool WriteFileAtomic(const fs::path& file, std::string_view bytes) {
+Status WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   DWORD existing = GetFileAttributesW(file.c_str());
-  if (IsReadOnlyFile(existing)) return Fail(EACCES);
-  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return Fail(EISDIR);
+  if (IsReadOnlyFile(existing)) return ErrnoError(EACCES);
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return ErrnoError(EISDIR);
   AtomicFile out(file);
-  if (!out.Ok() || !out.Write(bytes.data(), bytes.size())) return false;
+  if (!out.Ok()) return out.Error();
+  if (Status written = out.Write(bytes.data(), bytes.size()); !written) return written;
   // An existing file keeps its attributes (hidden, system, archive).
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & kSettableAttributes) != 0) {
     FILE_BASIC_INFO info{};
     info.FileAttributes = existing & kSettableAttributes;
     if (!SetFileInformationByHandle(reinterpret_cast<HANDLE>(out.NativeHandle()), FileBasicInfo, &info,
                                     sizeof info))
-      return FailWithLastError();
+      return LastFailure();
   }
   return out.Commit(true, true);
 }
 
 }  // namespace host
 
-bool CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
-  std::optional<fs::path> source = Host(from);
-  std::optional<fs::path> target = Host(to);
-  if (!source || !target) return false;
+Status CopyFileTo(std::string_view from, std::string_view to, bool failIfExists) {
+  Result<fs::path> source = Host(from);
+  if (!source) return source.error();
+  Result<fs::path> target = Host(to);
+  if (!target) return target.error();
   DWORD existing = GetFileAttributesW(target->c_str());
   if (existing != INVALID_FILE_ATTRIBUTES) {
-    if (failIfExists) return Fail(EEXIST);
-    if (existing & FILE_ATTRIBUTE_DIRECTORY) return Fail(EISDIR);
-    if (existing & FILE_ATTRIBUTE_READONLY) return Fail(EACCES);
+    if (failIfExists) return ErrnoError(EEXIST);
+    if (existing & FILE_ATTRIBUTE_DIRECTORY) return ErrnoError(EISDIR);
+    if (existing & FILE_ATTRIBUTE_READONLY) return ErrnoError(EACCES);
   }
   return host::CopyRegularFile(*source, *target, !failIfExists);
 }
 
-bool RemoveFile(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status RemoveFile(std::string_view path) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   DWORD attributes = GetFileAttributesW(host->c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return FailWithLastError();
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Fail(EISDIR);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastFailure();
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ErrnoError(EISDIR);
   CrashPoint();
-  if (!DeleteFileW(host->c_str())) return FailWithLastError();
-  return true;
+  if (!DeleteFileW(host->c_str())) return LastFailure();
+  return {};
 }
 
-bool RenameFile(std::string_view from, std::string_view to) {
-  std::optional<fs::path> source = Host(from);
-  std::optional<fs::path> target = Host(to);
-  if (!source || !target) return false;
+Status RenameFile(std::string_view from, std::string_view to) {
+  Result<fs::path> source = Host(from);
+  if (!source) return source.error();
+  Result<fs::path> target = Host(to);
+  if (!target) return target.error();
   // A change of spelling only goes through a temporary name: Wine's MoveFileW
   // finds the target to be the source itself and leaves the old spelling.
   if (source->parent_path() == target->parent_path() && source->filename() != target->filename() &&
@@ -184,80 +171,79 @@ bool RenameFile(std::string_view from, std::string_view to) {
           CSTR_EQUAL) {
     fs::path step = source->parent_path() / (source->filename().native() + L".~respell");
     CrashPoint();
-    if (!MoveFileW(source->c_str(), step.c_str())) return FailWithLastError();
+    if (!MoveFileW(source->c_str(), step.c_str())) return LastFailure();
     CrashPoint();
-    if (MoveFileW(step.c_str(), target->c_str())) return true;
-    DWORD error = GetLastError();
+    if (MoveFileW(step.c_str(), target->c_str())) return {};
+    const DWORD error = GetLastError();
     MoveFileW(step.c_str(), source->c_str());
-    return Fail(win32::ErrnoOf(error));
+    return SystemError(error);
   }
   // MoveFileW: fails on an existing target and moves a file to another drive by copy and delete.
   CrashPoint();
-  if (!MoveFileW(source->c_str(), target->c_str())) return FailWithLastError();
-  return true;
+  if (!MoveFileW(source->c_str(), target->c_str())) return LastFailure();
+  return {};
 }
 
-bool ForceDirectories(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status ForceDirectories(std::string_view path) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   DWORD existing = GetFileAttributesW(host->c_str());
-  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return {};
   CrashPoint();
   // Each missing level in turn, from the drive down.
   fs::path level = host->root_path();
   for (const fs::path& part : host->relative_path()) {
     if (part.empty()) continue;
     level /= part;
-    if (!CreateDirectoryW(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-      return FailWithLastError();
+    if (!CreateDirectoryW(level.c_str(), nullptr)) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_ALREADY_EXISTS) return SystemError(error);
     }
   }
   DWORD attributes = GetFileAttributesW(host->c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  return Fail(ENOTDIR);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
+  return ErrnoError(ENOTDIR);
 }
 
-bool MakeDirectory(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status MakeDirectory(std::string_view path) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   CrashPoint();
-  if (!CreateDirectoryW(host->c_str(), nullptr)) return FailWithLastError();
-  return true;
+  if (!CreateDirectoryW(host->c_str(), nullptr)) return LastFailure();
+  return {};
 }
 
-bool SetAttributes(std::string_view path, uint32_t attributes) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status SetAttributes(std::string_view path, uint32_t attributes) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   DWORD settable = attributes & kSettableAttributes;
   // FILE_ATTRIBUTE_NORMAL only ever stands alone, for none of the others.
   const DWORD current = GetFileAttributesW(host->c_str());
-  if (current == INVALID_FILE_ATTRIBUTES) return FailWithLastError();
+  if (current == INVALID_FILE_ATTRIBUTES) return LastFailure();
   const DWORD others = kSettableAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
-  if ((current & others) == (settable & others)) return true;
+  if ((current & others) == (settable & others)) return {};
   CrashPoint();
   if (!SetFileAttributesW(host->c_str(), settable != 0 ? settable : FILE_ATTRIBUTE_NORMAL)) {
-    return FailWithLastError();
+    return LastFailure();
   }
-  return true;
+  return {};
 }
 
-std::vector<FindEntry> FindFiles(std::string_view pattern) {
-  SetHostError(0);
+Result<std::vector<FindEntry>> FindFiles(std::string_view pattern) {
   auto [folder, namePattern] = formats::SplitLastComponent(pattern);
+  if (folder.empty()) return ErrnoError(ENOENT);
+  Result<fs::path> host = Host(folder);
+  if (!host) return host.error();
   std::vector<FindEntry> entries;
-  std::optional<fs::path> host = folder.empty() ? std::nullopt : ToHost(folder);
-  if (!host) {
-    Fail(ENOENT);
-    return entries;
-  }
   // Every entry, matched by the system-wide rule: the system's own matching
   // would also match the short 8.3 names.
   WIN32_FIND_DATAW data;
   HANDLE find =
       FindFirstFileExW((*host / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
     // A drive root lists no "." and "..": nothing found there is an empty folder.
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) FailWithLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return SystemError(error);
     return entries;
   }
   do {
@@ -267,56 +253,57 @@ std::vector<FindEntry> FindFiles(std::string_view pattern) {
     if (!name || !formats::MatchesWildcard(*name, namePattern)) continue;
     entries.push_back(FindEntry{*name, data.dwFileAttributes});
   } while (FindNextFileW(find, &data));
-  DWORD error = GetLastError();
+  const DWORD error = GetLastError();
   FindClose(find);
-  if (error != ERROR_NO_MORE_FILES) Fail(win32::ErrnoOf(error));
+  if (error != ERROR_NO_MORE_FILES) return SystemError(error);
   return entries;
 }
 
-std::optional<std::string> ReadWholeFile(std::string_view path) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return std::nullopt;
+Result<std::string> ReadWholeFile(std::string_view path) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   Handle in(CreateFileW(host->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!in.Valid()) {
-    FailWithLastError();
-    return std::nullopt;
+    const DWORD error = GetLastError();
+    // A folder cannot be opened so: the system says access denied, the core reads EISDIR.
+    const DWORD attributes = GetFileAttributesW(host->c_str());
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (error == ERROR_ACCESS_DENIED && folder) return HostError{EISDIR, error, {}};
+    return SystemError(error);
   }
   std::string bytes;
   char buffer[1 << 16];
   DWORD got = 0;
   while (true) {
-    if (!ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr)) {
-      FailWithLastError();
-      return std::nullopt;
-    }
+    if (!ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr)) return LastFailure();
     if (got == 0) break;
     bytes.append(buffer, got);
   }
   return bytes;
 }
 
-bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status WriteFileAtomic(std::string_view path, std::string_view bytes) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   return host::WriteFileAtomic(*host, bytes);
 }
 
-bool SetWriteTime(std::string_view path, int64_t unixSeconds) {
-  std::optional<fs::path> host = Host(path);
-  if (!host) return false;
+Status SetWriteTime(std::string_view path, int64_t unixSeconds) {
+  Result<fs::path> host = Host(path);
+  if (!host) return host.error();
   // Folders open only with backup semantics.
   Handle file(CreateFileW(host->c_str(), FILE_WRITE_ATTRIBUTES,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file.Valid()) return FailWithLastError();
+  if (!file.Valid()) return LastFailure();
   // 100-ns intervals since 1601-01-01.
   constexpr int64_t kEpochOffsetSeconds = 11644473600;
   uint64_t ticks = static_cast<uint64_t>(unixSeconds + kEpochOffsetSeconds) * 10000000ull;
   FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
   CrashPoint();
-  if (!::SetFileTime(file.Get(), nullptr, nullptr, &time)) return FailWithLastError();
-  return true;
+  if (!::SetFileTime(file.Get(), nullptr, nullptr, &time)) return LastFailure();
+  return {};
 }
 
 }  // namespace sorana::platform

@@ -34,20 +34,22 @@ std::atomic<HWND> shellOwner{nullptr};
 // The shell's own operation first, as Windows does it (with its own box for an
 // error); then every item is made to end where it belongs, and the result says
 // whether it does: Wine's shell leaves replacements and merges undone and
-// reports missing items as done.
-bool ShellTransfer(UINT function, std::string_view sources, std::string_view destination) {
+// reports missing items as done. The first failure is the one reported.
+Status ShellTransfer(UINT function, std::string_view sources, std::string_view destination) {
   // The shell takes a missing destination of a single item as that item's new
   // name; made first, it is always the folder the items go into.
   const std::string folder = formats::ExcludeTrailingBackslash(std::string(destination));
-  if (!ForceDirectories(folder)) return false;
+  if (Status made = ForceDirectories(folder); !made) return made;
   std::optional<std::filesystem::path> into = ToHost(folder);
   // Both lists end in two NULs: the items' own and one more.
   std::optional<std::wstring> from = win32::Widen(sources);
   std::optional<std::wstring> to = win32::Widen(destination);
-  if (!into || !from || !to) return win32::Fail(ENOENT);
+  if (!into || !from || !to) return ErrnoError(ENOENT);
   // Listed before the shell moves anything away.
-  bool ok = true;
-  const std::vector<std::filesystem::path> items = win32::ExpandSourceList(sources, ok);
+  bool allFound = true;
+  const std::vector<std::filesystem::path> items = win32::ExpandSourceList(sources, allFound);
+  Status ok;
+  if (!allFound) ok = ErrnoError(ENOENT);
   from->append(2, L'\0');
   to->append(2, L'\0');
   SHFILEOPSTRUCTW operation{};
@@ -63,10 +65,11 @@ bool ShellTransfer(UINT function, std::string_view sources, std::string_view des
   for (const std::filesystem::path& item : items) {
     // A folder cannot go into itself or below itself.
     if (win32::ContainsFolder(item, *into)) {
-      ok = win32::Fail(EINVAL);
+      KeepFirstFailure(ok, ErrnoError(EINVAL));
       continue;
     }
-    ok = (function == FO_MOVE ? win32::FinishMove(item, *into) : win32::FinishCopy(item, *into)) && ok;
+    KeepFirstFailure(ok,
+                     function == FO_MOVE ? win32::FinishMove(item, *into) : win32::FinishCopy(item, *into));
   }
   return ok;
 }
@@ -113,11 +116,11 @@ std::string ExpandFolderPath(std::string_view path) {
 
 void SetFileOperationOwner(void* window) { shellOwner.store(static_cast<HWND>(window)); }
 
-bool MoveFiles(std::string_view sources, std::string_view destination) {
+Status MoveFiles(std::string_view sources, std::string_view destination) {
   return ShellTransfer(FO_MOVE, sources, destination);
 }
 
-bool CopyFiles(std::string_view sources, std::string_view destination) {
+Status CopyFiles(std::string_view sources, std::string_view destination) {
   return ShellTransfer(FO_COPY, sources, destination);
 }
 

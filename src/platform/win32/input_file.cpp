@@ -16,7 +16,7 @@ InputFile::InputFile(const std::filesystem::path& path) {
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    win32::FailWithLastError();
+    openError_ = LastSystemError();
     return;
   }
   handle_ = reinterpret_cast<intptr_t>(file);
@@ -26,29 +26,24 @@ InputFile::~InputFile() {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
 }
 
-int64_t InputFile::Read(void* data, size_t size) {
+Result<size_t> InputFile::Read(void* data, size_t size) {
   DWORD got = 0;
   DWORD wanted = static_cast<DWORD>(size < (1u << 30) ? size : (1u << 30));
-  if (!ReadFile(AsHandle(handle_), data, wanted, &got, nullptr)) {
-    win32::FailWithLastError();
-    return -1;
-  }
-  return got;
+  if (!ReadFile(AsHandle(handle_), data, wanted, &got, nullptr)) return LastSystemError();
+  return static_cast<size_t>(got);
 }
 
-bool InputFile::Seek(int64_t offset) {
+Status InputFile::Seek(int64_t offset) {
   LARGE_INTEGER to{};
   to.QuadPart = offset;
-  return SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN) || win32::FailWithLastError();
+  if (!SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN)) return LastSystemError();
+  return {};
 }
 
-std::optional<int64_t> InputFile::Size() {
+Result<int64_t> InputFile::Size() {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(AsHandle(handle_), &size)) {
-    win32::FailWithLastError();
-    return std::nullopt;
-  }
-  return size.QuadPart;
+  if (!GetFileSizeEx(AsHandle(handle_), &size)) return LastSystemError();
+  return static_cast<int64_t>(size.QuadPart);
 }
 
 }  // namespace sorana::platform::host

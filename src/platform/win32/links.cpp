@@ -44,13 +44,10 @@ bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == E
 
 }  // namespace
 
-std::optional<fs::path> FinalPath(const fs::path& path) {
+Result<fs::path> FinalPath(const fs::path& path) {
   std::error_code error;
   fs::path absolute = fs::absolute(path, error);
-  if (error) {
-    win32::Fail(EINVAL);
-    return std::nullopt;
-  }
+  if (error) return ErrnoError(EINVAL);
   absolute = absolute.lexically_normal();
   // The longest existing head is resolved by the system; the rest follows as given.
   fs::path head = absolute;
@@ -60,18 +57,15 @@ std::optional<fs::path> FinalPath(const fs::path& path) {
     if (std::optional<std::wstring> final = FinalPathOfExisting(head, &failure)) {
       return tail.empty() ? fs::path(*final) : fs::path(*final) / tail;
     }
-    if (!IsMissing(failure) || !head.has_relative_path()) {
-      win32::Fail(win32::ErrnoOf(failure));
-      return std::nullopt;
-    }
+    if (!IsMissing(failure) || !head.has_relative_path()) return win32::SystemError(failure);
     tail = tail.empty() ? head.filename() : head.filename() / tail;
     head = head.parent_path();
   }
 }
 
-bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
+Status PlaceSymbolicLink(const fs::path& link, std::string_view target) {
   std::optional<std::wstring> wide = win32::Widen(target);
-  if (!wide) return win32::Fail(EINVAL);
+  if (!wide) return ErrnoError(EINVAL);
   for (wchar_t& ch : *wide) {
     if (ch == L'/') ch = L'\\';
   }
@@ -86,7 +80,7 @@ bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
     if (!CreateSymbolicLinkW(fresh.c_str(), wide->c_str(), flags)) {
       const DWORD error = GetLastError();
       if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
-      return win32::Fail(win32::ErrnoOf(error));
+      return win32::SystemError(error);
     }
     // A stop here leaves the fresh link beside what stands at `link`.
     CrashPoint();
@@ -94,11 +88,11 @@ bool PlaceSymbolicLink(const fs::path& link, std::string_view target) {
       const DWORD error = GetLastError();
       RemoveDirectoryW(fresh.c_str());
       DeleteFileW(fresh.c_str());
-      return win32::Fail(win32::ErrnoOf(error));
+      return win32::SystemError(error);
     }
-    return true;
+    return {};
   }
-  return win32::Fail(EEXIST);
+  return ErrnoError(EEXIST);
 }
 
 }  // namespace sorana::platform::host

@@ -21,45 +21,45 @@ namespace fs = std::filesystem;
 
 INT AsLzFile(HANDLE handle) { return static_cast<INT>(reinterpret_cast<intptr_t>(handle)); }
 
-LzExpansion Failure(int error, std::string detail) {
-  return LzExpansion{-1, false, error, std::move(detail)};
-}
-
 // LZ32's negative results: its file errors leave the system's last error behind.
-LzExpansion LzFailure(LONG code, const fs::path& source) {
+HostError LzFailure(LONG code, const fs::path& source) {
+  const DWORD system = GetLastError();  // read before the texts below are made
   switch (code) {
     case LZERROR_READ:
     case LZERROR_BADINHANDLE:
-      return Failure(win32::ErrnoOf(GetLastError()), "cannot read " + Utf8OfPath(source));
+      return win32::SystemError(system, "cannot read " + Utf8OfPath(source));
     case LZERROR_WRITE:
     case LZERROR_BADOUTHANDLE:
-      return Failure(win32::ErrnoOf(GetLastError()), "cannot write the expanded file");
+      return win32::SystemError(system, "cannot write the expanded file");
     case LZERROR_GLOBALLOC:
     case LZERROR_GLOBLOCK:
-      return Failure(ENOMEM, "LZ32 has no memory for " + Utf8OfPath(source));
+      return ErrnoError(ENOMEM, "LZ32 has no memory for " + Utf8OfPath(source));
     default:
-      return Failure(0, "SZDD data does not decode (LZ32 error " + std::to_string(code) + ")");
+      return HostError{0, 0, "SZDD data does not decode (LZ32 error " + std::to_string(code) + ")"};
   }
 }
 
 }  // namespace
 
-LzExpansion LzExpand(const fs::path& source, AtomicFile& out) {
+Result<LzExpansion> LzExpand(const fs::path& source, AtomicFile& out) {
   HANDLE file =
       CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return Failure(win32::ErrnoOf(GetLastError()), "cannot open " + Utf8OfPath(source));
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return win32::SystemError(error, "cannot open " + Utf8OfPath(source));
+  }
   // LZInit hands back the file itself when it is not compressed, which LZCopy then copies.
   const INT input = LZInit(AsLzFile(file));
   if (input < 0) {
-    LzExpansion failure = LzFailure(input, source);
+    HostError failure = LzFailure(input, source);
     CloseHandle(file);
     return failure;
   }
   const bool decoded = input != AsLzFile(file);
   const LONG bytes = LZCopy(input, AsLzFile(reinterpret_cast<HANDLE>(out.NativeHandle())));
-  LzExpansion result = bytes < 0 ? LzFailure(bytes, source) : LzExpansion{bytes, decoded, 0, {}};
+  Result<LzExpansion> result = bytes < 0 ? Result<LzExpansion>(LzFailure(bytes, source))
+                                         : Result<LzExpansion>(LzExpansion{bytes, decoded});
   LZClose(input);  // closes the file as well
   return result;
 }

@@ -4,6 +4,8 @@
 #include <io.h>
 
 #include <cerrno>
+#include <optional>
+#include <utility>
 
 #include "platform/crash_point.h"
 #include "platform/win32/wide_text.h"
@@ -11,49 +13,44 @@
 
 namespace sorana::platform::host {
 
-std::FILE* OpenForOverwrite(const std::filesystem::path& file, uint64_t keep) {
+Result<std::FILE*> OpenForOverwrite(const std::filesystem::path& file, uint64_t keep) {
   // It creates the file, or truncates it below.
   CrashPoint();
   // The reparse point itself is opened, never what it leads to; it is refused below.
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    errno = win32::ErrnoOf(GetLastError());
-    return nullptr;
-  }
+  if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
   BY_HANDLE_FILE_INFORMATION info{};
-  int error = 0;
+  std::optional<HostError> error;
   if (GetFileType(handle) != FILE_TYPE_DISK) {
-    error = EINVAL;  // a device name such as NUL or CON
+    error = ErrnoError(EINVAL);  // a device name such as NUL or CON
   } else if (!GetFileInformationByHandle(handle, &info)) {
-    error = win32::ErrnoOf(GetLastError());
+    error = LastSystemError();
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    error = ELOOP;
+    error = ErrnoError(ELOOP);
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    error = EINVAL;
+    error = ErrnoError(EINVAL);
   } else if ((uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow) < keep) {
-    error = EINVAL;
+    error = ErrnoError(EINVAL);
   } else if (info.nNumberOfLinks > 1) {
-    error = EMLINK;
+    error = ErrnoError(EMLINK);
   } else if (LARGE_INTEGER at{.QuadPart = static_cast<LONGLONG>(keep)};
              !SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
     // Truncated only now, so that a refused file keeps its bytes.
-    error = win32::ErrnoOf(GetLastError());
+    error = LastSystemError();
   }
-  if (error == 0) {
+  if (!error) {
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (fd >= 0) {
       if (std::FILE* stream = _fdopen(fd, "wb")) return stream;
-      error = errno;
+      HostError failed = ErrnoError(errno);
       _close(fd);  // closes the handle too
-      errno = error;
-      return nullptr;
+      return failed;
     }
-    error = EMFILE;
+    error = ErrnoError(EMFILE);
   }
   CloseHandle(handle);
-  errno = error;
-  return nullptr;
+  return std::move(*error);
 }
 
 }  // namespace sorana::platform::host

@@ -18,11 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What the attributes of an existing entry say of it.
 FolderTrust JudgeAttributes(DWORD attributes) {
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    win32::FailWithLastError();
-    return FolderTrust::Missing;
-  }
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FolderTrust::SymbolicLink;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FolderTrust::NotAFolder;
   return FolderTrust::Private;
@@ -33,7 +30,9 @@ FolderTrust JudgeAttributes(DWORD attributes) {
 namespace host {
 
 FolderTrust JudgeFolder(const fs::path& folder) {
-  return JudgeAttributes(GetFileAttributesW(folder.c_str()));
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FolderTrust::Missing;
+  return JudgeAttributes(attributes);
 }
 
 FolderTrust JudgeResolvedFolder(const fs::path& folder) {
@@ -42,13 +41,9 @@ FolderTrust JudgeResolvedFolder(const fs::path& folder) {
   HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    win32::FailWithLastError();
-    return FolderTrust::Missing;
-  }
+  if (handle == INVALID_HANDLE_VALUE) return FolderTrust::Missing;
   BY_HANDLE_FILE_INFORMATION info{};
-  bool known = GetFileInformationByHandle(handle, &info) != 0;
-  if (!known) win32::FailWithLastError();
+  const bool known = GetFileInformationByHandle(handle, &info) != 0;
   CloseHandle(handle);
   if (!known) return FolderTrust::Missing;
   return JudgeAttributes(info.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
@@ -56,23 +51,22 @@ FolderTrust JudgeResolvedFolder(const fs::path& folder) {
 
 }  // namespace host
 
-FolderTrust ForcePrivateFolder(std::string_view path) {
+Result<FolderTrust> ForcePrivateFolder(std::string_view path) {
   std::optional<fs::path> folder = ToHost(formats::ExcludeTrailingBackslash(std::string(path)));
-  if (!folder) {
-    win32::Fail(ENOENT);
-    return FolderTrust::Missing;
-  }
+  if (!folder) return ErrnoError(ENOENT);
   // An existing entry stays as it is: CreateDirectoryW neither follows nor replaces it.
   const DWORD existing = GetFileAttributesW(folder->c_str());
   if (existing != INVALID_FILE_ATTRIBUTES) return JudgeAttributes(existing);
   CrashPoint();
   std::error_code ec;
   fs::create_directories(folder->parent_path(), ec);
-  if (!CreateDirectoryW(folder->c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    win32::FailWithLastError();
-    return FolderTrust::Missing;
+  if (!CreateDirectoryW(folder->c_str(), nullptr)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS) return win32::SystemError(error);
   }
-  return host::JudgeFolder(*folder);
+  const DWORD made = GetFileAttributesW(folder->c_str());
+  if (made == INVALID_FILE_ATTRIBUTES) return LastSystemError();
+  return JudgeAttributes(made);
 }
 
 }  // namespace sorana::platform

@@ -31,46 +31,45 @@ class OpenKey {
   HKEY key_ = nullptr;
 };
 
-bool FailWith(LONG status) {
-  platform::SetHostError(win32::ErrnoOf(static_cast<unsigned long>(status)));
-  return false;
+// The registry calls return their error instead of leaving it for GetLastError.
+Status Checked(LONG status) {
+  if (status == ERROR_SUCCESS) return {};
+  return win32::SystemError(static_cast<unsigned long>(status));
 }
 
 // Opens the key for reading, or for writing (created when missing).
-bool OpenForAccess(Hive hive, const std::string& path, bool write, OpenKey& key) {
+Status OpenForAccess(Hive hive, const std::string& path, bool write, OpenKey& key) {
   std::optional<std::wstring> wide = win32::Widen(path);
-  if (!wide) return FailWith(ERROR_INVALID_NAME);
-  LONG status = write ? RegCreateKeyExW(RootOf(hive), wide->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                        KEY_SET_VALUE, nullptr, key.Out(), nullptr)
-                      : RegOpenKeyExW(RootOf(hive), wide->c_str(), 0, KEY_QUERY_VALUE, key.Out());
-  return status == ERROR_SUCCESS || FailWith(status);
+  if (!wide) return Checked(ERROR_INVALID_NAME);
+  return Checked(write ? RegCreateKeyExW(RootOf(hive), wide->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_SET_VALUE, nullptr, key.Out(), nullptr)
+                       : RegOpenKeyExW(RootOf(hive), wide->c_str(), 0, KEY_QUERY_VALUE, key.Out()));
 }
 
-bool SetValue(Hive hive, const std::string& path, std::string_view name, DWORD type, const void* data,
-              size_t size) {
+Status SetValue(Hive hive, const std::string& path, std::string_view name, DWORD type, const void* data,
+                size_t size) {
   std::optional<std::wstring> wideName = win32::Widen(name);
-  if (!wideName) return FailWith(ERROR_INVALID_NAME);
+  if (!wideName) return Checked(ERROR_INVALID_NAME);
   // The registry is written in place: a point of its own, as the hive files' atomic writes are on Linux.
   CrashPoint();
   OpenKey key;
-  if (!OpenForAccess(hive, path, true, key)) return false;
-  LONG status = RegSetValueExW(key.Get(), wideName->c_str(), 0, type, static_cast<const BYTE*>(data),
-                               static_cast<DWORD>(size));
-  return status == ERROR_SUCCESS || FailWith(status);
+  if (Status opened = OpenForAccess(hive, path, true, key); !opened) return opened;
+  return Checked(RegSetValueExW(key.Get(), wideName->c_str(), 0, type, static_cast<const BYTE*>(data),
+                                static_cast<DWORD>(size)));
 }
 
 }  // namespace
 
-std::optional<RegistryKey> RegistryKey::Open(Hive hive, std::string_view subKey, bool create) {
+Result<RegistryKey> RegistryKey::Open(Hive hive, std::string_view subKey, bool create) {
   return Open(ActiveSystem(), hive, subKey, create);
 }
 
-std::optional<RegistryKey> RegistryKey::Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
-                                             bool create) {
+Result<RegistryKey> RegistryKey::Open(const WindowsSystem& prefix, Hive hive, std::string_view subKey,
+                                      bool create) {
   std::string path(subKey);
   OpenKey key;
   // A missing key that is to be created is added by the first value write.
-  if (!OpenForAccess(hive, path, false, key) && !create) return std::nullopt;
+  if (Status opened = OpenForAccess(hive, path, false, key); !opened && !create) return opened.error();
   return RegistryKey(prefix, hive, std::move(path));
 }
 
@@ -100,13 +99,13 @@ std::optional<std::string> RegistryKey::ReadString(std::string_view name) const 
   return win32::Narrow(text);
 }
 
-bool RegistryKey::WriteString(std::string_view name, std::string_view value) {
+Status RegistryKey::WriteString(std::string_view name, std::string_view value) {
   std::optional<std::wstring> wide = win32::Widen(value);
-  if (!wide) return FailWith(ERROR_INVALID_DATA);
+  if (!wide) return Checked(ERROR_INVALID_DATA);
   return SetValue(hive_, storedPath_, name, REG_SZ, wide->c_str(), (wide->size() + 1) * sizeof(wchar_t));
 }
 
-bool RegistryKey::WriteBinary(std::string_view name, const std::vector<uint8_t>& data) {
+Status RegistryKey::WriteBinary(std::string_view name, const std::vector<uint8_t>& data) {
   return SetValue(hive_, storedPath_, name, REG_BINARY, data.data(), data.size());
 }
 

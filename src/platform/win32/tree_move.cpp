@@ -47,27 +47,24 @@ bool SameText(std::wstring_view a, std::wstring_view b) {
 
 bool SamePath(const fs::path& a, const fs::path& b) { return SameText(FullPath(a), FullPath(b)); }
 
-// The names in a folder, "." and ".." left out; nullopt when it cannot be listed.
-std::optional<std::vector<std::wstring>> EntryNames(const fs::path& folder) {
+// The names in a folder, "." and ".." left out; fails when it cannot be listed.
+Result<std::vector<std::wstring>> EntryNames(const fs::path& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data;
   HANDLE find =
       FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
-    FailWithLastError();
-    return std::nullopt;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return names;
+    return SystemError(error);
   }
   do {
     std::wstring_view name(data.cFileName);
     if (name != L"." && name != L"..") names.emplace_back(name);
   } while (FindNextFileW(find, &data));
-  DWORD error = GetLastError();
+  const DWORD error = GetLastError();
   FindClose(find);
-  if (error != ERROR_NO_MORE_FILES) {
-    Fail(ErrnoOf(error));
-    return std::nullopt;
-  }
+  if (error != ERROR_NO_MORE_FILES) return SystemError(error);
   return names;
 }
 
@@ -79,40 +76,40 @@ void AllowReplacing(const fs::path& target, DWORD attributes) {
   SetFileAttributesW(target.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
 }
 
-bool MoveEntry(const fs::path& source, const fs::path& target);
+Status MoveEntry(const fs::path& source, const fs::path& target);
 
 // Moves every entry of `source` into the existing folder `target`, then removes
 // the emptied source.
-bool MergeMove(const fs::path& source, const fs::path& target) {
-  std::optional<std::vector<std::wstring>> names = EntryNames(source);
-  if (!names) return false;
-  bool ok = true;
-  for (const std::wstring& name : *names) ok = MoveEntry(source / name, target / name) && ok;
-  if (!ok) return false;
+Status MergeMove(const fs::path& source, const fs::path& target) {
+  Result<std::vector<std::wstring>> names = EntryNames(source);
+  if (!names) return names.error();
+  Status ok;
+  for (const std::wstring& name : *names) KeepFirstFailure(ok, MoveEntry(source / name, target / name));
+  if (!ok) return ok;
   CrashPoint();
-  if (!RemoveDirectoryW(source.c_str())) return FailWithLastError();
-  return true;
+  if (!RemoveDirectoryW(source.c_str())) return LastSystemError();
+  return {};
 }
 
-bool MoveEntry(const fs::path& source, const fs::path& target) {
-  std::optional<uint32_t> from = host::AttributesOf(source);
-  if (!from) return FailWithLastError();
-  if (SamePath(source, target)) return true;
-  std::optional<uint32_t> to = host::AttributesOf(target);
+Status MoveEntry(const fs::path& source, const fs::path& target) {
+  Result<uint32_t> from = host::AttributesOf(source);
+  if (!from) return from.error();
+  if (SamePath(source, target)) return {};
+  Result<uint32_t> to = host::AttributesOf(target);
   if (to && IsPlainFolder(*from)) {
-    if (!IsPlainFolder(*to)) return Fail(EEXIST);
+    if (!IsPlainFolder(*to)) return ErrnoError(EEXIST);
     return MergeMove(source, target);
   }
-  if (to && IsFolder(*to)) return Fail(EISDIR);
+  if (to && IsFolder(*to)) return ErrnoError(EISDIR);
   if (to) AllowReplacing(target, *to);
   DWORD flags = MOVEFILE_REPLACE_EXISTING | (IsFolder(*from) ? 0 : MOVEFILE_COPY_ALLOWED);
   CrashPoint();
-  if (MoveFileExW(source.c_str(), target.c_str(), flags)) return true;
-  DWORD error = GetLastError();
-  if (error != ERROR_NOT_SAME_DEVICE || !IsPlainFolder(*from)) return Fail(ErrnoOf(error));
+  if (MoveFileExW(source.c_str(), target.c_str(), flags)) return {};
+  const DWORD error = GetLastError();
+  if (error != ERROR_NOT_SAME_DEVICE || !IsPlainFolder(*from)) return SystemError(error);
   // A folder cannot be renamed onto another volume: it is made there and filled.
   CrashPoint();
-  if (!CreateDirectoryW(target.c_str(), nullptr)) return FailWithLastError();
+  if (!CreateDirectoryW(target.c_str(), nullptr)) return LastSystemError();
   return MergeMove(source, target);
 }
 
@@ -126,27 +123,27 @@ bool SameStamp(const fs::path& source, const fs::path& target) {
          CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
 }
 
-bool CopyEntry(const fs::path& source, const fs::path& target) {
-  std::optional<uint32_t> from = host::AttributesOf(source);
-  if (!from) return FailWithLastError();
-  if (SamePath(source, target)) return true;
-  std::optional<uint32_t> to = host::AttributesOf(target);
+Status CopyEntry(const fs::path& source, const fs::path& target) {
+  Result<uint32_t> from = host::AttributesOf(source);
+  if (!from) return from.error();
+  if (SamePath(source, target)) return {};
+  Result<uint32_t> to = host::AttributesOf(target);
   // A link is the shell's to copy; here it is only looked for.
-  if (IsLink(*from)) return to.has_value() || Fail(ENOENT);
+  if (IsLink(*from)) return to ? Status() : Status(to.error());
   if (IsFolder(*from)) {
-    if (to && !IsPlainFolder(*to)) return Fail(ENOTDIR);
+    if (to && !IsPlainFolder(*to)) return ErrnoError(ENOTDIR);
     if (!to) {
       CrashPoint();
-      if (!CreateDirectoryW(target.c_str(), nullptr)) return FailWithLastError();
+      if (!CreateDirectoryW(target.c_str(), nullptr)) return LastSystemError();
     }
-    std::optional<std::vector<std::wstring>> names = EntryNames(source);
-    if (!names) return false;
-    bool ok = true;
-    for (const std::wstring& name : *names) ok = CopyEntry(source / name, target / name) && ok;
+    Result<std::vector<std::wstring>> names = EntryNames(source);
+    if (!names) return names.error();
+    Status ok;
+    for (const std::wstring& name : *names) KeepFirstFailure(ok, CopyEntry(source / name, target / name));
     return ok;
   }
-  if (to && IsFolder(*to)) return Fail(EISDIR);
-  if (to && SameStamp(source, target)) return true;
+  if (to && IsFolder(*to)) return ErrnoError(EISDIR);
+  if (to && SameStamp(source, target)) return {};
   if (to) AllowReplacing(target, *to);
   return host::CopyRegularFile(source, target);
 }
@@ -168,18 +165,17 @@ std::vector<fs::path> ExpandSourceList(std::string_view sources, bool& allFound)
       }
       continue;
     }
-    std::vector<FindEntry> entries = FindFiles(item);
+    Result<std::vector<FindEntry>> entries = FindFiles(item);
     std::optional<fs::path> hostFolder = ToHost(folder);
-    if (!hostFolder || (entries.empty() && LastError() != 0)) {
+    if (!hostFolder || !entries) {
       allFound = false;
       continue;
     }
-    for (const FindEntry& entry : entries) {
+    for (const FindEntry& entry : *entries) {
       std::optional<std::wstring> name = Widen(entry.name);
       if (name) paths.push_back(*hostFolder / *name);
     }
   }
-  if (!allFound) Fail(ENOENT);
   return paths;
 }
 
@@ -191,13 +187,17 @@ bool ContainsFolder(const fs::path& source, const fs::path& target) {
   return inner.size() == outer.size() || inner[outer.size()] == L'\\' || outer.back() == L'\\';
 }
 
-bool FinishMove(const fs::path& source, const fs::path& into) {
+Status FinishMove(const fs::path& source, const fs::path& into) {
   fs::path target = into / source.filename();
-  if (!host::AttributesOf(source)) return host::AttributesOf(target).has_value() || Fail(ENOENT);
+  // Gone from its place: moved when it stands in `into`.
+  if (!host::AttributesOf(source)) {
+    Result<uint32_t> moved = host::AttributesOf(target);
+    return moved ? Status() : Status(moved.error());
+  }
   return MoveEntry(source, target);
 }
 
-bool FinishCopy(const fs::path& source, const fs::path& into) {
+Status FinishCopy(const fs::path& source, const fs::path& into) {
   return CopyEntry(source, into / source.filename());
 }
 

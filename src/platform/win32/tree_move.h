@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace sorana::platform::win32 {
 
 // The host entries a source list names (wildcards of each item's last component
@@ -19,10 +21,10 @@ std::vector<std::filesystem::path> ExpandSourceList(std::string_view sources, bo
 bool ContainsFolder(const std::filesystem::path& source, const std::filesystem::path& target);
 
 // Moves what the shell left of `source` into the folder `into`: a file replaces
-// one of the same name, a folder merges into one of the same name. True when
-// `source` is gone and its entry is in `into`.
-bool FinishMove(const std::filesystem::path& source, const std::filesystem::path& into);
+// one of the same name, a folder merges into one of the same name. Succeeds when
+// `source` is gone and its entry is in `into`; else the first failure.
+Status FinishMove(const std::filesystem::path& source, const std::filesystem::path& into);
 // Copies what the shell left uncopied of `source` into `into` the same way.
-bool FinishCopy(const std::filesystem::path& source, const std::filesystem::path& into);
+Status FinishCopy(const std::filesystem::path& source, const std::filesystem::path& into);
 
 }  // namespace sorana::platform::win32

@@ -1,12 +1,14 @@
 #include "platform/win32/wide_text.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "formats/utf16.h"
-#include "platform/file_system.h"
 #include "platform/win32/windows_api.h"
 
-namespace sorana::platform::win32 {
+namespace sorana::platform {
+
+namespace win32 {
 
 std::optional<std::wstring> Widen(std::string_view utf8) { return formats::Utf8ToWide(utf8); }
 
@@ -84,15 +86,19 @@ unsigned long SystemCodeOf(int errnoCode) {
   }
 }
 
-bool FailWithLastError() {
+HostError SystemError(unsigned long code, std::string what) {
+  return HostError{ErrnoOf(code), code, std::move(what)};
+}
+
+}  // namespace win32
+
+HostError ErrnoError(int code, std::string what) {
+  return HostError{code, win32::SystemCodeOf(code), std::move(what)};
+}
+
+HostError LastSystemError(std::string what) {
   const DWORD code = GetLastError();
-  SetHostErrors(ErrnoOf(code), code);
-  return false;
+  return win32::SystemError(code, std::move(what));
 }
 
-bool Fail(int code) {
-  platform::SetHostError(code);
-  return false;
-}
-
-}  // namespace sorana::platform::win32
+}  // namespace sorana::platform

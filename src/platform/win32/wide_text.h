@@ -1,10 +1,13 @@
 // UTF-8 texts of the program and the UTF-16 texts of the wide-character API,
-// and Win32 error codes in the errno terms the host layer records.
+// and Win32 error codes as the host layer's failures, in errno's terms beside
+// the system's own number.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/result.h"
 
 namespace sorana::platform::win32 {
 
@@ -17,11 +20,10 @@ int ErrnoOf(unsigned long win32Error);
 // The system's code for an errno value the host layer recorded itself
 // (ERROR_ACCESS_DENIED for EACCES, ...), for the boxes that show the system's.
 unsigned long SystemCodeOf(int errnoCode);
-// Records both codes of a failure; SetHostError records an errno value and its SystemCodeOf.
-void SetHostErrors(int errnoCode, unsigned long systemCode);
-// Records the calling thread's GetLastError() as the host layer's last error; false.
-bool FailWithLastError();
-// Records `code` (an errno value) as the last error; false.
-bool Fail(int code);
+// The failure a Win32 call reported with `code` (GetLastError's, or the status
+// a registry call returns): ErrnoOf(code) with the code itself as the system's.
+// The caller reads GetLastError right after the failing call, before any
+// clean-up call can replace it.
+HostError SystemError(unsigned long code, std::string what = {});
 
 }  // namespace sorana::platform::win32
