@@ -14,6 +14,8 @@
 // number on a line of its own and then its call stack, one frame a line.
 #pragma once
 
+#include <cstdint>
+
 namespace sorana::platform {
 
 inline constexpr int kCrashExitCode = 86;
@@ -21,5 +23,11 @@ inline constexpr int kCrashExitCode = 86;
 // A place where the process may be ended dead by a test: every operation that
 // changes files calls it just before it changes anything.
 void CrashPoint();
+
+// The hosts' shared part: SORANA_CRASH_AT as a number, 0 (count only) when it
+// is unset or not a number; and one more reached on the shared counter, true
+// when that is the stop.
+uint64_t CrashPointStop();
+bool CountCrashPoint(uint64_t* counter, uint64_t stop, uint64_t* reached);
 
 }  // namespace sorana::platform

@@ -6,18 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 
 namespace sorana::platform {
 
 namespace {
-
-static_assert(std::atomic_ref<uint64_t>::is_always_lock_free, "the counter is shared between processes");
 
 struct Armed {
   uint64_t* counter = nullptr;  // null: off
@@ -39,12 +34,7 @@ Armed Arm() {
   if (mapped == MAP_FAILED) return {};
   Armed armed;
   armed.counter = static_cast<uint64_t*>(mapped);
-  if (const char* at = std::getenv("SORANA_CRASH_AT")) {
-    std::string_view text(at);
-    uint64_t n = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (error == std::errc() && end == text.data() + text.size()) armed.crashAt = n;
-  }
+  armed.crashAt = CrashPointStop();
   if (const char* trace = std::getenv("SORANA_CRASH_TRACE"); trace != nullptr && *trace != '\0') {
     armed.trace = open(trace, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   }
@@ -56,7 +46,8 @@ Armed Arm() {
 void CrashPoint() {
   static const Armed armed = Arm();  // thread-safe, once
   if (armed.counter == nullptr) return;
-  const uint64_t reached = std::atomic_ref<uint64_t>(*armed.counter).fetch_add(1) + 1;
+  uint64_t reached = 0;
+  const bool stop = CountCrashPoint(armed.counter, armed.crashAt, &reached);
   if (armed.trace >= 0) {
     // So that a test can tell its points apart: the number, then the calls that led here.
     void* frames[32];
@@ -64,7 +55,7 @@ void CrashPoint() {
     dprintf(armed.trace, "%llu\n", static_cast<unsigned long long>(reached));
     backtrace_symbols_fd(frames + 1, depth - 1, armed.trace);
   }
-  if (reached == armed.crashAt) _exit(kCrashExitCode);
+  if (stop) _exit(kCrashExitCode);
 }
 
 }  // namespace sorana::platform

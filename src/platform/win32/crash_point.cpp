@@ -1,7 +1,5 @@
 #include "platform/crash_point.h"
 
-#include <atomic>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,8 +11,6 @@
 namespace sorana::platform {
 
 namespace {
-
-static_assert(std::atomic_ref<uint64_t>::is_always_lock_free, "the counter is shared between processes");
 
 struct Armed {
   uint64_t* counter = nullptr;  // null: off
@@ -45,11 +41,7 @@ Armed Arm() {
   if (!wide || wide->empty()) return {};
   Armed armed{MapCounter(*wide), 0};
   if (armed.counter == nullptr) return {};
-  if (std::optional<std::string> at = EnvironmentVariable("SORANA_CRASH_AT")) {
-    uint64_t n = 0;
-    auto [end, error] = std::from_chars(at->data(), at->data() + at->size(), n);
-    if (error == std::errc() && end == at->data() + at->size()) armed.crashAt = n;
-  }
+  armed.crashAt = CrashPointStop();
   return armed;
 }
 
@@ -58,9 +50,10 @@ Armed Arm() {
 void CrashPoint() {
   static const Armed armed = Arm();  // thread-safe, once
   if (armed.counter == nullptr) return;
-  const uint64_t reached = std::atomic_ref<uint64_t>(*armed.counter).fetch_add(1) + 1;
+  uint64_t reached = 0;
   // Ends the process as it stands: no exit handlers, no library detach.
-  if (reached == armed.crashAt) TerminateProcess(GetCurrentProcess(), kCrashExitCode);
+  if (CountCrashPoint(armed.counter, armed.crashAt, &reached))
+    TerminateProcess(GetCurrentProcess(), kCrashExitCode);
 }
 
 }  // namespace sorana::platform
