@@ -48,7 +48,7 @@ void RecordStandards(const form::UpdateWindow& window, std::string_view recordFi
   std::string contents;
   if (platform::FileExists(recordFile)) {
     platform::Result<std::string> existing = platform::ReadWholeFile(recordFile);
-    if (!existing) throw form::AppError(std::string(recordFile) + " に書き込めません");
+    if (!existing) throw form::AppError(std::string(recordFile) + " に書き込めません", existing.error());
     contents = std::move(*existing);
   }
   for (int i = 0; i < catalogue::kStandardCount; ++i) {
@@ -56,8 +56,8 @@ void RecordStandards(const form::UpdateWindow& window, std::string_view recordFi
                                          catalogue::kStandardCaptions[static_cast<size_t>(i)],
                                          window.IsChecked(i) ? "1" : "0");
   }
-  if (!platform::WriteFileAtomic(recordFile, contents)) {
-    throw form::AppError(std::string(recordFile) + " に書き込めません");
+  if (platform::Status written = platform::WriteFileAtomic(recordFile, contents); !written) {
+    throw form::AppError(std::string(recordFile) + " に書き込めません", written.error());
   }
 }
 
