@@ -1,78 +1,19 @@
+// The HTTP test server's connections: accepting them, reading each request, and
+// the settings a test changes.
 #include "support/http_test_server.h"
-
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <optional>
 #include <stdexcept>
+
+#include "support/http_test_server_sockets.h"
 
 namespace sorana::test {
 
 namespace fs = std::filesystem;
+using namespace sockets;
 
 namespace {
-
-// The few socket calls that differ between Winsock and POSIX.
-#ifdef _WIN32
-using Socket = SOCKET;
-constexpr int kSendFlags = 0;
-constexpr int kShutBoth = SD_BOTH;
-int Poll(pollfd* fds, unsigned long count, int timeoutMs) { return WSAPoll(fds, count, timeoutMs); }
-void CloseSocket(int fd) { ::closesocket(static_cast<Socket>(fd)); }
-bool StartSockets() {
-  WSADATA data;
-  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-}
-// A datagram socket of its own on loopback: readable once it is sent to itself.
-int MakeStopSocket() {
-  Socket udp = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (udp == INVALID_SOCKET || ::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-    return -1;
-  return static_cast<int>(udp);
-}
-void SignalStop(int fd) {
-  sockaddr_in self{};
-  int length = sizeof self;
-  ::getsockname(static_cast<Socket>(fd), reinterpret_cast<sockaddr*>(&self), &length);
-  ::sendto(static_cast<Socket>(fd), "x", 1, 0, reinterpret_cast<sockaddr*>(&self), length);
-}
-#else
-constexpr int kSendFlags = MSG_NOSIGNAL;
-constexpr int kShutBoth = SHUT_RDWR;
-int Poll(pollfd* fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); }
-void CloseSocket(int fd) { ::close(fd); }
-bool StartSockets() { return true; }
-int MakeStopSocket() { return ::eventfd(0, EFD_CLOEXEC); }
-void SignalStop(int fd) {
-  uint64_t one = 1;
-  [[maybe_unused]] ssize_t written = ::write(fd, &one, sizeof one);
-}
-#endif
-
-pollfd Watch(int fd) {
-  pollfd entry{};
-  entry.fd = static_cast<decltype(entry.fd)>(fd);
-  entry.events = POLLIN;
-  return entry;
-}
 
 std::string Lower(std::string text) {
   for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -101,25 +42,6 @@ std::string PathOf(std::string_view target) {
   }
   target = target.substr(0, target.find('?'));
   return PercentDecode(target);
-}
-
-bool SendAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    auto sent = ::send(fd, bytes.data(), static_cast<int>(bytes.size()), kSendFlags);
-    if (sent <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(sent));
-  }
-  return true;
-}
-
-std::optional<std::string> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string Head(int status, const std::string& reason, const std::string& extra) {
-  return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n" + extra + "\r\n";
 }
 
 }  // namespace
@@ -330,121 +252,4 @@ void HttpTestServer::Serve(int fd, int connection) {
   openFds_.erase(std::remove(openFds_.begin(), openFds_.end(), fd), openFds_.end());
   CloseSocket(fd);
 }
-
-bool HttpTestServer::Respond(int fd, const HttpRequest& request, bool& reset) {
-  HttpFault fault = FaultFor(request.path);
-  std::optional<std::string> body;
-  bool safe = request.path.find("..") == std::string::npos;
-  if (safe) body = ReadFile(root_ / fs::path(request.path).relative_path());
-  if (fault == HttpFault::None && !body) fault = HttpFault::NotFound;
-  const std::string& bytes = body ? *body : std::string();
-  std::string length = "Content-Length: " + std::to_string(bytes.size()) + "\r\n";
-  std::string_view half = std::string_view(bytes).substr(0, bytes.size() / 2);
-  std::string eTag;
-  {
-    std::lock_guard lock(mutex_);
-    if (validators_ && body) eTag = "\"" + std::to_string(std::hash<std::string>{}(bytes)) + "\"";
-  }
-  if (!eTag.empty()) {
-    length += "ETag: " + eTag + "\r\n";
-    const bool plain =
-        fault == HttpFault::None || fault == HttpFault::IgnoreRanges || fault == HttpFault::WrongRange;
-    const std::string& range = request.headers.count("range") ? request.headers.at("range") : std::string();
-    const std::string& ifRange = request.headers.count("if-range") ? request.headers.at("if-range") : eTag;
-    const size_t from = range.starts_with("bytes=") ? std::strtoull(range.c_str() + 6, nullptr, 10) : 0;
-    if (plain && request.headers.count("if-none-match") && request.headers.at("if-none-match") == eTag) {
-      return SendAll(fd, Head(304, "Not Modified", "ETag: " + eTag + "\r\n"));
-    }
-    if (plain && fault != HttpFault::IgnoreRanges && from > 0 && from < bytes.size() && ifRange == eTag) {
-      const size_t first = fault == HttpFault::WrongRange ? 0 : from;
-      return SendAll(fd, Head(206, "Partial Content",
-                              "Content-Range: bytes " + std::to_string(first) + "-" +
-                                  std::to_string(bytes.size() - 1) + "/" + std::to_string(bytes.size()) +
-                                  "\r\nContent-Length: " + std::to_string(bytes.size() - first) +
-                                  "\r\nETag: " + eTag + "\r\n") +
-                             bytes.substr(first));
-    }
-  }
-
-  switch (fault) {
-    case HttpFault::None:
-    case HttpFault::IgnoreRanges:
-    case HttpFault::WrongRange:
-      return SendAll(fd, Head(200, "OK", length) + bytes);
-    case HttpFault::NotFound: {
-      std::string page = "<html><body>Not Found</body></html>";
-      return SendAll(
-          fd, Head(404, "Not Found", "Content-Length: " + std::to_string(page.size()) + "\r\n") + page);
-    }
-    case HttpFault::Moved:
-    case HttpFault::Found: {
-      // A page whose length is announced and sent whole, like a real one.
-      std::string page = "<html><body>Moved</body></html>";
-      bool permanent = fault == HttpFault::Moved;
-      return SendAll(fd, Head(permanent ? 301 : 302, permanent ? "Moved Permanently" : "Found",
-                              "Location: " + request.path +
-                                  "\r\nContent-Length: " + std::to_string(page.size()) + "\r\n") +
-                             page);
-    }
-    case HttpFault::ServerError: {
-      std::string page = "<html><body>Internal Server Error</body></html>";
-      return SendAll(
-          fd, Head(500, "Internal Server Error", "Content-Length: " + std::to_string(page.size()) + "\r\n") +
-                  page);
-    }
-    case HttpFault::ShortBody:
-      SendAll(fd, Head(200, "OK", length) + std::string(half));
-      return false;
-    case HttpFault::NoLength:
-      SendAll(fd, Head(200, "OK", "Connection: close\r\n") + bytes);
-      return false;
-    case HttpFault::BadLength: {
-      std::string value;
-      {
-        std::lock_guard lock(mutex_);
-        value = badLength_;
-      }
-      SendAll(fd, Head(200, "OK", "Content-Length: " + value + "\r\n") + bytes);
-      return false;
-    }
-    case HttpFault::ResetMidBody: {
-      SendAll(fd, Head(200, "OK", length) + std::string(half));
-      linger abort{1, 0};
-      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
-      reset = true;
-      return false;
-    }
-    case HttpFault::Stall:
-      if (!SendAll(fd, Head(200, "OK", length) + std::string(half))) return false;
-      [[fallthrough]];
-    case HttpFault::StallHeaders: {
-      // Silent until the client closes (or the server stops).
-      char sink[1024];
-      while (WaitReadable(fd, -1) && ::recv(fd, sink, sizeof sink, 0) > 0) {
-      }
-      return false;
-    }
-    case HttpFault::Trickle: {
-      size_t step;
-      std::chrono::milliseconds interval;
-      {
-        std::lock_guard lock(mutex_);
-        step = trickleStep_;
-        interval = trickleInterval_;
-      }
-      if (!SendAll(fd, Head(200, "OK", length))) return false;
-      for (size_t pos = 0; pos < bytes.size(); pos += step) {
-        if (!SendAll(fd, std::string_view(bytes).substr(pos, step))) return false;
-        // The body is over: the client's next request on this connection is answered.
-        if (pos + step >= bytes.size()) break;
-        // Sleeps the interval, but ends at once when the client goes away.
-        pollfd fds[2] = {Watch(fd), Watch(stopFd_)};
-        if (Poll(fds, 2, static_cast<int>(interval.count())) != 0) return false;
-      }
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace sorana::test

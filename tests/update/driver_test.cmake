@@ -3,6 +3,9 @@
 # the update server.
 sorana_add_test(update_driver_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_driver_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/download_driver_fault_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/download_driver_proxy_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/download_driver_ahead_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/download_folder_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/update_server_test.cpp
   LIBS sorana_update)
