@@ -10,7 +10,6 @@
 
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <utility>
 
 namespace sorana::platform {
@@ -41,10 +40,8 @@ template <class T>
 class Result {
  public:
   Result(HostError error) : error_(std::move(error)) {}
-  template <class U = T>
-  requires(std::is_convertible_v<U&&, T> && !std::is_same_v<std::remove_cvref_t<U>, HostError> &&
-           !std::is_same_v<std::remove_cvref_t<U>, Result>) Result(U&& value)
-      : value_(std::forward<U>(value)) {}
+  Result(const T& value) : value_(value) {}
+  Result(T&& value) : value_(std::move(value)) {}
 
   bool has_value() const { return value_.has_value(); }
   explicit operator bool() const { return has_value(); }
