@@ -81,14 +81,12 @@ class Report {
 // A member's file under a temporary name in its folder until it is complete.
 class PendingFile {
  public:
-  explicit PendingFile(const fs::path& target) : file_(target) {}
+  explicit PendingFile(const fs::path& target) : file_(target), error_(file_.Error()) {}
 
   bool IsOpen() const { return file_.Ok(); }
   bool Write(const char* data, size_t size) { return Kept(file_.Write(data, size)); }
   // Why the file could not be created or its last step failed, in the system's words.
-  std::string Reason() const {
-    return std::strerror(file_.Ok() || error_.code != 0 ? error_.code : file_.Error().code);
-  }
+  std::string Reason() const { return std::strerror(error_.code); }
 
   // Sets the member's time, flushes and renames into place. A time the host
   // does not take is no reason to lose the member.

@@ -25,9 +25,9 @@ inline constexpr int kCrashExitCode = 86;
 void CrashPoint();
 
 // The hosts' shared part: SORANA_CRASH_AT as a number, 0 (count only) when it
-// is unset or not a number; and one more reached on the shared counter, true
-// when that is the stop.
+// is unset or not a number; and one more on the shared counter, whose new
+// value it returns.
 uint64_t CrashPointStop();
-bool CountCrashPoint(uint64_t* counter, uint64_t stop, uint64_t* reached);
+uint64_t CountCrashPoint(uint64_t* counter);
 
 }  // namespace sorana::platform

@@ -16,12 +16,6 @@ namespace sorana::platform::host {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-HostError Fail(int code) { return ErrnoError(code); }
-
-}  // namespace
-
 AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
   static std::atomic<unsigned> counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -49,13 +43,13 @@ AtomicFile::~AtomicFile() {
 }
 
 Status AtomicFile::Write(const void* data, size_t size) {
-  if (handle_ == kNoHandle) return Fail(EBADF);
+  if (handle_ == kNoHandle) return ErrnoError(EBADF);
   const auto* bytes = static_cast<const char*>(data);
   while (size > 0) {
     ssize_t written = write(static_cast<int>(handle_), bytes, size);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return Fail(errno);
+      return ErrnoError(errno);
     }
     bytes += written;
     size -= static_cast<size_t>(written);
@@ -64,24 +58,24 @@ Status AtomicFile::Write(const void* data, size_t size) {
 }
 
 Status AtomicFile::SetWriteTime(int64_t unixSeconds) {
-  if (handle_ == kNoHandle) return Fail(EBADF);
+  if (handle_ == kNoHandle) return ErrnoError(EBADF);
   const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0},
                                     {static_cast<time_t>(unixSeconds), 0}};
-  if (futimens(static_cast<int>(handle_), times) != 0) return Fail(errno);
+  if (futimens(static_cast<int>(handle_), times) != 0) return ErrnoError(errno);
   return {};
 }
 
 Status AtomicFile::Commit(bool replace, bool durable) {
-  if (handle_ == kNoHandle) return Fail(EBADF);
+  if (handle_ == kNoHandle) return ErrnoError(EBADF);
   const int fd = static_cast<int>(handle_);
-  if (durable && fsync(fd) != 0) return Fail(errno);
+  if (durable && fsync(fd) != 0) return ErrnoError(errno);
   // A stop here leaves the temporary file beside an untouched target;
   // RenameNoReplace has this point of its own.
   if (replace) CrashPoint();
   handle_ = kNoHandle;
-  if (close(fd) != 0) return Fail(errno);
+  if (close(fd) != 0) return ErrnoError(errno);
   if (replace) {
-    if (rename(name_.c_str(), target_.c_str()) != 0) return Fail(errno);
+    if (rename(name_.c_str(), target_.c_str()) != 0) return ErrnoError(errno);
   } else if (Status renamed = RenameNoReplace(name_, target_); !renamed) {
     return renamed;
   }

@@ -46,8 +46,7 @@ Armed Arm() {
 void CrashPoint() {
   static const Armed armed = Arm();  // thread-safe, once
   if (armed.counter == nullptr) return;
-  uint64_t reached = 0;
-  const bool stop = CountCrashPoint(armed.counter, armed.crashAt, &reached);
+  const uint64_t reached = CountCrashPoint(armed.counter);
   if (armed.trace >= 0) {
     // So that a test can tell its points apart: the number, then the calls that led here.
     void* frames[32];
@@ -55,7 +54,7 @@ void CrashPoint() {
     dprintf(armed.trace, "%llu\n", static_cast<unsigned long long>(reached));
     backtrace_symbols_fd(frames + 1, depth - 1, armed.trace);
   }
-  if (stop) _exit(kCrashExitCode);
+  if (reached == armed.crashAt) _exit(kCrashExitCode);
 }
 
 }  // namespace sorana::platform

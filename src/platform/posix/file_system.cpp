@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-HostError Fail(int code) { return ErrnoError(code); }
-
 // The host path of a Windows path; a path that names no drive fails with ENOENT.
 Result<fs::path> Host(std::string_view path) {
   std::optional<fs::path> host = ToHost(path);
@@ -59,7 +57,7 @@ namespace host {
 
 Result<uint32_t> AttributesOf(const fs::path& path) {
   struct stat link {};
-  if (lstat(path.c_str(), &link) != 0) return Fail(errno);
+  if (lstat(path.c_str(), &link) != 0) return ErrnoError(errno);
   if (!S_ISLNK(link.st_mode)) return AttributesOfStat(link);
   struct stat target {};
   // A dangling link is reported as a plain file.
@@ -70,12 +68,12 @@ Result<uint32_t> AttributesOf(const fs::path& path) {
 Status CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExisting) {
   // O_NONBLOCK keeps a FIFO from blocking the open; it has no effect on regular files.
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (in < 0) return Fail(errno);
+  if (in < 0) return ErrnoError(errno);
   FdCloser closeIn{in};
   struct stat st {};
-  if (fstat(in, &st) != 0) return Fail(errno);
-  if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
-  if (!S_ISREG(st.st_mode)) return Fail(EINVAL);
+  if (fstat(in, &st) != 0) return ErrnoError(errno);
+  if (S_ISDIR(st.st_mode)) return ErrnoError(EISDIR);
+  if (!S_ISREG(st.st_mode)) return ErrnoError(EINVAL);
 
   host::AtomicFile temp(to);
   if (!temp.Ok()) return temp.Error();
@@ -84,25 +82,25 @@ Status CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExi
     ssize_t got = read(in, buffer.get(), 1 << 16);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return Fail(errno);
+      return ErrnoError(errno);
     }
     if (got == 0) break;
     if (Status written = temp.Write(buffer.get(), static_cast<size_t>(got)); !written) return written;
   }
-  if (fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 0777) != 0) return Fail(errno);
+  if (fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 0777) != 0) return ErrnoError(errno);
   const struct timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
-  if (futimens(static_cast<int>(temp.NativeHandle()), times) != 0) return Fail(errno);
+  if (futimens(static_cast<int>(temp.NativeHandle()), times) != 0) return ErrnoError(errno);
   return temp.Commit(replaceExisting, false);
 }
 
 Status RenameNoReplace(const fs::path& from, const fs::path& to) {
   CrashPoint();
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
-  if (errno != EINVAL && errno != ENOSYS) return Fail(errno);
+  if (errno != EINVAL && errno != ENOSYS) return ErrnoError(errno);
   // File systems without RENAME_NOREPLACE: check first (the window is tiny, one thread).
   struct stat st {};
-  if (lstat(to.c_str(), &st) == 0) return Fail(EEXIST);
-  if (rename(from.c_str(), to.c_str()) != 0) return Fail(errno);
+  if (lstat(to.c_str(), &st) == 0) return ErrnoError(EEXIST);
+  if (rename(from.c_str(), to.c_str()) != 0) return ErrnoError(errno);
   return {};
 }
 
@@ -116,10 +114,10 @@ Status CopyFileTo(std::string_view from, std::string_view to, bool failIfExists)
   struct stat st {};
   // A link at the target is replaced itself, so it is judged itself.
   if (lstat(target->c_str(), &st) == 0) {
-    if (failIfExists) return Fail(EEXIST);
-    if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
+    if (failIfExists) return ErrnoError(EEXIST);
+    if (S_ISDIR(st.st_mode)) return ErrnoError(EISDIR);
     // Windows refuses to replace a read-only file; the host would not stop root.
-    if (IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
+    if (IsReadOnlyMode(st.st_mode)) return ErrnoError(EACCES);
   }
   return host::CopyRegularFile(*source, *target, !failIfExists);
 }
@@ -128,11 +126,11 @@ Status RemoveFile(std::string_view path) {
   Result<fs::path> host = Host(path);
   if (!host) return host.error();
   struct stat st {};
-  if (lstat(host->c_str(), &st) != 0) return Fail(errno);
-  if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
-  if (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
+  if (lstat(host->c_str(), &st) != 0) return ErrnoError(errno);
+  if (S_ISDIR(st.st_mode)) return ErrnoError(EISDIR);
+  if (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode)) return ErrnoError(EACCES);
   CrashPoint();
-  if (unlink(host->c_str()) != 0) return Fail(errno);
+  if (unlink(host->c_str()) != 0) return ErrnoError(errno);
   return {};
 }
 
@@ -142,7 +140,7 @@ Status RenameFile(std::string_view from, std::string_view to) {
   Result<fs::path> target = Host(to);
   if (!target) return target.error();
   struct stat src {};
-  if (lstat(source->c_str(), &src) != 0) return Fail(errno);
+  if (lstat(source->c_str(), &src) != 0) return ErrnoError(errno);
   struct stat dst {};
   if (lstat(target->c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) {
     // The target names the source itself, found without case: a change of spelling only.
@@ -150,7 +148,7 @@ Status RenameFile(std::string_view from, std::string_view to) {
     fs::path respelled = target->parent_path() / name;
     if (respelled == *source) return {};
     CrashPoint();
-    if (rename(source->c_str(), respelled.c_str()) != 0) return Fail(errno);
+    if (rename(source->c_str(), respelled.c_str()) != 0) return ErrnoError(errno);
     return {};
   }
   Status renamed = host::RenameNoReplace(*source, *target);
@@ -158,7 +156,7 @@ Status RenameFile(std::string_view from, std::string_view to) {
   // Like MoveFileA's copy-and-delete of a file between drives.
   if (Status copied = host::CopyRegularFile(*source, *target, false); !copied) return copied;
   CrashPoint();
-  if (unlink(source->c_str()) != 0) return Fail(errno);
+  if (unlink(source->c_str()) != 0) return ErrnoError(errno);
   return {};
 }
 
@@ -170,14 +168,14 @@ Status ForceDirectories(std::string_view path) {
   CrashPoint();
   fs::create_directories(*host, ec);
   if (fs::is_directory(*host)) return {};
-  return Fail(ec ? ec.value() : ENOTDIR);
+  return ErrnoError(ec ? ec.value() : ENOTDIR);
 }
 
 Status MakeDirectory(std::string_view path) {
   Result<fs::path> host = Host(path);
   if (!host) return host.error();
   CrashPoint();
-  if (mkdir(host->c_str(), 0777) != 0) return Fail(errno);
+  if (mkdir(host->c_str(), 0777) != 0) return ErrnoError(errno);
   return {};
 }
 
@@ -185,24 +183,24 @@ Status SetAttributes(std::string_view path, uint32_t attributes) {
   Result<fs::path> host = Host(path);
   if (!host) return host.error();
   struct stat st {};
-  if (stat(host->c_str(), &st) != 0) return Fail(errno);
+  if (stat(host->c_str(), &st) != 0) return ErrnoError(errno);
   // As Wine: read-only takes every write permission away; clearing it gives the owner's back.
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & kAttrReadOnly) ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
   if (wanted == mode) return {};
   CrashPoint();
-  if (chmod(host->c_str(), wanted) != 0) return Fail(errno);
+  if (chmod(host->c_str(), wanted) != 0) return ErrnoError(errno);
   return {};
 }
 
 Result<std::vector<FindEntry>> FindFiles(std::string_view pattern) {
   std::vector<FindEntry> entries;
   auto [folder, namePattern] = formats::SplitLastComponent(pattern);
-  if (folder.empty() || namePattern.empty()) return Fail(ENOENT);
+  if (folder.empty() || namePattern.empty()) return ErrnoError(ENOENT);
   Result<fs::path> host = Host(folder);
   if (!host) return host.error();
   DIR* dir = opendir(host->c_str());
-  if (dir == nullptr) return Fail(errno);
+  if (dir == nullptr) return ErrnoError(errno);
   std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
   while (dirent* entry = readdir(dir)) {
     std::string_view name = entry->d_name;
@@ -220,11 +218,11 @@ Result<std::string> ReadWholeFile(std::string_view path) {
   Result<fs::path> host = Host(path);
   if (!host) return host.error();
   int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return Fail(errno);
+  if (fd < 0) return ErrnoError(errno);
   FdCloser closer{fd};
   struct stat st {};
-  if (fstat(fd, &st) != 0) return Fail(errno);
-  if (!S_ISREG(st.st_mode)) return Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (fstat(fd, &st) != 0) return ErrnoError(errno);
+  if (!S_ISREG(st.st_mode)) return ErrnoError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
   std::string bytes;
   bytes.reserve(static_cast<size_t>(st.st_size));
   char buffer[1 << 14];
@@ -232,7 +230,7 @@ Result<std::string> ReadWholeFile(std::string_view path) {
     ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return Fail(errno);
+      return ErrnoError(errno);
     }
     if (got == 0) break;
     bytes.append(buffer, static_cast<size_t>(got));
@@ -245,8 +243,8 @@ Status WriteFileAtomic(std::string_view path, std::string_view bytes) {
   if (!host) return host.error();
   struct stat st {};
   bool exists = lstat(host->c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) return Fail(EISDIR);
-  if (exists && IsReadOnlyMode(st.st_mode)) return Fail(EACCES);
+  if (exists && S_ISDIR(st.st_mode)) return ErrnoError(EISDIR);
+  if (exists && IsReadOnlyMode(st.st_mode)) return ErrnoError(EACCES);
   return host::WriteFileAtomic(*host, bytes);
 }
 
@@ -257,7 +255,8 @@ Status host::WriteFileAtomic(const fs::path& file, std::string_view bytes) {
   host::AtomicFile temp(file);
   if (!temp.Ok()) return temp.Error();
   if (Status written = temp.Write(bytes.data(), bytes.size()); !written) return written;
-  if (keepMode && fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 07777) != 0) return Fail(errno);
+  if (keepMode && fchmod(static_cast<int>(temp.NativeHandle()), st.st_mode & 07777) != 0)
+    return ErrnoError(errno);
   return temp.Commit(true, true);
 }
 
@@ -266,7 +265,7 @@ Status SetWriteTime(std::string_view path, int64_t unixSeconds) {
   if (!host) return host.error();
   const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(unixSeconds), 0}};
   CrashPoint();
-  if (utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) return Fail(errno);
+  if (utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) return ErrnoError(errno);
   return {};
 }
 

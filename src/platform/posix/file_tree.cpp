@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-HostError Fail(int code) { return ErrnoError(code); }
-
 // Splits "C:\dir\name" into "C:\dir\" and "name" (also at a forward slash).
 std::pair<std::string, std::string> SplitLast(std::string_view path) {
   size_t cut = path.find_last_of("\\/");
@@ -76,7 +74,7 @@ Status MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
   for (fs::directory_iterator it(source, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
     names.push_back(it->path().filename().string());
   }
-  if (ec) return Fail(ec.value());
+  if (ec) return ErrnoError(ec.value());
   FolderIndex index(target);
   Status ok;
   for (const std::string& name : names) {
@@ -86,7 +84,7 @@ Status MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
   }
   if (mode == Mode::kMove && ok) {
     CrashPoint();
-    if (rmdir(source.c_str()) != 0) return Fail(errno);
+    if (rmdir(source.c_str()) != 0) return ErrnoError(errno);
   }
   return ok;
 }
@@ -94,17 +92,17 @@ Status MergeFolder(const fs::path& source, const fs::path& target, Mode mode) {
 Status CopySymlink(const fs::path& source, const fs::path& target) {
   std::error_code ec;
   fs::path pointsTo = fs::read_symlink(source, ec);
-  if (ec) return Fail(ec.value());
+  if (ec) return ErrnoError(ec.value());
   // Made beside the target and renamed over it, so that an existing file is replaced whole.
   fs::path temp = target.parent_path() / (".sorana-link-" + std::to_string(getpid()));
   unlink(temp.c_str());
-  if (symlink(pointsTo.c_str(), temp.c_str()) != 0) return Fail(errno);
+  if (symlink(pointsTo.c_str(), temp.c_str()) != 0) return ErrnoError(errno);
   // A stop here leaves the fresh link beside an untouched target.
   CrashPoint();
   if (rename(temp.c_str(), target.c_str()) != 0) {
     int error = errno;
     unlink(temp.c_str());
-    return Fail(error);
+    return ErrnoError(error);
   }
   return {};
 }
@@ -112,13 +110,13 @@ Status CopySymlink(const fs::path& source, const fs::path& target) {
 Status CopyEntry(const fs::path& source, const struct stat& src, const fs::path& target) {
   if (S_ISLNK(src.st_mode)) return CopySymlink(source, target);
   if (S_ISREG(src.st_mode)) return host::CopyRegularFile(source, target);
-  if (!S_ISDIR(src.st_mode)) return Fail(EINVAL);  // devices, pipes, sockets
+  if (!S_ISDIR(src.st_mode)) return ErrnoError(EINVAL);  // devices, pipes, sockets
   struct stat dst {};
   bool exists = stat(target.c_str(), &dst) == 0;
-  if (exists && !S_ISDIR(dst.st_mode)) return Fail(ENOTDIR);
+  if (exists && !S_ISDIR(dst.st_mode)) return ErrnoError(ENOTDIR);
   if (!exists) {
     CrashPoint();
-    if (mkdir(target.c_str(), 0700) != 0) return Fail(errno);
+    if (mkdir(target.c_str(), 0700) != 0) return ErrnoError(errno);
   }
   Status ok = MergeFolder(source, target, Mode::kCopy);
   // The copy keeps the source's permissions, but stays usable by its owner.
@@ -138,25 +136,25 @@ Status MoveEntry(const fs::path& source, const struct stat& src, const fs::path&
     if (stat(target.c_str(), &followed) == 0 && S_ISDIR(followed.st_mode)) {
       return MergeFolder(source, target, Mode::kMove);
     }
-    return Fail(EEXIST);
+    return ErrnoError(EEXIST);
   }
-  if (exists && S_ISDIR(dst.st_mode)) return Fail(EISDIR);
+  if (exists && S_ISDIR(dst.st_mode)) return ErrnoError(EISDIR);
   // rename(2) replaces an existing file, read-only or not, as the silent shell move does.
   CrashPoint();
   if (rename(source.c_str(), target.c_str()) == 0) return {};
-  if (errno != EXDEV) return Fail(errno);
+  if (errno != EXDEV) return ErrnoError(errno);
   // Across file systems: copy, and remove the source only when its copy is whole.
   if (Status copied = CopyEntry(source, src, target); !copied) return copied;
   CrashPoint();
   std::error_code ec;
   fs::remove_all(source, ec);
-  if (ec) return Fail(ec.value());
+  if (ec) return ErrnoError(ec.value());
   return {};
 }
 
 Status Transfer(const fs::path& source, const fs::path& target, Mode mode) {
   struct stat src {};
-  if (lstat(source.c_str(), &src) != 0) return Fail(errno);
+  if (lstat(source.c_str(), &src) != 0) return ErrnoError(errno);
   if (mode == Mode::kMove) return MoveEntry(source, src, target);
   struct stat dst {};
   if (lstat(target.c_str(), &dst) == 0 && SameEntry(src, dst)) return {};
@@ -179,12 +177,12 @@ Result<std::vector<fs::path>> ExpandItem(const std::string& item) {
   if (name.find_first_of("*?") == std::string::npos) {
     std::optional<fs::path> host = ToHost(item);
     struct stat st {};
-    if (!host || lstat(host->c_str(), &st) != 0) return Fail(ENOENT);
+    if (!host || lstat(host->c_str(), &st) != 0) return ErrnoError(ENOENT);
     return std::vector<fs::path>{*host};
   }
   Result<std::vector<FindEntry>> entries = FindFiles(item);
   std::optional<fs::path> hostFolder = ToHost(folder);
-  if (!hostFolder || !entries) return Fail(ENOENT);
+  if (!hostFolder || !entries) return ErrnoError(ENOENT);
   std::vector<fs::path> paths;
   paths.reserve(entries->size());
   for (const FindEntry& entry : *entries) paths.push_back(*hostFolder / entry.name);
@@ -195,7 +193,7 @@ Status TransferList(std::string_view sources, std::string_view destination, Mode
   std::string target = formats::ExcludeTrailingBackslash(std::string(destination));
   if (Status made = ForceDirectories(target); !made) return made;
   std::optional<fs::path> targetHost = ToHost(target);
-  if (!targetHost) return Fail(ENOENT);
+  if (!targetHost) return ErrnoError(ENOENT);
   FolderIndex index(*targetHost);
   Status ok;
   for (const std::string& item : SourceListItems(sources)) {
@@ -208,7 +206,7 @@ Status TransferList(std::string_view sources, std::string_view destination, Mode
       struct stat st {};
       // A folder cannot go into itself or below itself.
       if (lstat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && IsWithin(*targetHost, source)) {
-        KeepFirstFailure(ok, Fail(EINVAL));
+        KeepFirstFailure(ok, ErrnoError(EINVAL));
         continue;
       }
       fs::path destinationEntry = index.Resolve(source.filename().string());

@@ -43,7 +43,7 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
     // A missing folder and a file in the folder's place read alike here: the folder tells which.
     const DWORD folder = GetFileAttributesW(target.parent_path().c_str());
     if (folder == INVALID_FILE_ATTRIBUTES) {
-      openError_ = win32::SystemError(GetLastError());
+      openError_ = LastSystemError();
     } else {
       openError_ = (folder & FILE_ATTRIBUTE_DIRECTORY) ? win32::SystemError(error) : ErrnoError(ENOTDIR);
     }

@@ -50,10 +50,8 @@ Armed Arm() {
 void CrashPoint() {
   static const Armed armed = Arm();  // thread-safe, once
   if (armed.counter == nullptr) return;
-  uint64_t reached = 0;
   // Ends the process as it stands: no exit handlers, no library detach.
-  if (CountCrashPoint(armed.counter, armed.crashAt, &reached))
-    TerminateProcess(GetCurrentProcess(), kCrashExitCode);
+  if (CountCrashPoint(armed.counter) == armed.crashAt) TerminateProcess(GetCurrentProcess(), kCrashExitCode);
 }
 
 }  // namespace sorana::platform

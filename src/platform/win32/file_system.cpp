@@ -34,9 +34,6 @@ Result<fs::path> Host(std::string_view path) {
   return std::move(*host);
 }
 
-// The failure GetLastError reports for the call that just failed.
-HostError LastFailure() { return SystemError(GetLastError()); }
-
 // Closes a handle when it leaves scope.
 class Handle {
  public:
@@ -96,7 +93,7 @@ namespace host {
 
 Result<uint32_t> AttributesOf(const fs::path& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return LastFailure();
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastSystemError();
   return static_cast<uint32_t>(attributes);
 }
 
@@ -110,7 +107,7 @@ Status CopyRegularFile(const fs::path& from, const fs::path& to, bool replaceExi
 
 Status RenameNoReplace(const fs::path& from, const fs::path& to) {
   CrashPoint();
-  if (!MoveFileExW(from.c_str(), to.c_str(), 0)) return LastFailure();
+  if (!MoveFileExW(from.c_str(), to.c_str(), 0)) return LastSystemError();
   return {};
 }
 
@@ -127,7 +124,7 @@ Status WriteFileAtomic(const fs::path& file, std::string_view bytes) {
     info.FileAttributes = existing & kSettableAttributes;
     if (!SetFileInformationByHandle(reinterpret_cast<HANDLE>(out.NativeHandle()), FileBasicInfo, &info,
                                     sizeof info))
-      return LastFailure();
+      return LastSystemError();
   }
   return out.Commit(true, true);
 }
@@ -152,10 +149,10 @@ Status RemoveFile(std::string_view path) {
   Result<fs::path> host = Host(path);
   if (!host) return host.error();
   DWORD attributes = GetFileAttributesW(host->c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return LastFailure();
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastSystemError();
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ErrnoError(EISDIR);
   CrashPoint();
-  if (!DeleteFileW(host->c_str())) return LastFailure();
+  if (!DeleteFileW(host->c_str())) return LastSystemError();
   return {};
 }
 
@@ -171,7 +168,7 @@ Status RenameFile(std::string_view from, std::string_view to) {
           CSTR_EQUAL) {
     fs::path step = source->parent_path() / (source->filename().native() + L".~respell");
     CrashPoint();
-    if (!MoveFileW(source->c_str(), step.c_str())) return LastFailure();
+    if (!MoveFileW(source->c_str(), step.c_str())) return LastSystemError();
     CrashPoint();
     if (MoveFileW(step.c_str(), target->c_str())) return {};
     const DWORD error = GetLastError();
@@ -180,7 +177,7 @@ Status RenameFile(std::string_view from, std::string_view to) {
   }
   // MoveFileW: fails on an existing target and moves a file to another drive by copy and delete.
   CrashPoint();
-  if (!MoveFileW(source->c_str(), target->c_str())) return LastFailure();
+  if (!MoveFileW(source->c_str(), target->c_str())) return LastSystemError();
   return {};
 }
 
@@ -209,7 +206,7 @@ Status MakeDirectory(std::string_view path) {
   Result<fs::path> host = Host(path);
   if (!host) return host.error();
   CrashPoint();
-  if (!CreateDirectoryW(host->c_str(), nullptr)) return LastFailure();
+  if (!CreateDirectoryW(host->c_str(), nullptr)) return LastSystemError();
   return {};
 }
 
@@ -219,12 +216,12 @@ Status SetAttributes(std::string_view path, uint32_t attributes) {
   DWORD settable = attributes & kSettableAttributes;
   // FILE_ATTRIBUTE_NORMAL only ever stands alone, for none of the others.
   const DWORD current = GetFileAttributesW(host->c_str());
-  if (current == INVALID_FILE_ATTRIBUTES) return LastFailure();
+  if (current == INVALID_FILE_ATTRIBUTES) return LastSystemError();
   const DWORD others = kSettableAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
   if ((current & others) == (settable & others)) return {};
   CrashPoint();
   if (!SetFileAttributesW(host->c_str(), settable != 0 ? settable : FILE_ATTRIBUTE_NORMAL)) {
-    return LastFailure();
+    return LastSystemError();
   }
   return {};
 }
@@ -276,7 +273,7 @@ Result<std::string> ReadWholeFile(std::string_view path) {
   char buffer[1 << 16];
   DWORD got = 0;
   while (true) {
-    if (!ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr)) return LastFailure();
+    if (!ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr)) return LastSystemError();
     if (got == 0) break;
     bytes.append(buffer, got);
   }
@@ -296,13 +293,13 @@ Status SetWriteTime(std::string_view path, int64_t unixSeconds) {
   Handle file(CreateFileW(host->c_str(), FILE_WRITE_ATTRIBUTES,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file.Valid()) return LastFailure();
+  if (!file.Valid()) return LastSystemError();
   // 100-ns intervals since 1601-01-01.
   constexpr int64_t kEpochOffsetSeconds = 11644473600;
   uint64_t ticks = static_cast<uint64_t>(unixSeconds + kEpochOffsetSeconds) * 10000000ull;
   FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
   CrashPoint();
-  if (!::SetFileTime(file.Get(), nullptr, nullptr, &time)) return LastFailure();
+  if (!::SetFileTime(file.Get(), nullptr, nullptr, &time)) return LastSystemError();
   return {};
 }
 
